@@ -1,0 +1,4 @@
+#pragma once
+namespace quell {
+class Engine;
+}

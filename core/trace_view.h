@@ -1,0 +1,33 @@
+#pragma once
+// The diagnostic pane. Any thread may append; once it holds more than 50
+// lines its content is handed to the flusher (the daily trace file) and the
+// view is emptied.
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace quell {
+
+class TraceView {
+ public:
+  static constexpr size_t kFlushAbove = 50;
+
+  void Append(std::string line);
+  std::vector<std::string> Lines() const;
+  size_t Size() const;
+
+  // Receives the lines of one flush; called with the view's lock held, so
+  // flushes from several threads never interleave.
+  void SetFlusher(std::function<void(const std::vector<std::string>&)> flusher);
+  // Called after every append (any thread), outside the lock.
+  void SetObserver(std::function<void(const std::string&)> observer);
+
+ private:
+  mutable std::mutex lock_;
+  std::vector<std::string> lines_;
+  std::function<void(const std::vector<std::string>&)> flusher_;
+  std::function<void(const std::string&)> observer_;
+};
+
+}  // namespace quell

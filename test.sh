@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test through ctest:
+# the whole suite under AddressSanitizer + UndefinedBehaviorSanitizer, then
+# the threaded tests again under ThreadSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")"
+tools/install-deps.sh
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export LSAN_OPTIONS=suppressions=$PWD/tools/lsan.supp:print_suppressions=0
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQUELL_SANITIZE=address >/dev/null
+cmake --build build-asan -j"$jobs"
+(cd build-asan && ctest --output-on-failure -j"$jobs")
+
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DQUELL_SANITIZE=thread -DQUELL_BUILD_APP=OFF >/dev/null
+cmake --build build-tsan -j"$jobs" --target test_threaded
+(cd build-tsan && ctest --output-on-failure -L threaded)

@@ -1,0 +1,11 @@
+// Test entry: a Qt application object (sockets and timers need one) and
+// GoogleTest/GoogleMock.
+#include <QCoreApplication>
+#include <gmock/gmock.h>
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QCoreApplication app(argc, argv);
+  testing::InitGoogleMock(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the gateway needs to build, run and test.
+set -euo pipefail
+packages=(build-essential cmake pkg-config qt6-base-dev qt6-serialport-dev qt6-multimedia-dev
+          libgl-dev libgtest-dev libgmock-dev googletest alsa-utils)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
