@@ -1,0 +1,91 @@
+#pragma once
+// The receiver's output side: the console output queue, the once-a-second
+// link supervision with its heartbeat, and the hand-over of at most one
+// queued event line per tick to the second console client or the console
+// port, in "Sugard MLR2" or "Ademco685" format.
+#include <array>
+#include <atomic>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "console/console_device.h"
+#include "core/client_feed.h"
+#include "core/settings.h"
+#include "core/shared_list.h"
+#include "core/trace_view.h"
+
+namespace quell {
+
+// The IP module listeners in the order the tick visits them.
+enum class IpListener { P8097 = 0, P8098 = 1, P8096 = 2, P8095 = 3 };
+inline constexpr int kIpListenerCount = 4;
+
+// What the tick needs from the IP module receivers.
+class IpSupervision {
+ public:
+  virtual ~IpSupervision() = default;
+  virtual int ConnectionCount(IpListener listener) const = 0;
+  virtual void CloseConnections(IpListener listener) = 0;
+  virtual void LossCheck() = 0;
+};
+
+class ConsoleOutput {
+ public:
+  ConsoleOutput(SharedTextList& queue, ConsoleDevice& device, ClientFeed& clients,
+                TraceView& trace, const ConsoleSettings& console, const IpModuleSettings& ip,
+                const CodeTable& codes);
+
+  void SetIpSupervision(IpSupervision* ip) { ip_ = ip; }
+  // Receives the 8097 connection count for the status bar's first panel.
+  void SetStatusSink(std::function<void(const std::string&)> sink) { status_ = std::move(sink); }
+
+  // The 1000 ms timer handler.
+  void Tick();
+
+  // Ademco685 line (without the leading LF) for an event or supervision
+  // line; empty when the code table has no matching record.
+  std::string Ademco685(std::string_view line) const;
+
+  // Writes one event line (no terminator) to the console port in the chosen
+  // format, as the IP receivers do when the console is answering.
+  // Returns the Ademco685 text written (for the trace), or empty.
+  std::string WriteEventDirect(const std::string& eventLine);
+
+  void Append(std::string text) { queue_.Append(std::move(text)); }
+  SharedTextList& Queue() { return queue_; }
+
+  // Set by the console port reader and the second console port on ACK.
+  std::atomic<bool>& ConsoleAcknowledged() { return acknowledged_; }
+
+  void ResetIdle(IpListener listener) { idle_[size_t(listener)] = 0; }
+  int Idle(IpListener listener) const { return idle_[size_t(listener)]; }
+
+  bool LinkUp() const { return linkUp_; }
+  int HeartbeatCountdown() const { return countdown_; }
+  int HeartbeatAttempts() const { return attempts_; }
+  bool AwaitingAnswer() const { return awaiting_; }
+
+ private:
+  void SendHeartbeat();
+  void DeliverOne();
+
+  SharedTextList& queue_;
+  ConsoleDevice& device_;
+  ClientFeed& clients_;
+  TraceView& trace_;
+  const ConsoleSettings& console_;
+  const IpModuleSettings& ipSettings_;
+  const CodeTable& codes_;
+  IpSupervision* ip_ = nullptr;
+  std::function<void(const std::string&)> status_;
+
+  std::array<int, kIpListenerCount> idle_{};
+  int countdown_ = 20;
+  int attempts_ = 0;
+  bool awaiting_ = false;
+  bool linkUp_ = false;
+  std::atomic<bool> acknowledged_{false};
+};
+
+}  // namespace quell
