@@ -1,4 +1,130 @@
 #pragma once
+// The gateway without its window: lines, listening sockets, the three main
+// timers, the shared lists and the configuration read at start-up. The
+// window owns one Engine and shows it; tests and headless runs use it alone.
+#include <QObject>
+#include <QTimer>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/alarm_sound.h"
+#include "core/clock.h"
+#include "core/journal.h"
+#include "core/operator_prompt.h"
+#include "core/settings.h"
+#include "core/shared_list.h"
+#include "core/trace_view.h"
+#include "ip/ip_module_list.h"
+#include "lines/line_list.h"
+
 namespace quell {
-class Engine;
-}
+
+class ConsoleOutput;
+class LineConsoleDevice;
+class IpReceivers;
+class ClientPorts;
+class LineListFile;
+
+struct EngineOptions {
+  std::string workDir;  // the working directory; every file name is relative to it
+  PortSettings ports;
+};
+
+class Engine : public QObject {
+  Q_OBJECT
+
+ public:
+  Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOptions options,
+         QObject* parent = nullptr);
+  ~Engine() override;
+
+  // The start-up sequence: listeners, the console line, the configuration
+  // files in their fixed order. False (with the reason) when start-up must end.
+  bool Start(std::string* error);
+  // Runs the three timers on the event loop (tests call the handlers instead).
+  void StartTimers();
+  // Closes every port and pauses every worker; removes the virtual port.
+  void Close();
+
+  // Timer handlers.
+  void SupervisionTick();   // 2000 ms
+  void NoticeDrainTick();   // 500 ms
+  void ConsoleOutputTick();  // 1000 ms
+
+  // Operator commands on a line of the list (the window's selection).
+  void StartLineCommand(size_t index);
+  void StopLineCommand(size_t index);
+
+  // What the window shows.
+  Clock& clock() { return clock_; }
+  Journal& journal() { return journal_; }
+  SharedTextList& journalQueue() { return journalQueue_; }
+  TraceView& trace() { return trace_; }
+  SharedTextList& noticeQueue() { return noticeQueue_; }
+  SharedTextList& consoleQueue() { return consoleQueue_; }
+  LineList& lines() { return lines_; }
+  TLineGSM& consoleLine() { return *consoleLine_; }
+  IpModuleList& ipModules() { return ipModules_; }
+  ConsoleOutput& consoleOutput() { return *consoleOutput_; }
+  ClientPorts& clientPorts() { return *clientPorts_; }
+  IpReceivers& ipReceivers() { return *ipReceivers_; }
+  ConsoleSettings& consoleSettings() { return consoleSettings_; }
+  IpModuleSettings& ipSettings() { return ipSettings_; }
+  const PortSettings& ports() const { return options_.ports; }
+  const std::string& workDir() const { return options_.workDir; }
+  bool traceVisible() const { return traceVisible_; }
+  bool startupComplete() const { return startupComplete_; }
+  bool supervisionEnabled() const { return supervisionEnabled_; }
+  const std::vector<std::string>& portChoices() const { return portChoices_; }
+  const std::vector<std::string>& modemTypes() const { return modemTypes_; }
+  const std::string& statusText() const { return statusText_; }
+
+ Q_SIGNALS:
+  void statusChanged();     // status bar text
+  void linesChanged();      // icons or line state
+  void ipModulesChanged();  // the active objects list
+
+ private:
+  void StartupTick();
+  void UpdateLineIcon(LineEntry& entry);
+  void DrainJournalQueue();
+
+  Clock& clock_;
+  OperatorPrompt& prompt_;
+  AlarmSound& sound_;
+  EngineOptions options_;
+
+  Journal journal_;
+  SharedTextList journalQueue_;
+  TraceView trace_;
+  SharedTextList noticeQueue_;
+  SharedTextList consoleQueue_;
+  LineList lines_;
+  std::unique_ptr<TLineGSM> consoleLine_;
+  IpModuleList ipModules_;
+  ConsoleSettings consoleSettings_;
+  IpModuleSettings ipSettings_;
+  CodeTable codes_;
+  std::vector<std::string> objects_;
+  std::vector<std::string> panels_;  // "\info.slv"
+  std::vector<std::string> portChoices_;
+  std::vector<std::string> modemTypes_;
+  std::unique_ptr<LineListFile> lineFile_;
+
+  std::unique_ptr<LineConsoleDevice> consoleDevice_;
+  std::unique_ptr<ConsoleOutput> consoleOutput_;
+  std::unique_ptr<ClientPorts> clientPorts_;
+  std::unique_ptr<IpReceivers> ipReceivers_;
+
+  QTimer supervisionTimer_;
+  QTimer noticeTimer_;
+  QTimer consoleTimer_;
+  bool supervisionEnabled_ = false;
+  bool startupComplete_ = false;
+  bool traceVisible_ = false;
+  bool objectMode_ = false;
+  std::string statusText_;
+};
+
+}  // namespace quell
