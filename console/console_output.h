@@ -32,9 +32,8 @@ class IpSupervision {
 
 class ConsoleOutput {
  public:
-  ConsoleOutput(SharedTextList& queue, ConsoleDevice& device, ClientFeed& clients,
-                TraceView& trace, const ConsoleSettings& console, const IpModuleSettings& ip,
-                const CodeTable& codes);
+  ConsoleOutput(SharedTextList& queue, ConsoleDevice& device, ClientFeed& clients, TraceView& trace,
+                const ConsoleSettings& console, const IpModuleSettings& ip, const CodeTable& codes);
 
   void SetIpSupervision(IpSupervision* ip) { ip_ = ip; }
   // Receives the 8097 connection count for the status bar's first panel.
@@ -48,8 +47,10 @@ class ConsoleOutput {
   std::string Ademco685(std::string_view line) const;
 
   // Writes one event line (no terminator) to the console port in the chosen
-  // format, as the IP receivers do when the console is answering.
-  // Returns the Ademco685 text written (for the trace), or empty.
+  // format, as the IP receivers do when the console is answering: the line
+  // and DC4 in "Sugard MLR2", LF and the converted line in "Ademco685".
+  // Returns the Ademco685 text written (for the trace), or empty. Never
+  // throws: a failed write is traced as "Exception: " + its text.
   std::string WriteEventDirect(const std::string& eventLine);
 
   void Append(std::string text) { queue_.Append(std::move(text)); }
@@ -58,6 +59,7 @@ class ConsoleOutput {
   // Set by the console port reader and the second console port on ACK.
   std::atomic<bool>& ConsoleAcknowledged() { return acknowledged_; }
 
+  // IP idle counters; main thread only.
   void ResetIdle(IpListener listener) { idle_[size_t(listener)] = 0; }
   int Idle(IpListener listener) const { return idle_[size_t(listener)]; }
 
@@ -67,8 +69,14 @@ class ConsoleOutput {
   bool AwaitingAnswer() const { return awaiting_; }
 
  private:
+  void CloseIdleConnections();
+  void ShowStatus();
   void SendHeartbeat();
   void DeliverOne();
+  // Writes the entry to the console port in the chosen format; may throw.
+  void WriteEntry(const std::string& entry);
+  // Writes bytes to the console port; a failure only leaves a trace line.
+  void WriteIgnoringErrors(const std::string& bytes);
 
   SharedTextList& queue_;
   ConsoleDevice& device_;
