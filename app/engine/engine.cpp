@@ -1,1 +1,200 @@
 #include "app/engine/engine.h"
+
+#include "console/console_device.h"
+#include "console/console_output.h"
+#include "core/config/client_port_file.h"
+#include "core/config/console_port_file.h"
+#include "core/config/file_names.h"
+#include "core/config/ip_module_file.h"
+#include "core/config/sections.h"
+#include "core/config/table_files.h"
+#include "core/config/text_file.h"
+#include "core/cp1251.h"
+#include "core/trace_file.h"
+#include "ip/adm_cid_parser.h"
+#include "ip/client_ports.h"
+#include "ip/ip_module_supervision.h"
+#include "ip/ip_receivers.h"
+#include "ip/notice_drain.h"
+#include "lines/line_loader.h"
+
+namespace quell {
+
+namespace {
+constexpr size_t kJournalLimit = 300;
+}
+
+class Engine::ClientFeedRelay final : public ClientFeed {
+ public:
+  ClientFeed* target = nullptr;
+  int WardexClientCount() const override { return target ? target->WardexClientCount() : 0; }
+  void SendToFirstWardex(const std::string& text) override {
+    if (target) target->SendToFirstWardex(text);
+  }
+  int Console2ClientCount() const override { return target ? target->Console2ClientCount() : 0; }
+  void SendToFirstConsole2(const std::string& text) override {
+    if (target) target->SendToFirstConsole2(text);
+  }
+};
+
+Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOptions options,
+               QObject* parent)
+    : QObject(parent),
+      clock_(clock),
+      prompt_(prompt),
+      sound_(sound),
+      options_(std::move(options)),
+      consoleLine_(std::make_unique<TLineGSM>(clock.TickCount())),
+      feed_(std::make_unique<ClientFeedRelay>()) {
+  traceFile_ = std::make_unique<TraceFile>(clock_, options_.workDir);
+  trace_.SetFlusher(traceFile_->Flusher());
+
+  consoleLine_->LineType = "VCOM";
+  consoleDevice_ = std::make_unique<LineConsoleDevice>(*consoleLine_);
+  consoleOutput_ = std::make_unique<ConsoleOutput>(consoleQueue_, *consoleDevice_, *feed_, trace_,
+                                                   consoleSettings_, ipSettings_, codes_);
+  clientPorts_ = std::make_unique<ClientPorts>(journal_, trace_, *consoleOutput_, options_.ports);
+  feed_->target = clientPorts_.get();
+  ipModuleSupervision_ = std::make_unique<IpModuleSupervision>(clock_, ipModules_, ipSettings_,
+                                                               noticeQueue_, *consoleOutput_);
+  ipModuleSupervision_->onChanged = [this] { Q_EMIT ipModulesChanged(); };
+  admCidParser_ =
+      std::make_unique<AdmCidParser>(*ipModuleSupervision_, *consoleOutput_, ipSettings_);
+  ipReceivers_ = std::make_unique<IpReceivers>(
+      clock_, journal_, trace_, *consoleOutput_, *consoleDevice_, consoleSettings_, ipSettings_,
+      options_.ports, *clientPorts_, *admCidParser_, *ipModuleSupervision_);
+  consoleOutput_->SetIpSupervision(ipReceivers_.get());
+  consoleOutput_->SetStatusSink([this](const std::string& text) { SetStatus(text); });
+  noticeDrain_ = std::make_unique<NoticeDrain>(clock_, trace_, noticeQueue_, *clientPorts_);
+
+  // The names appear in the trace when a timer handler raises an error.
+  supervisionTimer_.setObjectName(QStringLiteral("SupervisionTimer"));
+  noticeTimer_.setObjectName(QStringLiteral("NoticeTimer"));
+  consoleTimer_.setObjectName(QStringLiteral("ConsoleOutputTimer"));
+  supervisionTimer_.setInterval(2000);
+  noticeTimer_.setInterval(500);
+  consoleTimer_.setInterval(1000);
+  connect(&supervisionTimer_, &QTimer::timeout, this, &Engine::SupervisionTick);
+  connect(&noticeTimer_, &QTimer::timeout, this, &Engine::NoticeDrainTick);
+  connect(&consoleTimer_, &QTimer::timeout, this, &Engine::ConsoleOutputTick);
+}
+
+Engine::~Engine() {
+  // Workers refer to the shared lists; stop them before the lists go.
+  lines_.Clear();
+}
+
+bool Engine::Start(std::string* error) {
+  const std::string& wd = options_.workDir;
+
+  // The fixed listeners start with the window's components.
+  ipReceivers_->Listen();
+
+  // Tables, then the line list with its settings and command files.
+  panels_ = ReadPanelTable(wd);
+  codes_ = ReadCodeTable(wd);
+  const auto lineSet = ReadTextLines(ConfigPath(wd, kLineSetFileName));
+  const auto modemTypes = ReadTextLines(ConfigPath(wd, kModemTypeFileName));
+  if (modemTypes) modemTypes_ = CollectModemTypeNames(*modemTypes);
+  lineFile_ = std::make_unique<LineListFile>(LineListFile::InWorkDir(wd));
+  LineLoadContext context;
+  context.noticeQueue = &noticeQueue_;
+  context.lineSet = lineSet ? &*lineSet : nullptr;
+  context.modemTypes = modemTypes ? &*modemTypes : nullptr;
+  context.trace = &trace_;
+  context.nowTick = clock_.TickCount();
+  const LineLoadResult loaded = LoadLineList(*lineFile_, lines_, context);
+  if (loaded.status == LineLoadStatus::BadRecord) {
+    if (error) *error = loaded.error;
+    return false;
+  }
+  supervisionEnabled_ = loaded.status == LineLoadStatus::Loaded;
+
+  ipSettings_ = ReadIpModuleSettings(wd);
+
+  const ConsolePortFile console = ReadConsolePortFile(wd);
+  ApplyConsolePortFile(*consoleLine_, console);
+  consoleSettings_.protocol = console.protocol;
+  consoleSettings_.portKind = console.portKind;
+
+  if (options_.ports.wardexFromFile) {
+    if (auto port = ReadClientPort(wd)) options_.ports.wardex = *port;
+  }
+  clientPorts_->Listen();
+  // With port 0 (tests) the system picks a free port; show the one in use.
+  const int wardexPort =
+      clientPorts_->WardexListening() ? clientPorts_->WardexPort() : options_.ports.wardex;
+  journal_.Append(W("Порт клиента WX: ") + std::to_string(wardexPort));
+
+  objects_ = ReadObjectTable(wd);
+  for (const auto& record : objects_) trace_.Append(record);
+  objectMode_ = !objects_.empty();
+
+  traceVisible_ = TraceViewRequested(wd);
+  Q_EMIT linesChanged();
+  return true;
+}
+
+void Engine::StartTimers() {
+  noticeTimer_.start();
+  consoleTimer_.start();
+  if (supervisionEnabled_) supervisionTimer_.start();
+}
+
+void Engine::Close() {
+  supervisionTimer_.stop();
+  for (size_t i = 0; i < lines_.Size(); ++i) {
+    TLineGSM* line = lines_.At(i).Line.get();
+    if (!line) continue;
+    line->PortOpen = false;
+    line->Started = false;
+  }
+  consoleLine_->PortOpen = false;
+  consoleLine_->Started = false;
+}
+
+void Engine::SupervisionTick() {
+  if (journal_.Size() > kJournalLimit) journal_.Clear();
+  if (!startupComplete_) {
+    StartupTick();
+    return;
+  }
+  // line supervision pass goes here
+  DrainJournalQueue();
+  Q_EMIT linesChanged();
+}
+
+void Engine::StartupTick() {
+  startupComplete_ = true;
+  for (size_t i = 0; i < lines_.Size(); ++i) {
+    TLineGSM* line = lines_.At(i).Line.get();
+    if (line) line->Started = true;
+  }
+  Q_EMIT linesChanged();
+}
+
+void Engine::DrainJournalQueue() {
+  // Producers put entries at the head; taking from the head and inserting
+  // at the top leaves each batch oldest-on-top.
+  while (auto text = journalQueue_.TakeFirst()) journal_.InsertTop(std::move(*text));
+}
+
+void Engine::NoticeDrainTick() {
+  noticeDrain_->Tick();
+}
+
+void Engine::ConsoleOutputTick() {
+  consoleOutput_->Tick();
+}
+
+void Engine::StartLineCommand(size_t) {}
+
+void Engine::StopLineCommand(size_t) {}
+
+void Engine::SetStatus(const std::string& text) {
+  if (text == statusText_) return;
+  statusText_ = text;
+  Q_EMIT statusChanged();
+}
+
+}  // namespace quell

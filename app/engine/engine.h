@@ -20,11 +20,15 @@
 
 namespace quell {
 
-class ConsoleOutput;
-class LineConsoleDevice;
-class IpReceivers;
+class AdmCidParser;
 class ClientPorts;
+class ConsoleOutput;
+class IpModuleSupervision;
+class IpReceivers;
+class LineConsoleDevice;
 class LineListFile;
+class NoticeDrain;
+class TraceFile;
 
 struct EngineOptions {
   std::string workDir;  // the working directory; every file name is relative to it
@@ -48,8 +52,8 @@ class Engine : public QObject {
   void Close();
 
   // Timer handlers.
-  void SupervisionTick();   // 2000 ms
-  void NoticeDrainTick();   // 500 ms
+  void SupervisionTick();    // 2000 ms
+  void NoticeDrainTick();    // 500 ms
   void ConsoleOutputTick();  // 1000 ms
 
   // Operator commands on a line of the list (the window's selection).
@@ -89,6 +93,7 @@ class Engine : public QObject {
   void StartupTick();
   void UpdateLineIcon(LineEntry& entry);
   void DrainJournalQueue();
+  void SetStatus(const std::string& text);
 
   Clock& clock_;
   OperatorPrompt& prompt_;
@@ -112,10 +117,17 @@ class Engine : public QObject {
   std::vector<std::string> modemTypes_;
   std::unique_ptr<LineListFile> lineFile_;
 
+  // Lets the console output reach the client ports built after it.
+  class ClientFeedRelay;
+  std::unique_ptr<ClientFeedRelay> feed_;
+  std::unique_ptr<TraceFile> traceFile_;
   std::unique_ptr<LineConsoleDevice> consoleDevice_;
   std::unique_ptr<ConsoleOutput> consoleOutput_;
   std::unique_ptr<ClientPorts> clientPorts_;
+  std::unique_ptr<IpModuleSupervision> ipModuleSupervision_;
+  std::unique_ptr<AdmCidParser> admCidParser_;
   std::unique_ptr<IpReceivers> ipReceivers_;
+  std::unique_ptr<NoticeDrain> noticeDrain_;
 
   QTimer supervisionTimer_;
   QTimer noticeTimer_;
