@@ -2,6 +2,7 @@
 
 #include "console/console_device.h"
 #include "console/console_output.h"
+#include "console/console_port.h"
 #include "core/config/client_port_file.h"
 #include "core/config/console_port_file.h"
 #include "core/config/file_names.h"
@@ -17,6 +18,10 @@
 #include "ip/ip_receivers.h"
 #include "ip/notice_drain.h"
 #include "lines/line_loader.h"
+#include "lines/line_port.h"
+#include "lines/line_steps.h"
+#include "lines/supervision.h"
+#include "lines/worker.h"
 
 namespace quell {
 
@@ -67,6 +72,16 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
   consoleOutput_->SetStatusSink([this](const std::string& text) { SetStatus(text); });
   noticeDrain_ = std::make_unique<NoticeDrain>(clock_, trace_, noticeQueue_, *clientPorts_);
 
+  lineContext_.clock = &clock_;
+  lineContext_.consoleQueue = &consoleQueue_;
+  lineContext_.journalQueue = &journalQueue_;
+  lineContext_.trace = &trace_;
+  lineContext_.clients = feed_.get();
+  lineContext_.consoleAcknowledged = &consoleOutput_->ConsoleAcknowledged();
+  consolePort_ = std::make_unique<ConsolePort>(
+      *consoleLine_, portNames_, clock_, trace_, journal_, journalQueue_, prompt_, consoleSettings_,
+      options_.workDir, [this](TLineGSM& line) { CreateWorker(line); });
+
   // The names appear in the trace when a timer handler raises an error.
   supervisionTimer_.setObjectName(QStringLiteral("SupervisionTimer"));
   noticeTimer_.setObjectName(QStringLiteral("NoticeTimer"));
@@ -82,6 +97,12 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
 Engine::~Engine() {
   // Workers refer to the shared lists; stop them before the lists go.
   lines_.Clear();
+  consolePort_.reset();
+  consoleLine_->Worker.reset();
+}
+
+void Engine::CreateWorker(TLineGSM& line) {
+  line.Worker = std::make_unique<TMyTimer>(line, MakeStepTable(lineContext_), &trace_);
 }
 
 bool Engine::Start(std::string* error) {
@@ -93,6 +114,8 @@ bool Engine::Start(std::string* error) {
   // Tables, then the line list with its settings and command files.
   panels_ = ReadPanelTable(wd);
   codes_ = ReadCodeTable(wd);
+  portNames_.Load(wd);
+  portChoices_ = PortChoiceList(portNames_, &trace_);
   const auto lineSet = ReadTextLines(ConfigPath(wd, kLineSetFileName));
   const auto modemTypes = ReadTextLines(ConfigPath(wd, kModemTypeFileName));
   if (modemTypes) modemTypes_ = CollectModemTypeNames(*modemTypes);
@@ -103,6 +126,7 @@ bool Engine::Start(std::string* error) {
   context.modemTypes = modemTypes ? &*modemTypes : nullptr;
   context.trace = &trace_;
   context.nowTick = clock_.TickCount();
+  context.createWorker = [this](TLineGSM& line) { CreateWorker(line); };
   const LineLoadResult loaded = LoadLineList(*lineFile_, lines_, context);
   if (loaded.status == LineLoadStatus::BadRecord) {
     if (error) *error = loaded.error;
@@ -114,8 +138,10 @@ bool Engine::Start(std::string* error) {
 
   const ConsolePortFile console = ReadConsolePortFile(wd);
   ApplyConsolePortFile(*consoleLine_, console);
-  consoleSettings_.protocol = console.protocol;
-  consoleSettings_.portKind = console.portKind;
+  if (console.exists) {
+    consoleSettings_.protocol = console.protocol;
+    consoleSettings_.portKind = console.portKind;
+  }
 
   if (options_.ports.wardexFromFile) {
     if (auto port = ReadClientPort(wd)) options_.ports.wardex = *port;
@@ -146,11 +172,18 @@ void Engine::Close() {
   for (size_t i = 0; i < lines_.Size(); ++i) {
     TLineGSM* line = lines_.At(i).Line.get();
     if (!line) continue;
+    CloseLinePort(*line);
     line->PortOpen = false;
     line->Started = false;
+    if (line->Worker) line->Worker->Suspend();
   }
-  consoleLine_->PortOpen = false;
-  consoleLine_->Started = false;
+  if (consoleLine_->PortOpen) {
+    CloseLinePort(*consoleLine_);
+    consoleLine_->PortOpen = false;
+    consoleLine_->Started = false;
+    if (consoleLine_->Worker) consoleLine_->Worker->Suspend();
+  }
+  consolePort_->RemoveVirtualPort();
 }
 
 void Engine::SupervisionTick() {
@@ -159,18 +192,36 @@ void Engine::SupervisionTick() {
     StartupTick();
     return;
   }
-  // line supervision pass goes here
+  SuperviseLines(lines_, noticeQueue_, sound_);
   DrainJournalQueue();
   Q_EMIT linesChanged();
 }
 
 void Engine::StartupTick() {
   startupComplete_ = true;
+  // The loopback client joins here once calls are answered without client software.
   for (size_t i = 0; i < lines_.Size(); ++i) {
     TLineGSM* line = lines_.At(i).Line.get();
-    if (line) line->Started = true;
+    if (!line) continue;
+    OpenLinePort(*line, portNames_, clock_, &trace_);
+    line->Started = true;  // also when the open failed: the operator may retry
   }
+  SwitchConsoleOnAtStartup();
   Q_EMIT linesChanged();
+}
+
+void Engine::SwitchConsoleOnAtStartup() {
+  // "ONLINE" in "paramv" was recorded in the console line's PortOpen.
+  if (!consoleLine_->PortOpen) return;
+  trace_.Append("VLine->active");
+  if (consoleSettings_.portKind == "VP" &&
+      !consolePort_->CreateVirtualPort(std::to_string(consoleLine_->PortNumber) + ";0")) {
+    prompt_.Ask(W("Ошибка создания виртуального порта!!!"), W("Виртуальный порт"),
+                PromptButtons::Ok, PromptIcon::None);
+    journalQueue_.PutHead("Quell Server ComPort: Error ");
+    consoleSettings_.portKind = "RP";
+  }
+  consolePort_->SwitchOn();
 }
 
 void Engine::DrainJournalQueue() {
@@ -187,9 +238,32 @@ void Engine::ConsoleOutputTick() {
   consoleOutput_->Tick();
 }
 
-void Engine::StartLineCommand(size_t) {}
+void Engine::StartLineCommand(size_t index) {
+  if (index >= lines_.Size() || !lines_.At(index).Line) return;
+  TLineGSM& line = *lines_.At(index).Line;
+  const std::string text = line.PortOpen ? W(" Перезапустить  линию ") + line.LineName + " ?"
+                                         : W(" Активировать линию ") + line.LineName + " ?";
+  if (prompt_.Ask(text, W(" Запуск линии "), PromptButtons::OkCancel, PromptIcon::Information) !=
+      PromptAnswer::Ok)
+    return;
+  // The worker is resumed by the next supervision tick once the port is open.
+  OpenLinePort(line, portNames_, clock_, &trace_);
+  line.Started = true;
+  Q_EMIT linesChanged();
+}
 
-void Engine::StopLineCommand(size_t) {}
+void Engine::StopLineCommand(size_t index) {
+  if (index >= lines_.Size() || !lines_.At(index).Line) return;
+  TLineGSM& line = *lines_.At(index).Line;
+  if (prompt_.Ask(W(" Отключить  линию ") + line.LineName + " ?", W(" Запуск линии "),
+                  PromptButtons::OkCancel, PromptIcon::Stop) != PromptAnswer::Ok)
+    return;
+  CloseLinePort(line);
+  line.PortOpen = false;
+  line.Started = false;
+  if (line.Worker) line.Worker->Suspend();
+  Q_EMIT linesChanged();
+}
 
 void Engine::SetStatus(const std::string& text) {
   if (text == statusText_) return;

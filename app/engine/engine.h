@@ -16,13 +16,16 @@
 #include "core/shared_list.h"
 #include "core/trace_view.h"
 #include "ip/ip_module_list.h"
+#include "lines/line_context.h"
 #include "lines/line_list.h"
+#include "lines/port_names.h"
 
 namespace quell {
 
 class AdmCidParser;
 class ClientPorts;
 class ConsoleOutput;
+class ConsolePort;
 class IpModuleSupervision;
 class IpReceivers;
 class LineConsoleDevice;
@@ -71,6 +74,9 @@ class Engine : public QObject {
   TLineGSM& consoleLine() { return *consoleLine_; }
   IpModuleList& ipModules() { return ipModules_; }
   ConsoleOutput& consoleOutput() { return *consoleOutput_; }
+  ConsolePort& consolePort() { return *consolePort_; }
+  PortNames& portNames() { return portNames_; }
+  const LineContext& lineContext() const { return lineContext_; }
   ClientPorts& clientPorts() { return *clientPorts_; }
   IpReceivers& ipReceivers() { return *ipReceivers_; }
   ConsoleSettings& consoleSettings() { return consoleSettings_; }
@@ -94,6 +100,8 @@ class Engine : public QObject {
   void UpdateLineIcon(LineEntry& entry);
   void DrainJournalQueue();
   void SetStatus(const std::string& text);
+  void CreateWorker(TLineGSM& line);
+  void SwitchConsoleOnAtStartup();
 
   Clock& clock_;
   OperatorPrompt& prompt_;
@@ -128,6 +136,9 @@ class Engine : public QObject {
   std::unique_ptr<AdmCidParser> admCidParser_;
   std::unique_ptr<IpReceivers> ipReceivers_;
   std::unique_ptr<NoticeDrain> noticeDrain_;
+  std::unique_ptr<ConsolePort> consolePort_;
+  PortNames portNames_;
+  LineContext lineContext_;
 
   QTimer supervisionTimer_;
   QTimer noticeTimer_;

@@ -1,0 +1,181 @@
+#include "console/console_port.h"
+
+#include "core/config/file_names.h"
+#include "core/config/text_file.h"
+#include "core/cp1251.h"
+#include "core/text.h"
+#include "lines/line_port.h"
+#include "lines/serial_settings.h"
+#include "lines/worker.h"
+
+namespace quell {
+namespace {
+
+const char* kStopFailed =
+    "Error: emulation can not be stopped: maybe one of VSPE devices is still used.";
+
+std::string NotANumber(const std::string& text) {
+  return "'" + text + "' is not a valid integer value";
+}
+
+}  // namespace
+
+ConsolePort::ConsolePort(TLineGSM& line, PortNames& names, Clock& clock, TraceView& trace,
+                         Journal& journal, SharedTextList& journalQueue, OperatorPrompt& prompt,
+                         ConsoleSettings& settings, std::string workDir, WorkerFactory createWorker)
+    : line_(line),
+      names_(names),
+      clock_(clock),
+      trace_(trace),
+      journal_(journal),
+      journalQueue_(journalQueue),
+      prompt_(prompt),
+      settings_(settings),
+      workDir_(std::move(workDir)),
+      createWorker_(std::move(createWorker)) {}
+
+ConsolePort::~ConsolePort() {
+  if (line_.Worker) line_.Worker->Terminate();
+}
+
+bool ConsolePort::SwitchOn() {
+  line_.PortOpen = OpenLinePort(line_, names_, clock_, &trace_);
+  if (!line_.PortOpen) {
+    prompt_.Ask(W("Ошибка открытия внешнего порта"),
+                W("Ошибка открытия внешнего порта COM") + std::to_string(line_.PortNumber),
+                PromptButtons::Ok, PromptIcon::None);
+    return false;
+  }
+  on_ = true;
+  // A fresh worker each time; the previous one was ended by the switch-off.
+  if (line_.Worker) line_.Worker->Terminate();
+  line_.Worker.reset();
+  if (createWorker_) createWorker_(line_);
+  if (line_.Worker) {
+    line_.Worker->SuspendRequest = false;
+    line_.Worker->Resume();
+  }
+  line_.Started = true;
+  journalQueue_.PutHead("Quell Server ComPort: Wait for response ...");
+  return true;
+}
+
+void ConsolePort::SwitchOff() {
+  on_ = false;
+  CloseLinePort(line_);
+  line_.PortOpen = false;
+  line_.Started = false;
+  // A port that is off cannot be answering: writers queue instead of
+  // writing into a closed port.
+  line_.Alive = false;
+  if (VirtualPortExists()) RemoveVirtualPort();
+  if (line_.Worker) {
+    line_.Worker->Suspend();
+    line_.Worker->Terminate();
+    line_.Worker.reset();
+  }
+}
+
+bool ConsolePort::CreateVirtualPort(const std::string& spec) {
+  if (!virtual_) virtual_ = std::make_unique<VirtualPort>(workDir_);
+  if (!virtual_->Initialize()) {
+    trace_.Append("Initialization error");
+    return false;
+  }
+  if (virtualId_ >= 0) names_.RemoveVirtual(virtualId_);
+  virtual_->DestroyAllDevices();
+  if (!virtual_->StopEmulation()) {
+    trace_.Append(kStopFailed);
+    virtual_->Release();
+    return false;
+  }
+  trace_.Append("vspe init OK");
+  virtualId_ = virtual_->CreateDevice("Connector", spec);
+  if (virtualId_ == -1) {
+    trace_.Append("Error: can not create device\n");
+    virtual_->Release();
+    return false;
+  }
+  trace_.Append("vspe Connector OK");
+  if (!virtual_->StartEmulation()) {
+    trace_.Append("Error: can not start emulation");
+    virtual_->Release();
+    virtualId_ = -1;
+    return false;
+  }
+  names_.SetVirtual(virtualId_, virtual_->GatewayEnd());
+  trace_.Append("vspe link " + virtual_->LinkPath() + " -> " + virtual_->GatewayEnd());
+  trace_.Append("Start Emul");
+  return true;
+}
+
+bool ConsolePort::RemoveVirtualPort() {
+  if (virtualId_ < 0) return true;
+  if (!virtual_ || !virtual_->StopEmulation()) {
+    trace_.Append(kStopFailed);
+    journal_.Append(kStopFailed);
+    return false;
+  }
+  names_.RemoveVirtual(virtualId_);
+  virtual_->Release();
+  virtualId_ = -1;
+  journal_.Append("ComPort emulation  stopped");
+  return true;
+}
+
+std::string ConsolePort::VirtualLinkPath() const {
+  return virtual_ && virtualId_ >= 0 ? virtual_->LinkPath() : std::string();
+}
+
+std::string ConsolePort::ParamvLine(bool online) const {
+  std::string text = "_;" + settings_.portKind + ";_;" + FormatSerialSettings(line_) + ";";
+  text += online ? "ONLINE;" : "OFFLINE;";
+  if (settings_.protocol == OutputProtocol::Ademco685)
+    text += "Ademco685;" + settings_.receiverNumber + ";";
+  else
+    text += "ContactID;_;";
+  return text;
+}
+
+std::string ConsolePort::ApplyDialog(const ConsoleDialogInput& input) {
+  // Items are applied in order; a text that is not a number stops there.
+  auto baud = ToInt(input.baudRate);
+  if (!baud) return NotANumber(input.baudRate);
+  line_.PortConfig.BaudRate = uint32_t(*baud);
+  const std::string portText = FieldAt(input.port, 2, "COM");
+  auto port = ToInt(portText);
+  if (!port) return NotANumber(portText);
+  line_.PortNumber = *port;
+  auto bits = ToInt(input.dataBits);
+  if (!bits) return NotANumber(input.dataBits);
+  line_.PortConfig.ByteSize = uint8_t(*bits);
+  line_.PortConfig.StopBits = uint8_t(input.stopBitsIndex);
+  line_.PortConfig.Parity = uint8_t(input.parityIndex);
+  if (input.parityIndex == 0) line_.PortConfig.fParity = false;
+
+  settings_.portKind = input.virtualPort ? "VP" : "RP";
+  settings_.protocol = input.protocol;
+  settings_.receiverNumber = input.receiverNumber;
+  // The keep-alive watch needs the console block, also when "paramv" was
+  // missing at start-up.
+  line_.Settings = TL_SET{20, 0, 1, 750};
+  if (!WriteTextLines(ConfigPath(workDir_, kConsolePortFileName), {ParamvLine(input.switchOn)}))
+    trace_.Append("paramv: cannot write the file");
+
+  SwitchOff();
+  if (input.switchOn) {
+    if (input.virtualPort) {
+      if (!CreateVirtualPort(std::to_string(line_.PortNumber) + ";0")) {
+        prompt_.Ask(W("Ошибка создания виртуального порта!!!"), W("Виртуальный порт"),
+                    PromptButtons::Ok, PromptIcon::None);
+        settings_.portKind = "RP";
+      }
+    } else if (VirtualPortExists()) {
+      RemoveVirtualPort();
+    }
+    SwitchOn();
+  }
+  return {};
+}
+
+}  // namespace quell

@@ -1,0 +1,109 @@
+#include "lines/receiver_steps.h"
+
+#include "core/text.h"
+#include "core/wire.h"
+#include "lines/line_port.h"
+
+namespace quell {
+namespace {
+
+bool WardexClientConnected(const LineContext& ctx) {
+  return ctx.clients && ctx.clients->WardexClientCount() > 0;
+}
+
+void Notice(TLineGSM& line, const std::string& text, const char* kind) {
+  if (line.NoticeQueue)
+    line.NoticeQueue->Append(line.LineName + ";" + text + ";" + line.LineType + ";" + kind);
+}
+
+void Trace(const LineContext& ctx, std::string text) {
+  if (ctx.trace) ctx.trace->Append(std::move(text));
+}
+
+// Drops an over-long partial message so a device without terminators
+// cannot exhaust memory.
+void GuardBufferSize(TLineGSM& line, const LineContext& ctx) {
+  if (line.RxBuffer.size() <= kMaxReceiverMessage) return;
+  Trace(ctx, line.LineName + ": message longer than " + std::to_string(kMaxReceiverMessage) +
+                 " bytes dropped");
+  line.RxBuffer.clear();
+}
+
+}  // namespace
+
+void MlrStep(TLineGSM& line, const LineContext& ctx) {
+  line.RxBuffer.clear();
+  if (InputQueueCount(line) > 0) {
+    line.Alive = true;
+    line.LastRxTick = ctx.clock->TickCount();
+    for (;;) {
+      const bool got = ReadLineByte(line);
+      line.Alive = true;
+      if (!got) break;
+      if (static_cast<int8_t>(line.RxByte) > 21) line.RxBuffer.push_back(char(line.RxByte));
+      if (line.RxByte == uint8_t(kDC4)) {
+        const std::string message = line.RxBuffer;
+        if (WardexClientConnected(ctx)) Notice(line, message, "MLR_EVENT|");
+        // The receiver's own heartbeat is acknowledged twice.
+        WriteLine(line, Contains(message, " @") ? std::string(2, kACK) : std::string(1, kACK));
+        if (ctx.consoleQueue) ctx.consoleQueue->Append(message + kDC4);
+        line.RxBuffer.clear();
+      }
+      GuardBufferSize(line, ctx);
+    }
+  }
+  if (TicksSince(ctx.clock->TickCount(), line.LastRxTick) > kMlrSilenceMs) line.Alive = false;
+}
+
+void VortiStep(TLineGSM& line, const LineContext& ctx) {
+  if (InputQueueCount(line) > 0) {
+    line.Alive = true;
+    line.LastRxTick = ctx.clock->TickCount();
+    for (;;) {
+      if (!ReadLineByte(line)) break;
+      if (line.RxByte != uint8_t(kLF)) line.RxBuffer.push_back(char(line.RxByte));
+      if (line.RxByte == uint8_t(kCR)) {
+        if (WardexClientConnected(ctx)) {
+          WriteLine(line, std::string(1, kACK));
+          if (!Contains(line.RxBuffer, "OKAY @")) Notice(line, line.RxBuffer, "VORTI_EVENT|");
+        }
+        line.RxBuffer.clear();
+      }
+      GuardBufferSize(line, ctx);
+    }
+  }
+  if (TicksSince(ctx.clock->TickCount(), line.LastRxTick) > kVortiSilenceMs) line.Alive = false;
+}
+
+void KeepAliveStep(TLineGSM& line, const LineContext& ctx) {
+  while (ReadLineByte(line)) {
+    if (line.RxByte != uint8_t(line.ChACK)) continue;
+    line.LastRxTick = ctx.clock->TickCount();
+    if (ctx.consoleAcknowledged) *ctx.consoleAcknowledged = true;
+    if (!line.Alive && ctx.journalQueue) ctx.journalQueue->PutHead("Quell Server ComPort: Alive");
+    line.Alive = true;
+  }
+  if (TicksSince(ctx.clock->TickCount(), line.LastRxTick) > kConsoleSilenceMs) {
+    if (line.Alive && ctx.journalQueue)
+      ctx.journalQueue->PutHead("Quell Server ComPort: Wait for response ...");
+    line.Alive = false;
+  }
+}
+
+void SmsEvent(TLineGSM& line, const std::string& text, const LineContext& ctx) {
+  std::string rest = FieldAt(text, 2, "C1D");
+  if (IsFalse(rest)) return;
+  const std::string account = Substring(rest, 3, 4);
+  rest.erase(0, std::min<size_t>(6, rest.size()));
+  while ((StartsWith(rest, "1") || StartsWith(rest, "3")) && rest.size() >= 9) {
+    Trace(ctx, rest);
+    const char qualifier = rest[0] == '1' ? 'E' : 'R';
+    const std::string event = "5099 18" + account + qualifier + Substring(rest, 2, 8);
+    if (WardexClientConnected(ctx)) Notice(line, event, "MLR_EVENT|");
+    if (ctx.consoleQueue) ctx.consoleQueue->Append(event);
+    Trace(ctx, event);
+    rest.erase(0, 9);
+  }
+}
+
+}  // namespace quell

@@ -1,0 +1,42 @@
+#include "lines/supervision.h"
+
+#include "lines/worker.h"
+
+namespace quell {
+
+int LineIcon(const TLineGSM& line) {
+  if (!line.PortOpen) return kIconClosed;
+  return line.Alive ? kIconAlive : kIconSilent;
+}
+
+void UpdateLineIcon(LineEntry& entry, SharedTextList& notices, AlarmSound& sound) {
+  if (!entry.Line) return;
+  const int previous = entry.IconIndex;
+  const int icon = LineIcon(*entry.Line);
+  entry.IconIndex = icon;
+  if (icon == previous) return;
+  const std::string prefix = "QUELL_LINE_STATUS&" + entry.Line->LineName;
+  if (icon == kIconAlive) {
+    notices.Append(prefix + "&ON");
+  } else if (previous == kIconAlive) {
+    notices.Append(prefix + "&OFF");
+    sound.Play();
+  }
+}
+
+void SuperviseLines(LineList& lines, SharedTextList& notices, AlarmSound& sound) {
+  for (size_t i = 0; i < lines.Size(); ++i) {
+    LineEntry& entry = lines.At(i);
+    UpdateLineIcon(entry, notices, sound);
+    TLineGSM* line = entry.Line.get();
+    if (!line || !line->Worker) continue;
+    if (!line->Started) {
+      line->Worker->SuspendRequest = true;
+    } else if (line->PortOpen && line->Worker->IsSuspended()) {
+      line->Worker->SuspendRequest = false;
+      line->Worker->Resume();
+    }
+  }
+}
+
+}  // namespace quell
