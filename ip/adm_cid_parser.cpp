@@ -1,0 +1,48 @@
+#include "ip/adm_cid_parser.h"
+
+#include "core/text.h"
+#include "core/wire.h"
+
+namespace quell {
+
+AdmCidParser::AdmCidParser(IpModuleSupervision& modules, ConsoleOutput& output,
+                           const IpModuleSettings& settings)
+    : modules_(modules), output_(output), settings_(settings) {}
+
+std::string AdmCidParser::Parse(std::string_view message) {
+  if (int p = Pos("ADM-CID", message); p > 0) return ParseAdmCid(message, p);
+  if (!StartsWith(message, "SR")) return std::string(kFalse);
+  return ParseKeepAlive(message);
+}
+
+// Offsets counted from the "A" of the token: receiver 15-16, line 21,
+// account 26-29, qualifier 31, code 32-34, group 36-37, zone 39-41.
+// With q = p + 13 (p the 1-based token position) these are q+2, q+8, ...
+std::string AdmCidParser::ParseAdmCid(std::string_view m, int p) {
+  const int q = p + 13;
+  const std::string qualifierChar = Substring(m, q + 18, 1);
+  const char* qualifier = qualifierChar == "1" ? "E" : qualifierChar == "3" ? "R" : nullptr;
+  if (!qualifier) return std::string(kFalse);
+
+  const std::string receiver = Substring(m, q + 2, 2);
+  const std::string line = Substring(m, q + 8, 1);
+  const std::string account = Substring(m, q + 13, 4);
+  std::string r = "5" + receiver + line + " 18" + account + qualifier + Substring(m, q + 19, 3) +
+                  Substring(m, q + 23, 2) + Substring(m, q + 26, 3) + kCR;
+  modules_.Update(account, ModuleMessageKind::AdmCid, Contains(r, "E602"), line, receiver);
+  return r;
+}
+
+// Keep-alive, positions from the "S": receiver 5-6, line 11, account 18-21.
+std::string AdmCidParser::ParseKeepAlive(std::string_view m) {
+  const std::string receiver = Substring(m, 5, 2);
+  const std::string line = Substring(m, 11, 1);
+  const std::string account = Substring(m, 18, 4);
+  std::string r = "1" + receiver + line + "      " + account + " @" + kCR;
+  modules_.Update(account, ModuleMessageKind::KeepAlive, true, line, receiver);
+  if (settings_.testSignal)
+    output_.Append("5" + receiver + line + " 18" + account + "R60200000" + kDC4);
+  return r;
+}
+
+}  // namespace quell

@@ -1,0 +1,101 @@
+#include "ip/client_ports.h"
+
+#include <QPointer>
+#include <algorithm>
+
+#include "core/text.h"
+#include "core/wire.h"
+#include "ip/peer_address.h"
+
+namespace quell {
+
+ClientPorts::ClientPorts(Journal& journal, TraceView& trace, ConsoleOutput& output,
+                         const PortSettings& ports)
+    : journal_(journal), trace_(trace), output_(output), ports_(ports) {
+  wardex_.connectText = "Client Connect: IP ";
+  wardex_.disconnectText = "XCALL Client DisConnect: IP ";
+  console2_.connectText = "Client 2 Connect: IP ";
+  console2_.disconnectText = "XCALL Client 2 DisConnect: IP ";
+  for (Port* port : {&wardex_, &console2_})
+    QObject::connect(&port->server, &QTcpServer::newConnection, &port->server,
+                     [this, port] { Accept(*port); });
+}
+
+ClientPorts::~ClientPorts() {
+  // The sockets die with their server; keep their last signals away from
+  // this half-destroyed object.
+  for (Port* port : {&wardex_, &console2_})
+    for (QTcpSocket* socket : port->server.findChildren<QTcpSocket*>()) socket->disconnect();
+}
+
+bool ClientPorts::Listen() {
+  const bool wardexOk = ListenOn(wardex_, ports_.wardex);
+  const bool console2Ok = ListenOn(console2_, ports_.console2);
+  return wardexOk && console2Ok;
+}
+
+bool ClientPorts::ListenOn(Port& port, int portNumber) {
+  if (port.server.isListening()) return true;
+  if (port.server.listen(QHostAddress::Any, quint16(portNumber))) return true;
+  trace_.Append("Listen " + std::to_string(portNumber) + ": " +
+                port.server.errorString().toStdString());
+  return false;
+}
+
+void ClientPorts::Accept(Port& port) {
+  while (QTcpSocket* socket = port.server.nextPendingConnection()) {
+    // Captured now: the socket forgets its peer once it is closed.
+    const std::string peer =
+        PeerAddressText(*socket) + ",  PORT " + std::to_string(socket->peerPort());
+    port.connections.push_back(socket);
+    port.count = int(port.connections.size());
+    journal_.InsertTop(port.connectText + peer);
+
+    QObject::connect(socket, &QTcpSocket::readyRead, socket,
+                     [this, &port, socket] { OnData(port, socket); });
+    QObject::connect(socket, &QTcpSocket::disconnected, socket,
+                     [this, &port, socket, peer] { Drop(port, socket, peer); });
+    QObject::connect(socket, &QTcpSocket::errorOccurred, socket,
+                     [this, &port, socket, peer](QAbstractSocket::SocketError) {
+                       socket->abort();
+                       Drop(port, socket, peer);
+                     });
+    if (socket->state() != QAbstractSocket::ConnectedState) Drop(port, socket, peer);
+  }
+}
+
+// Idempotent: a socket error and the disconnect that follows it give one
+// journal line.
+void ClientPorts::Drop(Port& port, QTcpSocket* socket, const std::string& peer) {
+  auto it = std::find(port.connections.begin(), port.connections.end(), socket);
+  if (it == port.connections.end()) return;
+  port.connections.erase(it);
+  port.count = int(port.connections.size());
+  journal_.InsertTop(port.disconnectText + peer);
+  socket->deleteLater();
+}
+
+void ClientPorts::OnData(Port& port, QTcpSocket* socket) {
+  const QByteArray bytes = socket->readAll();
+  if (bytes.isEmpty()) return;
+  const std::string text(bytes.constData(), size_t(bytes.size()));
+  if (&port == &console2_) {
+    if (Contains(text, std::string(1, kACK))) output_.ConsoleAcknowledged() = true;
+    return;
+  }
+  // Each read is one request.
+  trace_.Append(text);
+  if (!onRequest_) return;
+  QPointer<QTcpSocket> asker(socket);
+  onRequest_(text, [asker](const std::string& reply) {
+    if (asker && asker->state() == QAbstractSocket::ConnectedState)
+      asker->write(reply.data(), qint64(reply.size()));
+  });
+}
+
+void ClientPorts::SendToFirst(Port& port, const std::string& text) {
+  if (port.connections.empty()) return;
+  port.connections.front()->write(text.data(), qint64(text.size()));
+}
+
+}  // namespace quell

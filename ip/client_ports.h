@@ -1,0 +1,73 @@
+#pragma once
+// The station client listeners: the Wardex client port (requests and
+// notices) and the second console port (a copy of the console feed whose ACK
+// bytes count as the console's). Whatever the gateway sends on its own goes
+// to the earliest connection still open on the port (connection index 0).
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "console/console_output.h"
+#include "core/client_feed.h"
+#include "core/journal.h"
+#include "core/settings.h"
+#include "core/trace_view.h"
+
+namespace quell {
+
+class ClientPorts final : public ClientFeed {
+ public:
+  // Sends a reply to the connection that asked (nothing if it has gone).
+  using Reply = std::function<void(const std::string& text)>;
+  using RequestHandler = std::function<void(const std::string& request, const Reply& reply)>;
+
+  ClientPorts(Journal& journal, TraceView& trace, ConsoleOutput& output, const PortSettings& ports);
+  ~ClientPorts() override;
+  ClientPorts(const ClientPorts&) = delete;
+  ClientPorts& operator=(const ClientPorts&) = delete;
+
+  // Opens both listeners; true when both listen.
+  bool Listen();
+  bool WardexListening() const { return wardex_.server.isListening(); }
+  bool Console2Listening() const { return console2_.server.isListening(); }
+  quint16 WardexPort() const { return wardex_.server.serverPort(); }
+  quint16 Console2Port() const { return console2_.server.serverPort(); }
+
+  // Receives every Wardex client request after its trace line.
+  void SetRequestHandler(RequestHandler handler) { onRequest_ = std::move(handler); }
+
+  // Counts may be read from any thread; sends are main-thread only.
+  int WardexClientCount() const override { return wardex_.count.load(); }
+  void SendToFirstWardex(const std::string& text) override { SendToFirst(wardex_, text); }
+  int Console2ClientCount() const override { return console2_.count.load(); }
+  void SendToFirstConsole2(const std::string& text) override { SendToFirst(console2_, text); }
+
+ private:
+  struct Port {
+    QTcpServer server;
+    std::vector<QTcpSocket*> connections;  // in order of connection
+    std::atomic<int> count{0};
+    const char* connectText;
+    const char* disconnectText;
+  };
+
+  bool ListenOn(Port& port, int portNumber);
+  void Accept(Port& port);
+  void Drop(Port& port, QTcpSocket* socket, const std::string& peer);
+  void OnData(Port& port, QTcpSocket* socket);
+  static void SendToFirst(Port& port, const std::string& text);
+
+  Journal& journal_;
+  TraceView& trace_;
+  ConsoleOutput& output_;
+  const PortSettings& ports_;
+  RequestHandler onRequest_;
+  Port wardex_;
+  Port console2_;
+};
+
+}  // namespace quell

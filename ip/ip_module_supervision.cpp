@@ -1,0 +1,61 @@
+#include "ip/ip_module_supervision.h"
+
+namespace quell {
+
+namespace {
+constexpr const char* kRestoreBody = "R35600000";
+constexpr const char* kLossBody = "E35600000";
+}  // namespace
+
+std::string ModuleTimeText(const QDateTime& at) {
+  return at.toString(QStringLiteral("hh:mm:ss   dd/MM/yyyy")).toStdString();
+}
+
+IpModuleSupervision::IpModuleSupervision(Clock& clock, IpModuleList& list,
+                                         const IpModuleSettings& settings,
+                                         SharedTextList& noticeQueue, ConsoleOutput& output)
+    : clock_(clock), list_(list), settings_(settings), notices_(noticeQueue), output_(output) {}
+
+void IpModuleSupervision::Update(const std::string& account, ModuleMessageKind kind, bool create,
+                                 const std::string& line, const std::string& receiver) {
+  IpModuleRow* row = list_.Find(account);
+  if (!row) {
+    if (!create) return;
+    row = &list_.Add(account);
+  }
+  const QDateTime now = clock_.Now();
+  row->lastSeen = now;
+  row->timeText = ModuleTimeText(now);
+  row->event = kind == ModuleMessageKind::AdmCid ? "E" : "H";
+  // The restore carries the receiver and line of this message.
+  row->receiver = receiver;
+  row->line = line;
+  if (row->picture == IpModuleRow::Picture::Lost && settings_.lossRestore)
+    QueueEvent(*row, kRestoreBody);
+  row->picture = IpModuleRow::Picture::Online;
+  row->state = "+";
+  Changed();
+}
+
+void IpModuleSupervision::LossCheck() {
+  const QDateTime now = clock_.Now();
+  const qint64 limitMs = qint64(settings_.silenceLimitSeconds) * 1000;
+  bool changed = false;
+  for (auto& row : list_.Rows()) {
+    if (row.picture == IpModuleRow::Picture::Lost || !row.lastSeen.isValid()) continue;
+    if (row.lastSeen.msecsTo(now) <= limitMs) continue;
+    if (settings_.lossRestore) QueueEvent(row, kLossBody);
+    row.picture = IpModuleRow::Picture::Lost;
+    row.state = "-";
+    changed = true;
+  }
+  if (changed) Changed();
+}
+
+void IpModuleSupervision::QueueEvent(const IpModuleRow& row, const char* body) {
+  const std::string line = "5" + row.receiver + row.line + " 18" + row.caption + body;
+  notices_.Append("QuellServer;" + line + ";MLR_EVENT|");
+  output_.Append(line);
+}
+
+}  // namespace quell

@@ -1,0 +1,52 @@
+#pragma once
+// Keeps the IP module list: marks a module heard on every message and lost
+// once it has been silent longer than the silence limit. Losses and restores
+// become 356 events for the Wardex client and the console when enabled.
+#include <functional>
+#include <string>
+
+#include "console/console_output.h"
+#include "core/clock.h"
+#include "core/settings.h"
+#include "core/shared_list.h"
+#include "ip/ip_module_list.h"
+
+namespace quell {
+
+enum class ModuleMessageKind { AdmCid, KeepAlive };
+
+class IpModuleSupervision {
+ public:
+  IpModuleSupervision(Clock& clock, IpModuleList& list, const IpModuleSettings& settings,
+                      SharedTextList& noticeQueue, ConsoleOutput& output);
+  IpModuleSupervision(const IpModuleSupervision&) = delete;
+  IpModuleSupervision& operator=(const IpModuleSupervision&) = delete;
+
+  // Records a message of the module with this account. A module without a
+  // row gets one only when create is true.
+  void Update(const std::string& account, ModuleMessageKind kind, bool create,
+              const std::string& line, const std::string& receiver);
+
+  // Once per console output tick: reports modules silent past the limit.
+  void LossCheck();
+
+  // Called whenever a row changed (for the "Активные" page).
+  std::function<void()> onChanged;
+
+ private:
+  void QueueEvent(const IpModuleRow& row, const char* body);
+  void Changed() {
+    if (onChanged) onChanged();
+  }
+
+  Clock& clock_;
+  IpModuleList& list_;
+  const IpModuleSettings& settings_;
+  SharedTextList& notices_;
+  ConsoleOutput& output_;
+};
+
+// "hh:nn:ss   dd/mm/yyyy", the "Время" column.
+std::string ModuleTimeText(const QDateTime& at);
+
+}  // namespace quell

@@ -1,0 +1,201 @@
+#include "ip/ip_receivers.h"
+
+#include <QPointer>
+#include <algorithm>
+#include <exception>
+
+#include "core/text.h"
+#include "core/wire.h"
+#include "ip/greeting.h"
+#include "ip/peer_address.h"
+
+namespace quell {
+
+IpReceivers::IpReceivers(Clock& clock, Journal& journal, TraceView& trace, ConsoleOutput& output,
+                         ConsoleDevice& device, const ConsoleSettings& console,
+                         const IpModuleSettings& settings, const PortSettings& ports,
+                         ClientFeed& clients, AdmCidParser& parser, IpModuleSupervision& modules)
+    : clock_(clock),
+      journal_(journal),
+      trace_(trace),
+      output_(output),
+      device_(device),
+      console_(console),
+      settings_(settings),
+      clients_(clients),
+      parser_(parser),
+      modules_(modules) {
+  const struct {
+    IpListener id;
+    int port;
+    Traits traits;
+  } setup[kIpListenerCount] = {
+      {IpListener::P8097, ports.ip8097, {" : ", false, true, true, false}},
+      {IpListener::P8098, ports.ip8098, {" :: ", true, false, false, false}},
+      {IpListener::P8096, ports.ip8096, {" : ", false, false, false, true}},
+      {IpListener::P8095, ports.ip8095, {" : ", false, false, false, true}},
+  };
+  for (const auto& s : setup) {
+    Listener& l = listeners_[size_t(s.id)];
+    l.id = s.id;
+    l.portNumber = s.port;
+    l.traits = s.traits;
+    QObject::connect(&l.server, &QTcpServer::newConnection, &l.server, [this, &l] { Accept(l); });
+  }
+}
+
+IpReceivers::~IpReceivers() {
+  // The sockets die with their server; keep their last signals away from
+  // this half-destroyed object.
+  for (Listener& l : listeners_)
+    for (QTcpSocket* socket : l.server.findChildren<QTcpSocket*>()) socket->disconnect();
+}
+
+bool IpReceivers::Listen() {
+  bool all = true;
+  for (Listener& l : listeners_) {
+    if (l.server.isListening()) continue;
+    if (!l.server.listen(QHostAddress::Any, quint16(l.portNumber))) {
+      trace_.Append("Listen " + std::to_string(l.portNumber) + ": " +
+                    l.server.errorString().toStdString());
+      all = false;
+    }
+  }
+  return all;
+}
+
+bool IpReceivers::Listening(IpListener listener) const {
+  return listeners_[size_t(listener)].server.isListening();
+}
+
+quint16 IpReceivers::Port(IpListener listener) const {
+  return listeners_[size_t(listener)].server.serverPort();
+}
+
+int IpReceivers::ConnectionCount(IpListener listener) const {
+  return int(listeners_[size_t(listener)].connections.size());
+}
+
+void IpReceivers::CloseConnections(IpListener listener) {
+  const std::vector<QTcpSocket*> open = listeners_[size_t(listener)].connections;
+  for (QTcpSocket* socket : open) {
+    socket->disconnectFromHost();
+    // A peer that does not take our last bytes is not waited for.
+    if (socket->state() != QAbstractSocket::UnconnectedState) socket->abort();
+  }
+}
+
+void IpReceivers::Accept(Listener& l) {
+  while (QTcpSocket* socket = l.server.nextPendingConnection()) {
+    l.connections.push_back(socket);
+    QObject::connect(socket, &QTcpSocket::readyRead, socket,
+                     [this, &l, socket] { OnReadable(l, socket); });
+    QObject::connect(socket, &QTcpSocket::disconnected, socket,
+                     [this, &l, socket] { Drop(l, socket); });
+    // A socket error closes the connection and is otherwise ignored.
+    QObject::connect(socket, &QTcpSocket::errorOccurred, socket,
+                     [this, &l, socket](QAbstractSocket::SocketError) {
+                       socket->abort();
+                       Drop(l, socket);
+                     });
+    if (socket->state() != QAbstractSocket::ConnectedState) {
+      Drop(l, socket);
+      continue;
+    }
+    socket->write(Greeting(l.traits.timedGreeting, clock_));
+  }
+}
+
+void IpReceivers::Drop(Listener& l, QTcpSocket* socket) {
+  auto it = std::find(l.connections.begin(), l.connections.end(), socket);
+  if (it == l.connections.end()) return;
+  l.connections.erase(it);
+  socket->deleteLater();
+}
+
+// A burst longer than one message is handled as several messages.
+void IpReceivers::OnReadable(Listener& l, QTcpSocket* socket) {
+  QPointer<QTcpSocket> alive(socket);
+  const std::string peer = PeerAddressText(*socket);
+  while (alive && socket->state() == QAbstractSocket::ConnectedState &&
+         socket->bytesAvailable() > 0) {
+    const QByteArray chunk = socket->read(kMaxMessage);
+    if (chunk.isEmpty()) break;
+    bool close = false;
+    const QByteArray reply =
+        HandleMessage(l, peer, std::string(chunk.constData(), size_t(chunk.size())), close);
+    if (!alive || socket->state() != QAbstractSocket::ConnectedState) return;
+    socket->write(reply);
+    if (close) {
+      // Lets the reply go out before the connection ends.
+      socket->disconnectFromHost();
+      return;
+    }
+  }
+}
+
+QByteArray IpReceivers::HandleMessage(Listener& l, const std::string& peer, const std::string& m,
+                                      bool& close) {
+  trace_.Append(" " + peer + l.traits.traceSeparator + m);
+  trace_.Append(std::to_string(m.size()));
+  JournalMessage(m);
+
+  std::string reply;
+  std::string r;
+  if (Contains(m, "FUJ")) {
+    reply = "ACK";
+  } else {
+    r = parser_.Parse(m);
+    const bool rejected = IsFalse(r);
+    const bool supervision = Contains(r, "@");
+    if (rejected || (supervision && !l.traits.supervisionIsEvent)) {
+      if (rejected) {
+        reply = "NACK";
+        if (device_.PortOpen()) device_.Write(kTroubleLine);
+      }
+      if (supervision && l.traits.ademcoSupervision &&
+          console_.protocol == OutputProtocol::Ademco685) {
+        const std::string a = output_.Ademco685(r);
+        if (a.size() > 1) {
+          device_.Write(std::string(1, kLF) + a);
+          trace_.Append("ademco  " + a);
+        }
+      }
+    } else {
+      Forward(l, r);
+      reply = "ACK";
+      const std::string e = r.substr(0, r.size() - 1);  // without the CR
+      if (device_.Alive()) {
+        try {
+          const std::string a = output_.WriteEventDirect(e);
+          if (!a.empty()) trace_.Append("ademco  " + a);
+          trace_.Append("VP  " + e);
+        } catch (const std::exception&) {
+          // A failed console write loses nothing the clients did not get.
+        }
+      } else if (settings_.storeOffline &&
+                 (!l.traits.queueNeedsNoConsole2 || clients_.Console2ClientCount() == 0)) {
+        output_.Append(e + kDC4);
+      }
+    }
+  }
+  reply += kCR;
+  output_.ResetIdle(l.id);
+  close = Contains(r, "@");
+  return QByteArray(reply.data(), qsizetype(reply.size()));
+}
+
+void IpReceivers::Forward(const Listener&, const std::string& r) {
+  if (clients_.WardexClientCount() > 0) clients_.SendToFirstWardex("MLR;" + r + ";MLR_EVENT|");
+  if (clients_.Console2ClientCount() > 0) clients_.SendToFirstConsole2(r);
+}
+
+void IpReceivers::JournalMessage(const std::string& m) {
+  if (journal_.Size() > kJournalLimit) journal_.Clear();
+  if (Contains(m, "SR")) return;
+  // "/" between hours, minutes and seconds too: the journal's own stamp.
+  const QString stamp = clock_.Now().toString(QStringLiteral("dd/MM/yyyy hh/mm/ss"));
+  journal_.InsertTop(" " + stamp.toStdString() + " : " + m);
+}
+
+}  // namespace quell

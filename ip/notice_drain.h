@@ -1,0 +1,39 @@
+#pragma once
+// The 500 ms drain of NoticeQueue: one entry per tick goes to the first
+// Wardex client, and an idle queue gets the client heartbeat "~HB" about
+// once a minute while a client is connected.
+#include <functional>
+#include <string>
+
+#include "core/client_feed.h"
+#include "core/clock.h"
+#include "core/shared_list.h"
+#include "core/trace_view.h"
+
+namespace quell {
+
+class NoticeDrain {
+ public:
+  static constexpr int kFirstCountdown = 60;
+  static constexpr int kCountdown = 120;
+
+  NoticeDrain(Clock& clock, TraceView& trace, SharedTextList& noticeQueue, ClientFeed& clients);
+
+  // The timer handler.
+  void Tick();
+
+  // Receives every notice sent to the client (the key translation).
+  void SetSentHook(std::function<void(const std::string&)> hook) { onSent_ = std::move(hook); }
+
+  int Countdown() const { return countdown_; }
+
+ private:
+  Clock& clock_;
+  TraceView& trace_;
+  SharedTextList& notices_;
+  ClientFeed& clients_;
+  std::function<void(const std::string&)> onSent_;
+  int countdown_ = kFirstCountdown;
+};
+
+}  // namespace quell
