@@ -39,6 +39,10 @@ std::string AdmCidParser::ParseKeepAlive(std::string_view m) {
   const std::string line = Substring(m, 11, 1);
   const std::string account = Substring(m, 18, 4);
   std::string r = "1" + receiver + line + "      " + account + " @" + kCR;
+  // A keep-alive too short to name its account identifies no module: it is
+  // answered, but gets no row (which would later be reported lost under an
+  // empty account) and no test event.
+  if (account.empty()) return r;
   modules_.Update(account, ModuleMessageKind::KeepAlive, true, line, receiver);
   if (settings_.testSignal)
     output_.Append("5" + receiver + line + " 18" + account + "R60200000" + kDC4);

@@ -2,7 +2,6 @@
 
 #include <QPointer>
 #include <algorithm>
-#include <exception>
 
 #include "core/text.h"
 #include "core/wire.h"
@@ -166,13 +165,10 @@ QByteArray IpReceivers::HandleMessage(Listener& l, const std::string& peer, cons
       reply = "ACK";
       const std::string e = r.substr(0, r.size() - 1);  // without the CR
       if (device_.Alive()) {
-        try {
-          const std::string a = output_.WriteEventDirect(e);
-          if (!a.empty()) trace_.Append("ademco  " + a);
-          trace_.Append("VP  " + e);
-        } catch (const std::exception&) {
-          // A failed console write loses nothing the clients did not get.
-        }
+        // Write errors are traced and ignored by the console output.
+        const std::string a = output_.WriteEventDirect(e);
+        if (!a.empty()) trace_.Append("ademco  " + a);
+        trace_.Append("VP  " + e);
       } else if (settings_.storeOffline &&
                  (!l.traits.queueNeedsNoConsole2 || clients_.Console2ClientCount() == 0)) {
         output_.Append(e + kDC4);

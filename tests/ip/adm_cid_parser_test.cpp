@@ -59,8 +59,16 @@ TEST_F(AdmCidParserTest, ShortMessagesGiveShortenedPiecesOrNoQualifier) {
   EXPECT_EQ(parser.Parse("\"ADM-CID\""), "FALSE");
   EXPECT_EQ(parser.Parse("ADM-CID"), "FALSE");
   // A bare keep-alive token: every piece empty.
+  settings.testSignal = true;
   EXPECT_EQ(parser.Parse("SR"), std::string("1       @") + kCR);
   EXPECT_EQ(parser.Parse("SR0001L"), std::string("101       @") + kCR);
+  // Without an account there is no module to keep, nor a test event for it.
+  EXPECT_TRUE(list.Rows().empty());
+  EXPECT_TRUE(consoleQueue.Empty());
+  // A cut account still names a row.
+  EXPECT_EQ(parser.Parse("SR0001L0001    0012"), std::string("1011      12 @") + kCR);
+  ASSERT_EQ(list.Rows().size(), 1u);
+  EXPECT_EQ(list.Rows()[0].caption, "12");
 }
 
 TEST_F(AdmCidParserTest, OnlyE602CreatesARowForAnUnknownAccount) {

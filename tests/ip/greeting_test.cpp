@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/fake_clock.h"
-
 namespace quell {
 namespace {
 
@@ -29,20 +27,6 @@ TEST(GreetingTest, TimeIsLocalSecondsSince1900ShiftedToUtc) {
   EXPECT_EQ(GreetingTime(local, 3 * 3600), kLocalSeconds - 3 * 3600);
   // Past 2036 the count wraps like any 32-bit seconds counter.
   EXPECT_EQ(GreetingTime(QDateTime(QDate(2036, 2, 7), QTime(6, 28, 16)), 0), 0u);
-}
-
-TEST(GreetingTest, TimedGreetingEndsWithLittleEndianTime) {
-  test::FakeClock clock;
-  clock.SetStandardOffset(3 * 3600);
-  const QByteArray plain = Greeting(false, clock);
-  EXPECT_EQ(plain, QByteArray(24, '\0'));
-
-  const QByteArray timed = Greeting(true, clock);
-  ASSERT_EQ(timed.size(), 24);
-  EXPECT_EQ(timed.left(20), QByteArray(20, '\0'));
-  uint32_t t = 0;
-  for (int i = 0; i < 4; ++i) t |= uint32_t(uint8_t(timed[20 + i])) << (8 * i);
-  EXPECT_EQ(t, kLocalSeconds - 3 * 3600);
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 
 #include "core/wire.h"
 #include "ip/client_ports.h"
-#include "ip/greeting.h"
 #include "ip_test_support.h"
 #include "tests/support/fake_clock.h"
 
@@ -118,6 +117,38 @@ TEST_F(IpReceiversTest, KeepAliveOn8098IsHandledLikeAnEvent) {
   EXPECT_EQ(trace.Lines().back(), "VP  " + kSupervisionLine);
 }
 
+TEST_F(IpReceiversTest, AnsweringConsoleGetsEventsDirectly) {
+  device.alive = true;
+  settings.storeOffline = true;
+  TestClient module;
+  ConnectModule(module, IpListener::P8098);
+  module.Send(kExample);
+  ASSERT_TRUE(module.WaitReceived(24 + 4));
+  EXPECT_EQ(device.written, kEventLine + kDC4);
+  EXPECT_EQ(trace.Lines().back(), "VP  " + kEventLine);
+  EXPECT_TRUE(consoleQueue.Empty());
+}
+
+TEST_F(IpReceiversTest, KeepAliveOn8097ReachesAnAdemcoConsole) {
+  console.protocol = OutputProtocol::Ademco685;
+  TestClient module;
+  ConnectModule(module, IpListener::P8097);
+  module.Send(kKeepAlive);
+  ASSERT_TRUE(module.WaitClosed());
+  const std::string ademco = Cr("00 1234 00");
+  EXPECT_EQ(device.written, kLF + ademco);
+  EXPECT_EQ(trace.Lines().back(), "ademco  " + ademco);
+
+  // The other listeners write nothing for a keep-alive.
+  device.written.clear();
+  TestClient other;
+  ConnectModule(other, IpListener::P8096);
+  other.Send(kKeepAlive);
+  ASSERT_TRUE(other.WaitClosed());
+  EXPECT_EQ(other.After(24), Cr(""));
+  EXPECT_TRUE(device.written.empty());
+}
+
 TEST_F(IpReceiversTest, UnreadableMessageGetsNackAndTheTroubleLine) {
   ConnectClients();
   device.portOpen = true;
@@ -169,7 +200,8 @@ TEST_F(IpReceiversTest, OfflineEventsAreQueuedUnlessThe8097SecondConsoleTakesThe
 
 TEST_F(IpReceiversTest, TimedGreetingOn8096And8095) {
   clock.SetStandardOffset(3 * 3600);
-  const uint32_t expected = GreetingTime(clock.Now(), 3 * 3600);
+  // 2026-12-08 14:03:27 local as seconds since 1900, less the three hours.
+  const uint32_t expected = 46362u * 86400u + 14u * 3600u + 3u * 60u + 27u - 3u * 3600u;
   for (IpListener l : {IpListener::P8096, IpListener::P8095}) {
     TestClient module;
     ConnectModule(module, l);
