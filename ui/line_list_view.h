@@ -1,0 +1,18 @@
+#pragma once
+// The configured lines: each line's caption with its state icon, in the
+// order of the line list.
+#include <QListWidget>
+
+#include "lines/line_list.h"
+
+namespace quell {
+
+class LineListView : public QListWidget {
+  Q_OBJECT
+
+ public:
+  explicit LineListView(QWidget* parent = nullptr);
+  void Reload(const LineList& lines);
+};
+
+}  // namespace quell
