@@ -30,7 +30,7 @@ class IpReceiversTest : public ::testing::Test {
     ports.wardex = ports.console2 = 0;
     ports.ip8097 = ports.ip8098 = ports.ip8096 = ports.ip8095 = 0;
     EXPECT_TRUE(clients.Listen());
-    EXPECT_TRUE(receivers.Listen());
+    EXPECT_TRUE(receivers.Listen()) << (trace.Size() ? trace.Lines().back() : "");
   }
 
   // A module connected to the listener, its greeting already received.
