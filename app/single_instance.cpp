@@ -18,7 +18,10 @@ QString RuntimeDir() {
 
 }  // namespace
 
-SingleInstance::SingleInstance(QObject* parent) : QObject(parent), dir_(RuntimeDir()) {
+SingleInstance::SingleInstance(QObject* parent) : SingleInstance(RuntimeDir(), parent) {}
+
+SingleInstance::SingleInstance(QString dir, QObject* parent)
+    : QObject(parent), dir_(std::move(dir)) {
   connect(&server_, &QLocalServer::newConnection, this, &SingleInstance::OnConnection);
 }
 

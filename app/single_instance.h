@@ -13,7 +13,10 @@ class SingleInstance : public QObject {
   Q_OBJECT
 
  public:
+  // dir holds the lock file and the socket; by default XDG_RUNTIME_DIR,
+  // else the temporary directory.
   explicit SingleInstance(QObject* parent = nullptr);
+  SingleInstance(QString dir, QObject* parent);
   ~SingleInstance() override;
 
   // True when no other copy runs: this one then holds the lock and

@@ -12,6 +12,8 @@ class StdoutJournal {
   explicit StdoutJournal(const Clock& clock) : clock_(clock) {}
   // text is Windows-1251; the line is flushed at once.
   void Print(const std::string& text) const;
+  // "yyyy-MM-dd hh:mm:ss " + the entry in UTF-8, line breaks made blanks.
+  static std::string Line(const QDateTime& at, const std::string& text);
 
  private:
   const Clock& clock_;

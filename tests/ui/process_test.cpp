@@ -1,0 +1,78 @@
+// The process-level pieces of the window program: one copy per session,
+// termination signals, and the journal on standard output.
+#include <gmock/gmock.h>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <csignal>
+
+#include "app/signals.h"
+#include "app/single_instance.h"
+#include "app/stdout_journal.h"
+#include "core/cp1251.h"
+
+namespace quell {
+namespace {
+
+// Runs the event loop until signal fires or five seconds pass.
+template <typename Sender, typename Signal>
+bool WaitFor(Sender* sender, Signal signal) {
+  QEventLoop loop;
+  bool fired = false;
+  QObject::connect(sender, signal, &loop, [&] {
+    fired = true;
+    loop.quit();
+  });
+  QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+  loop.exec();
+  return fired;
+}
+
+TEST(SingleInstanceTest, SecondCopyIsRefusedAndAsksFirstToShow) {
+  QTemporaryDir dir;
+  auto first = std::make_unique<SingleInstance>(dir.path(), nullptr);
+  ASSERT_TRUE(first->Acquire());
+
+  SingleInstance second(dir.path(), nullptr);
+  EXPECT_FALSE(second.Acquire());
+  EXPECT_TRUE(second.AskRunningToShow(2000));
+  EXPECT_TRUE(WaitFor(first.get(), &SingleInstance::showRequested));
+
+  // Once the first copy has ended, a new one runs, replacing the old socket.
+  first.reset();
+  SingleInstance third(dir.path(), nullptr);
+  EXPECT_TRUE(third.Acquire());
+  SingleInstance fourth(dir.path(), nullptr);
+  EXPECT_TRUE(fourth.AskRunningToShow(2000));
+  EXPECT_TRUE(WaitFor(&third, &SingleInstance::showRequested));
+}
+
+TEST(SingleInstanceTest, AskingWithoutRunningCopyFailsAtOnce) {
+  QTemporaryDir dir;
+  SingleInstance lonely(dir.path(), nullptr);
+  EXPECT_FALSE(lonely.AskRunningToShow(2000));
+}
+
+TEST(TerminationSignalsTest, TermAndIntArriveOnTheEventLoop) {
+  TerminationSignals signals;
+  for (int signo : {SIGTERM, SIGINT}) {
+    int count = 0;
+    auto c = QObject::connect(&signals, &TerminationSignals::terminateRequested, [&] { ++count; });
+    ASSERT_EQ(std::raise(signo), 0);
+    EXPECT_TRUE(WaitFor(&signals, &TerminationSignals::terminateRequested)) << signo;
+    EXPECT_EQ(count, 1);
+    QObject::disconnect(c);
+  }
+}
+
+TEST(StdoutJournalTest, OneUtf8LinePerEntryWithTimeStamp) {
+  const QDateTime at(QDate(2026, 12, 8), QTime(9, 5, 7));
+  EXPECT_EQ(StdoutJournal::Line(at, W("Порт клиента WX: 8040")),
+            "2026-12-08 09:05:07 Порт клиента WX: 8040");
+  EXPECT_EQ(StdoutJournal::Line(at, "5011 181234E13001015\r"),
+            "2026-12-08 09:05:07 5011 181234E13001015 ");
+  EXPECT_EQ(StdoutJournal::Line(at, "a\nb"), "2026-12-08 09:05:07 a b");
+}
+
+}  // namespace
+}  // namespace quell
