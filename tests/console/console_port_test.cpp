@@ -1,0 +1,105 @@
+// Switching the console port and applying its settings dialog.
+#include <gtest/gtest.h>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "console/console_port.h"
+#include "core/cp1251.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/pty_device.h"
+#include "tests/support/recording_prompt.h"
+
+namespace quell {
+namespace {
+
+class ConsolePortTest : public ::testing::Test {
+ protected:
+  ConsolePortTest()
+      : port_(line_, names_, clock_, trace_, journal_, journalQueue_, prompt_, settings_,
+              dir_.path().toStdString(), nullptr) {
+    line_.LineType = "VCOM";
+  }
+  std::string Paramv() {
+    QFile f(dir_.filePath(QStringLiteral("paramv")));
+    if (!f.open(QIODevice::ReadOnly)) return "(missing)";
+    return f.readAll().toStdString();
+  }
+  ConsoleDialogInput Dialog(const std::string& port, bool on) {
+    ConsoleDialogInput in;
+    in.port = port;
+    in.baudRate = "9600";
+    in.dataBits = "8";
+    in.switchOn = on;
+    return in;
+  }
+
+  QTemporaryDir dir_;
+  TLineGSM line_;
+  PortNames names_;
+  test::FakeClock clock_;
+  TraceView trace_;
+  Journal journal_;
+  SharedTextList journalQueue_;
+  test::RecordingPrompt prompt_;
+  ConsoleSettings settings_;
+  ConsolePort port_;
+};
+
+TEST_F(ConsolePortTest, ActivatingARealPortWritesParamvAndOpensIt) {
+  test::PtyDevice device;
+  ASSERT_TRUE(device.Open());
+  names_.Parse("COM5=" + device.Path() + "\n");
+  EXPECT_EQ(port_.ApplyDialog(Dialog("COM5", true)), "");
+  EXPECT_EQ(Paramv(), "_;RP;_;COM5,9600,8,0,0,0;ONLINE;ContactID;_;\r\n");
+  EXPECT_TRUE(line_.PortOpen);
+  EXPECT_TRUE(line_.Started);
+  EXPECT_TRUE(port_.IsOn());
+  EXPECT_EQ(line_.Settings.RxEvent, 0);  // the keep-alive watch runs
+  EXPECT_EQ(journalQueue_.Front(), "Quell Server ComPort: Wait for response ...");
+
+  auto in = Dialog("COM5", true);
+  in.protocol = OutputProtocol::Ademco685;
+  in.receiverNumber = "01";
+  port_.ApplyDialog(in);
+  EXPECT_EQ(Paramv(), "_;RP;_;COM5,9600,8,0,0,0;ONLINE;Ademco685;01;\r\n");
+  EXPECT_EQ(settings_.protocol, OutputProtocol::Ademco685);
+}
+
+TEST_F(ConsolePortTest, SwitchingOffClosesRemovesTheVirtualPortAndClearsAlive) {
+  auto in = Dialog("COM6", true);
+  in.virtualPort = true;
+  ASSERT_EQ(port_.ApplyDialog(in), "");
+  ASSERT_TRUE(port_.VirtualPortExists());
+  ASSERT_TRUE(line_.PortOpen);  // the gateway's end of the pair
+  line_.Alive = true;
+
+  port_.ApplyDialog(Dialog("COM6", false));
+  EXPECT_EQ(Paramv(), "_;RP;_;COM6,9600,8,0,0,0;OFFLINE;ContactID;_;\r\n");
+  EXPECT_FALSE(line_.PortOpen);
+  EXPECT_FALSE(line_.Alive);
+  EXPECT_FALSE(port_.VirtualPortExists());
+  EXPECT_EQ(journal_.Entries().back(), "ComPort emulation  stopped");
+  EXPECT_TRUE(prompt_.asked.empty());
+}
+
+TEST_F(ConsolePortTest, NonNumericEntryStopsTheApplyWhereItStands) {
+  auto in = Dialog("5", true);  // no "COM"
+  in.baudRate = "4800";
+  EXPECT_EQ(port_.ApplyDialog(in), "'FALSE' is not a valid integer value");
+  EXPECT_EQ(line_.PortConfig.BaudRate, 4800u);  // applied before the failure
+  EXPECT_EQ(Paramv(), "(missing)");
+  EXPECT_FALSE(line_.PortOpen);
+}
+
+TEST_F(ConsolePortTest, PortThatCannotOpenIsReportedInABox) {
+  names_.Parse("COM4=/dev/nonexistent-quell\n");
+  line_.PortNumber = 4;
+  EXPECT_FALSE(port_.SwitchOn());
+  ASSERT_EQ(prompt_.asked.size(), 1u);
+  EXPECT_EQ(prompt_.asked[0].text, W("Ошибка открытия внешнего порта"));
+  EXPECT_EQ(prompt_.asked[0].caption, W("Ошибка открытия внешнего порта COM4"));
+  EXPECT_FALSE(port_.IsOn());
+}
+
+}  // namespace
+}  // namespace quell
