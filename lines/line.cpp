@@ -20,7 +20,9 @@ TMessageError::TMessageError() {
 
 TLineGSM::TLineGSM(uint32_t nowTick) : PollTick(nowTick) {}
 
-TLineGSM::~TLineGSM() = default;
+// The worker goes first: its thread reads the fields and locks declared
+// after Worker, which are destroyed before it.
+TLineGSM::~TLineGSM() { Worker.reset(); }
 
 bool TLineGSM::IsModemLine() const { return Contains(LineType, "GSM"); }
 
