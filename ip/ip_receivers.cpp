@@ -26,18 +26,18 @@ IpReceivers::IpReceivers(Clock& clock, Journal& journal, TraceView& trace, Conso
       modules_(modules) {
   const struct {
     IpListener id;
-    int port;
+    const int* port;  // read when listening, so settings made after construction count
     Traits traits;
   } setup[kIpListenerCount] = {
-      {IpListener::P8097, ports.ip8097, {" : ", false, true, true, false}},
-      {IpListener::P8098, ports.ip8098, {" :: ", true, false, false, false}},
-      {IpListener::P8096, ports.ip8096, {" : ", false, false, false, true}},
-      {IpListener::P8095, ports.ip8095, {" : ", false, false, false, true}},
+      {IpListener::P8097, &ports.ip8097, {" : ", false, true, true, false}},
+      {IpListener::P8098, &ports.ip8098, {" :: ", true, false, false, false}},
+      {IpListener::P8096, &ports.ip8096, {" : ", false, false, false, true}},
+      {IpListener::P8095, &ports.ip8095, {" : ", false, false, false, true}},
   };
   for (const auto& s : setup) {
     Listener& l = listeners_[size_t(s.id)];
     l.id = s.id;
-    l.portNumber = s.port;
+    l.portSetting = s.port;
     l.traits = s.traits;
     QObject::connect(&l.server, &QTcpServer::newConnection, &l.server, [this, &l] { Accept(l); });
   }
@@ -54,8 +54,8 @@ bool IpReceivers::Listen() {
   bool all = true;
   for (Listener& l : listeners_) {
     if (l.server.isListening()) continue;
-    if (!l.server.listen(QHostAddress::Any, quint16(l.portNumber))) {
-      trace_.Append("Listen " + std::to_string(l.portNumber) + ": " +
+    if (!l.server.listen(QHostAddress::Any, quint16(*l.portSetting))) {
+      trace_.Append("Listen " + std::to_string(*l.portSetting) + ": " +
                     l.server.errorString().toStdString());
       all = false;
     }

@@ -55,7 +55,7 @@ class IpReceivers final : public IpSupervision {
   };
   struct Listener {
     IpListener id;
-    int portNumber;
+    const int* portSetting = nullptr;  // the engine's port setting
     Traits traits;
     QTcpServer server;
     std::vector<QTcpSocket*> connections;

@@ -3,11 +3,17 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "console_fakes.h"
 #include "core/wire.h"
+#include "tests/support/fakes.h"
 
 namespace quell {
 namespace {
+
+test::FakeConsoleDevice OpenAliveDevice() {
+  test::FakeConsoleDevice device;
+  device.portOpen = device.alive = true;
+  return device;
+}
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -49,7 +55,7 @@ class ConsoleOutputTest : public ::testing::Test {
   }
 
   SharedTextList queue;
-  test::FakeConsoleDevice device;
+  test::FakeConsoleDevice device = OpenAliveDevice();
   test::FakeClientFeed clients;
   test::FakeIpSupervision ip;
   TraceView trace;
@@ -117,12 +123,12 @@ TEST_F(ConsoleOutputTest, SecondConsoleClientCarriesLinkWithPortClosed) {
   queue.Append(entry);
 
   TickUntil(21);
-  EXPECT_THAT(clients.console2Sent, ElementsAre(kHeartbeatLine));
+  EXPECT_THAT(clients.console2, ElementsAre(kHeartbeatLine));
   output.ConsoleAcknowledged() = true;
   TickUntil(22);
 
   EXPECT_TRUE(output.LinkUp());
-  EXPECT_THAT(clients.console2Sent, ElementsAre(kHeartbeatLine, entry));
+  EXPECT_THAT(clients.console2, ElementsAre(kHeartbeatLine, entry));
   EXPECT_THAT(device.writes, IsEmpty());
   EXPECT_TRUE(queue.Empty());
   EXPECT_THAT(trace.Lines(), ElementsAre("VP  " + entry, "VP  mmmsoccc"));

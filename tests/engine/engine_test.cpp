@@ -11,7 +11,7 @@
 #include "core/cp1251.h"
 #include "ip/client_ports.h"
 #include "ip/ip_receivers.h"
-#include "tests/ip/ip_test_support.h"
+#include "tests/support/loopback.h"
 #include "tests/support/fake_clock.h"
 
 namespace quell {

@@ -5,7 +5,7 @@
 
 #include "core/wire.h"
 #include "ip/notice_drain.h"
-#include "ip_test_support.h"
+#include "tests/support/loopback.h"
 #include "tests/support/fake_clock.h"
 
 namespace quell {

@@ -6,7 +6,7 @@
 
 #include "core/wire.h"
 #include "ip/client_ports.h"
-#include "ip_test_support.h"
+#include "tests/support/loopback.h"
 #include "tests/support/fake_clock.h"
 
 namespace quell {

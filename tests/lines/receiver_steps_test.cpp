@@ -6,7 +6,7 @@
 #include "lines/port_names.h"
 #include "lines/receiver_steps.h"
 #include "lines/serial_port.h"
-#include "tests/support/fake_client_feed.h"
+#include "tests/support/fakes.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/pty_device.h"
 
@@ -42,7 +42,7 @@ class ReceiverStepsTest : public ::testing::Test {
   TLineGSM line_;
   SharedTextList notices_, console_, journal_;
   TraceView trace_;
-  test::RecordingClientFeed clients_;
+  test::FakeClientFeed clients_;
   std::atomic<bool> acknowledged_{false};
   LineContext ctx_;
 };
@@ -133,7 +133,7 @@ TEST(SmsEvent, TurnsContactIdGroupsIntoReceiverLines) {
   test::FakeClock clock;
   SharedTextList console, notices;
   TraceView trace;
-  test::RecordingClientFeed clients;
+  test::FakeClientFeed clients;
   clients.wardexClients = 1;
   LineContext ctx{&clock, &console, nullptr, &trace, &clients, nullptr};
   TLineGSM line;

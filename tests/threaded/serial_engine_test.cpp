@@ -14,7 +14,7 @@
 #include "core/cp1251.h"
 #include "core/wire.h"
 #include "ip/ip_receivers.h"
-#include "tests/ip/ip_test_support.h"
+#include "tests/support/loopback.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/pty_device.h"
 

@@ -1,0 +1,71 @@
+#pragma once
+// Hand-driven stand-ins for the console port, the station client ports and
+// the IP module receivers.
+#include <array>
+#include <atomic>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "console/console_device.h"
+#include "console/console_output.h"
+#include "core/client_feed.h"
+
+namespace quell::test {
+
+// Records every write, one entry per call and all bytes together.
+class FakeConsoleDevice final : public ConsoleDevice {
+ public:
+  bool PortOpen() const override { return portOpen; }
+  bool Alive() const override { return alive; }
+  void Write(std::string_view bytes) override {
+    if (failWrites) throw std::runtime_error("port gone");
+    writes.emplace_back(bytes);
+    written.append(bytes);
+  }
+
+  bool portOpen = false;
+  bool alive = false;
+  bool failWrites = false;
+  std::vector<std::string> writes;
+  std::string written;
+};
+
+// Client counts set by the test; sends recorded. Counts may be read from
+// worker threads.
+class FakeClientFeed final : public ClientFeed {
+ public:
+  int WardexClientCount() const override { return wardexClients; }
+  void SendToFirstWardex(const std::string& text) override {
+    std::lock_guard g(lock);
+    wardex.push_back(text);
+  }
+  int Console2ClientCount() const override { return console2Clients; }
+  void SendToFirstConsole2(const std::string& text) override {
+    std::lock_guard g(lock);
+    console2.push_back(text);
+  }
+
+  std::atomic<int> wardexClients{0};
+  std::atomic<int> console2Clients{0};
+  std::mutex lock;
+  std::vector<std::string> wardex;
+  std::vector<std::string> console2;
+};
+
+class FakeIpSupervision final : public IpSupervision {
+ public:
+  int ConnectionCount(IpListener listener) const override { return connections[size_t(listener)]; }
+  void CloseConnections(IpListener listener) override {
+    closes.push_back(listener);
+    connections[size_t(listener)] = 0;
+  }
+  void LossCheck() override { ++lossChecks; }
+
+  std::array<int, kIpListenerCount> connections{};
+  std::vector<IpListener> closes;
+  int lossChecks = 0;
+};
+
+}  // namespace quell::test
