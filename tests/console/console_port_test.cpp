@@ -6,7 +6,7 @@
 #include "console/console_port.h"
 #include "core/cp1251.h"
 #include "tests/support/fake_clock.h"
-#include "tests/support/pty_device.h"
+#include "tests/support/pty_pair.h"
 #include "tests/support/recording_prompt.h"
 
 namespace quell {
@@ -46,9 +46,9 @@ class ConsolePortTest : public ::testing::Test {
 };
 
 TEST_F(ConsolePortTest, ActivatingARealPortWritesParamvAndOpensIt) {
-  test::PtyDevice device;
-  ASSERT_TRUE(device.Open());
-  names_.Parse("COM5=" + device.Path() + "\n");
+  test::PtyMaster device;
+  ASSERT_TRUE(device.Ok());
+  names_.Parse("COM5=" + device.SlavePath() + "\n");
   EXPECT_EQ(port_.ApplyDialog(Dialog("COM5", true)), "");
   EXPECT_EQ(Paramv(), "_;RP;_;COM5,9600,8,0,0,0;ONLINE;ContactID;_;\r\n");
   EXPECT_TRUE(line_.PortOpen);

@@ -6,9 +6,9 @@
 #include "lines/port_names.h"
 #include "lines/receiver_steps.h"
 #include "lines/serial_port.h"
-#include "tests/support/fakes.h"
 #include "tests/support/fake_clock.h"
-#include "tests/support/pty_device.h"
+#include "tests/support/fakes.h"
+#include "tests/support/pty_pair.h"
 
 namespace quell {
 namespace {
@@ -16,8 +16,8 @@ namespace {
 class ReceiverStepsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(device_.Open());
-    names_.Parse("COM7=" + device_.Path() + "\n");
+    ASSERT_TRUE(device_.Ok());
+    names_.Parse("COM7=" + device_.SlavePath() + "\n");
     line_.PortNumber = 7;
     line_.LineName = "R1";
     line_.NoticeQueue = &notices_;
@@ -36,7 +36,7 @@ class ReceiverStepsTest : public ::testing::Test {
     if (auto port = LinePort(line_)) port->WaitForEvent(2000);
   }
 
-  test::PtyDevice device_;
+  test::PtyMaster device_;
   PortNames names_;
   test::FakeClock clock_;
   TLineGSM line_;
@@ -63,7 +63,6 @@ TEST_F(ReceiverStepsTest, MlrRelaysMessagesAndAcknowledgesHeartbeatsTwice) {
   // Without a client nothing is noticed, but the console still gets it;
   // control bytes and bytes above 127 are dropped.
   clients_.wardexClients = 0;
-  device_.Forget();
   device_.Send(std::string("5011\x01\xC0 180001R13000001") + kDC4);
   AwaitInput();
   MlrStep(line_, ctx_);

@@ -1,6 +1,7 @@
 // The engine with serial lines and the console port on pseudo-terminals:
 // real worker threads, the main timers driven by the test.
 #include <fcntl.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -14,9 +15,9 @@
 #include "core/cp1251.h"
 #include "core/wire.h"
 #include "ip/ip_receivers.h"
-#include "tests/support/loopback.h"
 #include "tests/support/fake_clock.h"
-#include "tests/support/pty_device.h"
+#include "tests/support/loopback.h"
+#include "tests/support/pty_pair.h"
 
 namespace quell {
 namespace {
@@ -50,12 +51,11 @@ class SerialEngineTest : public ::testing::Test {
   }
   // Runs console output ticks until the console has seen the link test,
   // answers it, and checks the link comes up.
-  void BringConsoleLinkUp(test::PtyDevice& console) {
+  void BringConsoleLinkUp(test::PtyMaster& console) {
     for (int tick = 1; tick <= 20; ++tick) engine_->ConsoleOutputTick();
     EXPECT_EQ(console.Receive(1, 50), "");
     engine_->ConsoleOutputTick();
     ASSERT_EQ(console.Receive(kHeartbeat.size()), kHeartbeat);
-    console.Forget();
     console.Send(std::string(1, kACK));
     ASSERT_TRUE(WaitFor([&] { return engine_->consoleLine().Alive.load(); }));
     engine_->ConsoleOutputTick();
@@ -76,9 +76,9 @@ class SerialEngineTest : public ::testing::Test {
 };
 
 TEST_F(SerialEngineTest, RealConsolePortGetsLinkTestAndThenEventsDirectly) {
-  test::PtyDevice console;
-  ASSERT_TRUE(console.Open());
-  File("ComPorts.ini", "COM5=" + console.Path() + "\r\n");
+  test::PtyMaster console;
+  ASSERT_TRUE(console.Ok());
+  File("ComPorts.ini", "COM5=" + console.SlavePath() + "\r\n");
   File("paramv", "_;RP;_;COM5,9600,8,0,0,0;ONLINE;ContactID;_;\r\n");
   Start();
   engine_->SupervisionTick();  // start-up: switches the console port on
@@ -132,10 +132,10 @@ TEST_F(SerialEngineTest, VirtualConsolePortIsReachedThroughItsLink) {
 }
 
 TEST_F(SerialEngineTest, MlrLineRelaysToTheConsoleAndIsSupervised) {
-  test::PtyDevice console, mlr;
-  ASSERT_TRUE(console.Open());
-  ASSERT_TRUE(mlr.Open());
-  File("ComPorts.ini", "COM5=" + console.Path() + "\r\nCOM7=" + mlr.Path() + "\r\n");
+  test::PtyMaster console, mlr;
+  ASSERT_TRUE(console.Ok());
+  ASSERT_TRUE(mlr.Ok());
+  File("ComPorts.ini", "COM5=" + console.SlavePath() + "\r\nCOM7=" + mlr.SlavePath() + "\r\n");
   File("paramv", "_;RP;_;COM5,9600,8,0,0,0;ONLINE;ContactID;_;\r\n");
   File("ConnectionType.ini", "M1;MLR;0;COM7,9600,8,0,0,0;ONLINE;;;\r\n");
   File("LineSet.ini", "[MLR]\r\nRX_EVENT=0\r\nTIMER=50\r\n");
@@ -170,8 +170,8 @@ TEST_F(SerialEngineTest, MlrLineRelaysToTheConsoleAndIsSupervised) {
 }
 
 TEST_F(SerialEngineTest, LineThatCannotOpenStaysClosedUntilStartedAgain) {
-  test::PtyDevice device;
-  ASSERT_TRUE(device.Open());
+  test::PtyMaster device;
+  ASSERT_TRUE(device.Ok());
   File("ComPorts.ini", "COM9=/dev/nonexistent-quell\r\n");
   File("ConnectionType.ini", "V1;VORTI;0;COM9,9600,8,0,0,0;ONLINE;;;\r\n");
   Start();
@@ -184,7 +184,7 @@ TEST_F(SerialEngineTest, LineThatCannotOpenStaysClosedUntilStartedAgain) {
   engine_->SupervisionTick();
   EXPECT_EQ(engine_->lines().At(0).IconIndex, 5);
 
-  engine_->portNames().Parse("COM9=" + device.Path() + "\n");
+  engine_->portNames().Parse("COM9=" + device.SlavePath() + "\n");
   engine_->StartLineCommand(0);  // the headless prompt answers OK
   EXPECT_TRUE(line.PortOpen);
   engine_->SupervisionTick();
