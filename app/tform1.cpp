@@ -13,14 +13,18 @@
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
 
 #include "console/console_port.h"
 #include "core/cp1251.h"
 #include "ui/active_objects_view.h"
+#include "ui/error_report.h"
 #include "ui/icons.h"
 #include "ui/journal_view.h"
 #include "ui/line_list_view.h"
 #include "ui/modem_state_view.h"
+#include "ui/serial_port_dialog.h"
 #include "ui/trace_pane.h"
 
 namespace quell {
@@ -48,10 +52,11 @@ void TForm1::BuildMenus() {
   connect(file->addAction(QStringLiteral("Выход")), &QAction::triggered, this, &QWidget::close);
 
   QMenu* settings = menuBar()->addMenu(QStringLiteral("Настройки"));
-  // The IP module and console port dialogs are not built yet.
+  // The IP module dialog is not built yet.
   settings->addAction(QStringLiteral("IP модули"))->setEnabled(false);
   QMenu* comPort = settings->addMenu(QStringLiteral("COM порт "));
-  comPort->addAction(QStringLiteral("Настройки"))->setEnabled(false);
+  connect(comPort->addAction(QStringLiteral("Настройки")), &QAction::triggered, this,
+          &TForm1::OpenConsoleDialog);
   // Switching the console output by hand: kept, but not shown to the operator.
   QMenu* state = comPort->addMenu(QStringLiteral("Состояние"));
   auto* group = new QActionGroup(state);
@@ -81,8 +86,7 @@ void TForm1::BuildMenus() {
 void TForm1::BuildPages() {
   pages_ = new QTabWidget(this);
 
-  lineList_ = new LineListView;
-  pages_->addTab(lineList_, QStringLiteral("Линии              "));
+  pages_->addTab(BuildLinePage(), QStringLiteral("Линии              "));
 
   auto* ipPages = new QTabWidget;
   auto* journalPage = new QSplitter(Qt::Vertical);
@@ -101,6 +105,34 @@ void TForm1::BuildPages() {
   pages_->addTab(modemStates_, QStringLiteral("Модемы. Состояния"));
 
   setCentralWidget(pages_);
+}
+
+QWidget* TForm1::BuildLinePage() {
+  auto* page = new QWidget;
+  auto* tools = new QToolBar(page);
+  tools->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  lineList_ = new LineListView(page);
+  auto addCommand = [&](int icon, const QString& text) {
+    QAction* action = tools->addAction(StateIcon(icon), text);
+    action->setToolTip(text);
+    action->setStatusTip(text);
+    return action;
+  };
+  // The engine asks the operator's confirmation itself.
+  connect(addCommand(4, QStringLiteral("Включить линию")), &QAction::triggered, this, [this] {
+    const int selected = lineList_->SelectedIndex();
+    if (selected >= 0) engine_.StartLineCommand(size_t(selected));
+  });
+  connect(addCommand(5, QStringLiteral("Выключить линию")), &QAction::triggered, this, [this] {
+    const int selected = lineList_->SelectedIndex();
+    if (selected >= 0) engine_.StopLineCommand(size_t(selected));
+  });
+  auto* layout = new QVBoxLayout(page);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(tools);
+  layout->addWidget(lineList_);
+  return page;
 }
 
 void TForm1::BuildTray() {
@@ -156,6 +188,23 @@ void TForm1::RefreshStatus() {
 
 void TForm1::RefreshConsoleState() {
   (engine_.consolePort().IsOn() ? consoleOn_ : consoleOff_)->setChecked(true);
+}
+
+void TForm1::OpenConsoleDialog() {
+  ConsolePort& port = engine_.consolePort();
+  SerialPortDialog dialog(SerialPortDialog::Mode::Console, engine_.portChoices(), this);
+  dialog.SetValues(ConsoleDialogPreset(engine_.consoleLine(), engine_.consoleSettings(),
+                                       port.VirtualPortExists()));
+  dialog.exec();
+  if (auto input = ConsoleInputFromDialog(dialog.Values(), dialog.Button())) {
+    // A conversion error ends the apply; it is reported like any error
+    // that escapes a command.
+    const std::string error = port.ApplyDialog(*input);
+    if (!error.empty())
+      for (const std::string& line : EscapedErrorLines(error, nullptr))
+        engine_.trace().Append(line);
+  }
+  RefreshConsoleState();
 }
 
 void TForm1::ShowServer() {

@@ -47,6 +47,8 @@ class TForm1 : public QMainWindow {
   void HookEngine();
   void RefreshStatus();
   void RefreshConsoleState();
+  void OpenConsoleDialog();
+  QWidget* BuildLinePage();
   bool ConfirmClose();
   void Finish();
 

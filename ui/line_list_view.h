@@ -13,6 +13,8 @@ class LineListView : public QListWidget {
  public:
   explicit LineListView(QWidget* parent = nullptr);
   void Reload(const LineList& lines);
+  // Position of the selected entry in the line list, -1 when none.
+  int SelectedIndex() const { return currentRow(); }
 };
 
 }  // namespace quell
