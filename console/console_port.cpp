@@ -76,7 +76,7 @@ void ConsolePort::SwitchOff() {
   }
 }
 
-bool ConsolePort::CreateVirtualPort(const std::string& spec) {
+bool ConsolePort::CreateVirtualPort(const std::string& portText) {
   if (!virtual_) virtual_ = std::make_unique<VirtualPort>(workDir_);
   if (!virtual_->Initialize()) {
     trace_.Append("Initialization error");
@@ -90,7 +90,7 @@ bool ConsolePort::CreateVirtualPort(const std::string& spec) {
     return false;
   }
   trace_.Append("vspe init OK");
-  virtualId_ = virtual_->CreateDevice("Connector", spec);
+  virtualId_ = virtual_->CreateDevice("Connector", portText);
   if (virtualId_ == -1) {
     trace_.Append("Error: can not create device\n");
     virtual_->Release();

@@ -48,9 +48,9 @@ class ConsolePort {
   void SwitchOff();
   bool IsOn() const { return on_; }
 
-  // Creates the virtual pair for spec ("<port number>;0") and registers the
+  // Creates the virtual pair for portText ("<port number>;0") and registers the
   // gateway's end under that port number.
-  bool CreateVirtualPort(const std::string& spec);
+  bool CreateVirtualPort(const std::string& portText);
   bool RemoveVirtualPort();
   bool VirtualPortExists() const { return virtualId_ >= 0; }
   std::string VirtualLinkPath() const;

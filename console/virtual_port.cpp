@@ -86,8 +86,8 @@ bool VirtualPort::StopEmulation() {
   return true;
 }
 
-int VirtualPort::CreateDevice(const std::string& type, const std::string& spec) {
-  auto number = ToInt(FieldAt(spec, 1, ";"));
+int VirtualPort::CreateDevice(const std::string& type, const std::string& portText) {
+  auto number = ToInt(FieldAt(portText, 1, ";"));
   if (type != "Connector" || !number || *number < 1) return -1;
   CloseAll();
   if (!OpenPty(masters_[0], slaves_[0], gatewayPath_) ||

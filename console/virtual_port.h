@@ -24,8 +24,8 @@ class VirtualPort {
   bool Initialize();
   bool DestroyAllDevices();
   bool StopEmulation();
-  // spec is "<port number>;0". Returns the device id (the port number), or -1.
-  int CreateDevice(const std::string& type, const std::string& spec);
+  // portText is "<port number>;0". Returns the device id (the port number), or -1.
+  int CreateDevice(const std::string& type, const std::string& portText);
   bool StartEmulation();
   void Release();
 
