@@ -5,8 +5,8 @@
 
 #include "core/wire.h"
 #include "ip/ip_module_supervision.h"
-#include "tests/support/loopback.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/loopback.h"
 
 namespace quell {
 namespace {

@@ -5,8 +5,9 @@
 
 #include "core/wire.h"
 #include "ip/notice_drain.h"
-#include "tests/support/loopback.h"
+#include "tests/ip/ip_fixture.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/loopback.h"
 
 namespace quell {
 namespace {
@@ -14,28 +15,12 @@ namespace {
 using test::TestClient;
 using test::WaitFor;
 
-class ClientPortsTest : public ::testing::Test {
+class ClientPortsTest : public test::IpFixture {
  protected:
-  ClientPortsTest() {
-    ports.wardex = ports.console2 = 0;
-    EXPECT_TRUE(clients.Listen());
-  }
-
   std::string Peer(const TestClient& c) {
     return "IP 127.0.0.1,  PORT " + std::to_string(c.socket.localPort());
   }
 
-  test::FakeClock clock;
-  Journal journal;
-  TraceView trace;
-  SharedTextList notices, consoleQueue;
-  test::FakeConsoleDevice device;
-  ConsoleSettings console;
-  IpModuleSettings settings;
-  PortSettings ports;
-  CodeTable codes;
-  ClientPorts clients{journal, trace, output, ports};
-  ConsoleOutput output{consoleQueue, device, clients, trace, console, settings, codes};
   NoticeDrain drain{clock, trace, notices, clients};
 };
 

@@ -6,8 +6,9 @@
 
 #include "core/wire.h"
 #include "ip/client_ports.h"
-#include "tests/support/loopback.h"
+#include "tests/ip/ip_fixture.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/loopback.h"
 
 namespace quell {
 namespace {
@@ -24,12 +25,9 @@ std::string Cr(const std::string& text) {
   return text + kCR;
 }
 
-class IpReceiversTest : public ::testing::Test {
+class IpReceiversTest : public test::IpFixture {
  protected:
   IpReceiversTest() {
-    ports.wardex = ports.console2 = 0;
-    ports.ip8097 = ports.ip8098 = ports.ip8096 = ports.ip8095 = 0;
-    EXPECT_TRUE(clients.Listen());
     EXPECT_TRUE(receivers.Listen()) << (trace.Size() ? trace.Lines().back() : "");
   }
 
@@ -45,18 +43,7 @@ class IpReceiversTest : public ::testing::Test {
         [&] { return clients.WardexClientCount() == 1 && clients.Console2ClientCount() == 1; }));
   }
 
-  test::FakeClock clock;
-  Journal journal;
-  TraceView trace;
-  SharedTextList notices, consoleQueue;
-  test::FakeConsoleDevice device;
-  ConsoleSettings console;
-  IpModuleSettings settings;
-  PortSettings ports;
-  CodeTable codes;
   IpModuleList list;
-  ClientPorts clients{journal, trace, output, ports};
-  ConsoleOutput output{consoleQueue, device, clients, trace, console, settings, codes};
   IpModuleSupervision modules{clock, list, settings, notices, output};
   AdmCidParser parser{modules, output, settings};
   IpReceivers receivers{clock,    journal, trace,   output, device, console,
