@@ -147,6 +147,15 @@ void TForm1::BuildTray() {
     if (r == QSystemTrayIcon::DoubleClick) ShowServer();
   });
   tray_->show();
+  // The icon blinks between its normal and its dimmed picture while the
+  // gateway runs, so the operator sees it is alive.
+  const QIcon frames[2] = {ProgramIcon(), QIcon(ProgramIcon().pixmap(32, QIcon::Disabled))};
+  auto* blink = new QTimer(this);
+  connect(blink, &QTimer::timeout, tray_, [this, frames, frame = 0]() mutable {
+    frame ^= 1;
+    tray_->setIcon(frames[frame]);
+  });
+  blink->start(700);
 }
 
 void TForm1::HookEngine() {
