@@ -9,13 +9,14 @@ namespace quell {
 
 struct IpModuleRow {
   enum class Picture { None, Online, Lost };
-  std::string caption;   // account, 4 characters; the row's key
+  std::string caption;  // account, 4 characters; the row's key
   QDateTime lastSeen;
-  std::string timeText;  // "hh:nn:ss   dd/mm/yyyy"
-  std::string event;     // "E" after ADM-CID, "H" after an SR keep-alive
+  qint64 lastSeenMs = 0;  // lastSeen as milliseconds since the epoch, for the loss check
+  std::string timeText;   // "hh:nn:ss   dd/mm/yyyy"
+  std::string event;      // "E" after ADM-CID, "H" after an SR keep-alive
   std::string receiver;
   std::string line;
-  std::string state;     // "+" heard, "-" lost
+  std::string state;  // "+" heard, "-" lost
   Picture picture = Picture::None;
 };
 

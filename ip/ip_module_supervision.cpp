@@ -25,6 +25,7 @@ void IpModuleSupervision::Update(const std::string& account, ModuleMessageKind k
   }
   const QDateTime now = clock_.Now();
   row->lastSeen = now;
+  row->lastSeenMs = now.toMSecsSinceEpoch();
   row->timeText = ModuleTimeText(now);
   row->event = kind == ModuleMessageKind::AdmCid ? "E" : "H";
   // The restore carries the receiver and line of this message.
@@ -38,12 +39,14 @@ void IpModuleSupervision::Update(const std::string& account, ModuleMessageKind k
 }
 
 void IpModuleSupervision::LossCheck() {
-  const QDateTime now = clock_.Now();
+  // One time conversion per check: comparing QDateTimes row by row would
+  // convert every row's local time again.
+  const qint64 nowMs = clock_.Now().toMSecsSinceEpoch();
   const qint64 limitMs = qint64(settings_.silenceLimitSeconds) * 1000;
   bool changed = false;
   for (auto& row : list_.Rows()) {
     if (row.picture == IpModuleRow::Picture::Lost || !row.lastSeen.isValid()) continue;
-    if (row.lastSeen.msecsTo(now) <= limitMs) continue;
+    if (nowMs - row.lastSeenMs <= limitMs) continue;
     if (settings_.lossRestore) QueueEvent(row, kLossBody);
     row.picture = IpModuleRow::Picture::Lost;
     row.state = "-";
