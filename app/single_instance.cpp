@@ -1,7 +1,9 @@
 #include "app/single_instance.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QLocalSocket>
+#include <QSet>
 
 namespace quell {
 
@@ -16,6 +18,24 @@ QString RuntimeDir() {
   return QDir::tempPath();
 }
 
+// Lock files held by a SingleInstance of this process.
+QSet<QString>& HeldHere() {
+  static QSet<QString> held;
+  return held;
+}
+
+// A lock that names this very process but that no SingleInstance here holds
+// was left by a copy that crashed and whose process id came round to us (a
+// restarted container numbers its processes from 1 again). The pid check
+// would take it for a running copy forever.
+bool TakeOverLockOfEarlierLife(QLockFile& lock, const QString& path) {
+  if (lock.error() != QLockFile::LockFailedError || HeldHere().contains(path)) return false;
+  qint64 pid = 0;
+  if (!lock.getLockInfo(&pid, nullptr, nullptr) || pid != QCoreApplication::applicationPid())
+    return false;
+  return lock.removeStaleLockFile() && lock.tryLock(0);
+}
+
 }  // namespace
 
 SingleInstance::SingleInstance(QObject* parent) : SingleInstance(RuntimeDir(), parent) {}
@@ -27,15 +47,18 @@ SingleInstance::SingleInstance(QString dir, QObject* parent)
 
 SingleInstance::~SingleInstance() {
   server_.close();
+  if (lock_) HeldHere().remove(lockPath_);
 }
 
 bool SingleInstance::Acquire() {
-  lock_ = std::make_unique<QLockFile>(dir_ + QLatin1Char('/') + kName + QStringLiteral(".lock"));
+  lockPath_ = dir_ + QLatin1Char('/') + kName + QStringLiteral(".lock");
+  lock_ = std::make_unique<QLockFile>(lockPath_);
   lock_->setStaleLockTime(0);  // a lock left by a dead process is detected by its pid
-  if (!lock_->tryLock(0)) {
+  if (!lock_->tryLock(0) && !TakeOverLockOfEarlierLife(*lock_, lockPath_)) {
     lock_.reset();
     return false;
   }
+  HeldHere().insert(lockPath_);
   // The socket lives beside the lock; one left by a crashed copy is removed.
   const QString socketPath = dir_ + QLatin1Char('/') + kName;
   QLocalServer::removeServer(socketPath);

@@ -32,6 +32,7 @@ class SingleInstance : public QObject {
   void OnConnection();
 
   QString dir_;
+  QString lockPath_;
   std::unique_ptr<QLockFile> lock_;
   QLocalServer server_;
 };

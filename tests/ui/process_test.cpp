@@ -2,6 +2,8 @@
 // termination signals, and the journal on standard output.
 #include <gmock/gmock.h>
 #include <QEventLoop>
+#include <QFile>
+#include <QLockFile>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <csignal>
@@ -45,6 +47,32 @@ TEST(SingleInstanceTest, SecondCopyIsRefusedAndAsksFirstToShow) {
   SingleInstance fourth(dir.path(), nullptr);
   EXPECT_TRUE(fourth.AskRunningToShow(2000));
   EXPECT_TRUE(WaitFor(&third, &SingleInstance::showRequested));
+}
+
+// A copy that crashed leaves its lock file behind. When the new copy gets
+// the same process id (a restarted container numbers its processes from 1
+// again), the lock names a live process of the same program: this one.
+TEST(SingleInstanceTest, LockLeftByCrashedCopyWithOurPidIsTakenOver) {
+  QTemporaryDir dir;
+  const QString lockPath = dir.path() + QStringLiteral("/QuellServerApp.lock");
+  QByteArray leftBehind;
+  {
+    QLockFile earlier(lockPath);
+    ASSERT_TRUE(earlier.tryLock(0));
+    QFile file(lockPath);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    leftBehind = file.readAll();
+  }
+  QFile file(lockPath);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(leftBehind);
+  file.close();
+
+  SingleInstance restarted(dir.path(), nullptr);
+  EXPECT_TRUE(restarted.Acquire());
+  // It now holds the lock as any first copy does.
+  SingleInstance second(dir.path(), nullptr);
+  EXPECT_FALSE(second.Acquire());
 }
 
 TEST(SingleInstanceTest, AskingWithoutRunningCopyFailsAtOnce) {
