@@ -89,14 +89,18 @@ bool TMyTimer::Stopping() const {
 void TMyTimer::Run() {
   while (ParkWhilePaused()) {
     const int rxEvent = OwnerLine.Settings.RxEvent;
+    const StepKind kind = SelectStep(OwnerLine.LineType, rxEvent);
+    const LineStep* step = StepFor(steps_, kind);
     bool stepDue = false;
     if (rxEvent == 0 || rxEvent == 2)
       stepDue = Sleep(StepPeriodMs());
-    else if (rxEvent == 1)
+    else if (rxEvent == 1 && step && *step)
       stepDue = WaitForInput();
     else
-      Sleep(StepPeriodMs());  // nothing to do for this setting; idle without spinning
-    if (stepDue) RunStep(SelectStep(OwnerLine.LineType, rxEvent));
+      // Nothing to run: idle without spinning. An input wait would return at
+      // once for ever, since no step takes the waiting bytes.
+      Sleep(StepPeriodMs());
+    if (stepDue) RunStep(kind);
 
     std::lock_guard g(lock_);
     if (SuspendRequest.load()) {

@@ -8,6 +8,7 @@
 //   1     input-driven: waits for bytes on the port (bounded, so requests
 //         are seen); with the port closed or failed it waits one step
 //         period and then runs the step, which finds nothing to read;
+//         a line with no step to run idles one step period at a time;
 //   other no step; the worker idles one step period at a time.
 //
 // Pausing happens only at a step boundary, and no step starts while the

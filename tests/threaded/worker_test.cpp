@@ -285,6 +285,47 @@ TEST(TMyTimer, InputDrivenWorkerOnAClosedPortBacksOffToThePeriod) {
   EXPECT_EQ(probe.Count(StepKind::Modem), probe.Total());
 }
 
+// A port that always has bytes waiting and counts the waits for them.
+class AlwaysReadablePort final : public SerialPort {
+ public:
+  int Write(std::string_view bytes) override { return int(bytes.size()); }
+  int ReadByte(uint8_t&) override { return 0; }
+  int InputQueueCount() override { return 1; }
+  PortWait WaitForEvent(int) override {
+    ++waits;
+    return PortWait::Data;
+  }
+  void Interrupt() override {}
+  void ClearInterrupt() override {}
+  void Close() override {}
+  bool IsOpen() const override { return true; }
+  std::atomic<int> waits{0};
+};
+
+// Input that no step takes stays waiting: an input wait would return at
+// once for ever and spin the worker.
+TEST(TMyTimer, InputDrivenLineWithoutAStepIdlesInsteadOfSpinning) {
+  for (const char* type : {"KESTRAVO", "VCOM", "GSM"}) {
+    TLineGSM line;
+    line.LineType = type;
+    line.Settings.RxEvent = 1;
+    line.Settings.Timer = 20;
+    auto port = std::make_shared<AlwaysReadablePort>();
+    line.PortHandle = port;
+    Probe probe;
+    StepTable steps = CountingSteps(probe);
+    steps.ModemStep = nullptr;  // modem lines without a modem engine
+    TMyTimer worker(line, steps);
+    const auto start = Clock::now();
+    worker.Resume();
+    std::this_thread::sleep_for(200ms);
+    worker.Terminate();
+    const auto periods = (Clock::now() - start) / 20ms;
+    EXPECT_LE(port->waits.load(), periods + 1) << type;
+    EXPECT_EQ(probe.Total(), 0) << type;
+  }
+}
+
 TEST(TMyTimer, UnknownWaitingMethodIdlesAndStillStopsAtOnce) {
   Probe probe;
   TLineGSM line;
