@@ -35,7 +35,14 @@ bool OpenLinePort(TLineGSM& line, const PortNames& names, const Clock& clock, Tr
     std::lock_guard g(line.TextLock);
     line.Messages.Entry(entry) = std::move(text);
   };
+  // A held handle is closed below whatever the outcome: a failed reopen must
+  // not leave the line looking open with no port behind it.
+  const bool hadPort = LinePort(line) != nullptr;
   CloseLinePort(line);
+  auto fail = [&] {
+    if (hadPort) line.PortOpen = false;
+    return false;
+  };
 
   std::string error = "no device";
   std::shared_ptr<PosixSerialPort> port;
@@ -45,14 +52,14 @@ bool OpenLinePort(TLineGSM& line, const PortNames& names, const Clock& clock, Tr
   if (!port) {
     note(1, kHandleFailed);
     if (trace) trace->Append(where + ": " + error);
-    return false;
+    return fail();
   }
   note(1, kHandleOk);
   if (!port->Apply(line.PortConfig, &error)) {
     note(2, kDcbFailed);
     port->Close();
     if (trace) trace->Append(where + ": " + error);
-    return false;
+    return fail();
   }
   note(2, kDcbOk);
   port->RaiseModemLines();

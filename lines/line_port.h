@@ -24,7 +24,8 @@ std::string LinePortPath(const TLineGSM& line);
 // SUCCESS_HANDLE_VALUE or INVALID_HANDLE_VALUE); the settings applied (entry
 // 2 DCB_SET_OK or DCB_SET_ERROR, the port closed again on error); RTS and
 // DTR raised; entry 3 COM_SET_OK; PortOpen set. Returns whether the port is
-// open. A failed open leaves PortOpen as it was. The device path and the
+// open. A failed open clears PortOpen when it closed a held handle, and
+// otherwise leaves PortOpen as it was. The device path and the
 // reason of a failure go to trace when given.
 bool OpenLinePort(TLineGSM& line, const PortNames& names, const Clock& clock,
                   TraceView* trace = nullptr);

@@ -133,6 +133,22 @@ TEST_F(LinePortTest, ReopenClosesFirstAndResetsMessages) {
   EXPECT_EQ(Entry(1), "\\\\.\\COM3:   SUCCESS_HANDLE_VALUE  14:03:32");
 }
 
+// The old handle is gone either way: the line must not stay "open".
+TEST_F(LinePortTest, FailedReopenClearsThePortOpenFlag) {
+  ASSERT_TRUE(Open(line));
+  dir.Map(7, "/dev/quell-no-such-device");
+  line.PortNumber = 7;
+  EXPECT_FALSE(Open(line));
+  EXPECT_FALSE(line.PortOpen);
+  EXPECT_EQ(LinePort(line), nullptr);
+
+  line.PortNumber = 3;
+  ASSERT_TRUE(Open(line));
+  line.PortConfig.BaudRate = 14400;  // rejected
+  EXPECT_FALSE(Open(line));
+  EXPECT_FALSE(line.PortOpen);
+}
+
 TEST(PosixSerialPort, TranslatesFramingAndParity) {
   struct Case {
     uint32_t baud;
