@@ -65,15 +65,16 @@ void ConsolePort::SwitchOff() {
   CloseLinePort(line_);
   line_.PortOpen = false;
   line_.Started = false;
-  // A port that is off cannot be answering: writers queue instead of
-  // writing into a closed port.
-  line_.Alive = false;
   if (VirtualPortExists()) RemoveVirtualPort();
   if (line_.Worker) {
     line_.Worker->Suspend();
     line_.Worker->Terminate();
     line_.Worker.reset();
   }
+  // A port that is off cannot be answering: writers queue instead of
+  // writing into a closed port. Cleared once the worker is gone, so an ACK
+  // it read just before the close cannot set Alive again.
+  line_.Alive = false;
 }
 
 bool ConsolePort::CreateVirtualPort(const std::string& portText) {
