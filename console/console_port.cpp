@@ -157,13 +157,13 @@ std::string ConsolePort::ApplyDialog(const ConsoleDialogInput& input) {
   settings_.portKind = input.virtualPort ? "VP" : "RP";
   settings_.protocol = input.protocol;
   settings_.receiverNumber = input.receiverNumber;
-  // The keep-alive watch needs the console block, also when "paramv" was
-  // missing at start-up.
-  line_.Settings = TL_SET{20, 0, 1, 750};
   if (!WriteTextLines(ConfigPath(workDir_, kConsolePortFileName), {ParamvLine(input.switchOn)}))
     trace_.Append("paramv: cannot write the file");
 
   SwitchOff();
+  // The keep-alive watch needs the console block, also when "paramv" was
+  // missing at start-up. Set while no worker runs: the worker reads it.
+  line_.Settings = TL_SET{20, 0, 1, 750};
   if (input.switchOn) {
     if (input.virtualPort) {
       if (!CreateVirtualPort(std::to_string(line_.PortNumber) + ";0")) {

@@ -85,5 +85,19 @@ TEST_F(ConsolePortThreadsTest, SwitchOffLeavesAliveClearEvenWhenTheWorkerLastSaw
   EXPECT_FALSE(line_.Worker);
 }
 
+// Run under ThreadSanitizer: the dialog must not change the settings block
+// that the running worker reads.
+TEST_F(ConsolePortThreadsTest, DialogAppliedWhileTheWorkerRuns) {
+  ASSERT_TRUE(device_.Ok());
+  std::atomic<int> steps{0};
+  steps_.KeepAliveStep = [&](TLineGSM&) { ++steps; };
+  ASSERT_TRUE(port_.SwitchOn());
+  ASSERT_TRUE(Eventually([&] { return steps > 2; }, 3000ms));
+  EXPECT_EQ(port_.ApplyDialog(Dialog(false)), "");
+  EXPECT_FALSE(line_.PortOpen);
+  EXPECT_EQ(line_.Settings.Timer, 750);
+  EXPECT_EQ(line_.Settings.RxEvent, 0);
+}
+
 }  // namespace
 }  // namespace quell
