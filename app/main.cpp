@@ -87,6 +87,7 @@ int Run(quell::GuardedApplication& app) {
 
 int main(int argc, char** argv) {
   ChoosePlatform();
+  quell::IgnoreBrokenPipe();
   quell::GuardedApplication app(argc, argv);
   // Only the close (or a termination signal) ends the program, not the
   // last visible box closing while the window sits in the tray.

@@ -29,6 +29,10 @@ void Install(int signo, void (*handler)(int)) {
 
 }  // namespace
 
+void IgnoreBrokenPipe() {
+  Install(SIGPIPE, SIG_IGN);
+}
+
 TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
   if (::pipe2(g_pipe, O_NONBLOCK | O_CLOEXEC) != 0) return;
   notifier_ = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);

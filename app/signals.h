@@ -7,6 +7,11 @@ class QSocketNotifier;
 
 namespace quell {
 
+// Writing to a pipe whose reader has gone (the journal on standard output
+// piped into a log reader that ended) then fails instead of ending the
+// gateway with SIGPIPE.
+void IgnoreBrokenPipe();
+
 class TerminationSignals : public QObject {
   Q_OBJECT
 

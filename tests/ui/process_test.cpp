@@ -1,12 +1,14 @@
 // The process-level pieces of the window program: one copy per session,
 // termination signals, and the journal on standard output.
 #include <gmock/gmock.h>
+#include <unistd.h>
 #include <QEventLoop>
 #include <QFile>
 #include <QLockFile>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <csignal>
+#include <cstdlib>
 
 #include "app/signals.h"
 #include "app/single_instance.h"
@@ -91,6 +93,24 @@ TEST(TerminationSignalsTest, TermAndIntArriveOnTheEventLoop) {
     EXPECT_EQ(count, 1);
     QObject::disconnect(c);
   }
+}
+
+// The gateway's standard output may be a pipe into a log reader; when that
+// reader ends, the next journal line must not end the gateway.
+TEST(StdoutJournalTest, ReaderOfStandardOutputGoneDoesNotEndTheProcess) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        IgnoreBrokenPipe();
+        int ends[2];
+        if (::pipe(ends) != 0) std::_Exit(2);
+        ::close(ends[0]);
+        ::dup2(ends[1], STDOUT_FILENO);
+        SystemClock clock;
+        StdoutJournal(clock).Print("5011 181234E13001015");
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST(StdoutJournalTest, OneUtf8LinePerEntryWithTimeStamp) {
