@@ -97,7 +97,6 @@ class Engine : public QObject {
 
  private:
   void StartupTick();
-  void UpdateLineIcon(LineEntry& entry);
   void DrainJournalQueue();
   void SetStatus(const std::string& text);
   void CreateWorker(TLineGSM& line);
