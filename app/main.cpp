@@ -95,7 +95,9 @@ int main(int argc, char** argv) {
 
   auto* instance = new quell::SingleInstance(&app);
   if (!instance->Acquire()) {
-    instance->AskRunningToShow();
+    const bool asked = instance->AskRunningToShow();
+    std::fprintf(stderr, "Quell Server is already running%s\n",
+                 asked ? "; its window was asked to show" : " but did not answer");
     return 0;
   }
   try {

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QLocalSocket>
 #include <QSet>
+#include <cstdio>
 
 namespace quell {
 
@@ -55,6 +56,14 @@ bool SingleInstance::Acquire() {
   lock_ = std::make_unique<QLockFile>(lockPath_);
   lock_->setStaleLockTime(0);  // a lock left by a dead process is detected by its pid
   if (!lock_->tryLock(0) && !TakeOverLockOfEarlierLife(*lock_, lockPath_)) {
+    if (lock_->error() != QLockFile::LockFailedError) {
+      // The lock cannot be made at all (no permission, full disk): better a
+      // running gateway without the guard than none.
+      std::fprintf(stderr, "Single-instance lock %s cannot be created; running without it\n",
+                   qPrintable(lockPath_));
+      lock_.reset();
+      return true;
+    }
     lock_.reset();
     return false;
   }

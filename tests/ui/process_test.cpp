@@ -77,6 +77,11 @@ TEST(SingleInstanceTest, LockLeftByCrashedCopyWithOurPidIsTakenOver) {
   EXPECT_FALSE(second.Acquire());
 }
 
+TEST(SingleInstanceTest, LockThatCannotBeMadeDoesNotStopTheGateway) {
+  SingleInstance guardless(QStringLiteral("/nonexistent-quell-dir"), nullptr);
+  EXPECT_TRUE(guardless.Acquire());
+}
+
 TEST(SingleInstanceTest, AskingWithoutRunningCopyFailsAtOnce) {
   QTemporaryDir dir;
   SingleInstance lonely(dir.path(), nullptr);
