@@ -79,6 +79,9 @@ int Run(quell::GuardedApplication& app) {
 
   const int status = app.exec();
   form.reset();
+  // Nothing may print through objects about to go.
+  engine.journal().onInsert = nullptr;
+  engine.journal().onClear = nullptr;
   app.SetTrace(nullptr);
   return status;
 }
