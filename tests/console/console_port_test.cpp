@@ -5,6 +5,7 @@
 
 #include "console/console_port.h"
 #include "core/cp1251.h"
+#include "tests/support/console_dialog.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/recording_prompt.h"
@@ -24,14 +25,6 @@ class ConsolePortTest : public ::testing::Test {
     if (!f.open(QIODevice::ReadOnly)) return "(missing)";
     return f.readAll().toStdString();
   }
-  ConsoleDialogInput Dialog(const std::string& port, bool on) {
-    ConsoleDialogInput in;
-    in.port = port;
-    in.baudRate = "9600";
-    in.dataBits = "8";
-    in.switchOn = on;
-    return in;
-  }
 
   QTemporaryDir dir_;
   TLineGSM line_;
@@ -49,7 +42,7 @@ TEST_F(ConsolePortTest, ActivatingARealPortWritesParamvAndOpensIt) {
   test::PtyMaster device;
   ASSERT_TRUE(device.Ok());
   names_.Parse("COM5=" + device.SlavePath() + "\n");
-  EXPECT_EQ(port_.ApplyDialog(Dialog("COM5", true)), "");
+  EXPECT_EQ(port_.ApplyDialog(test::ConsoleDialog("COM5", true)), "");
   EXPECT_EQ(Paramv(), "_;RP;_;COM5,9600,8,0,0,0;ONLINE;ContactID;_;\r\n");
   EXPECT_TRUE(line_.PortOpen);
   EXPECT_TRUE(line_.Started);
@@ -57,7 +50,7 @@ TEST_F(ConsolePortTest, ActivatingARealPortWritesParamvAndOpensIt) {
   EXPECT_EQ(line_.Settings.RxEvent, 0);  // the keep-alive watch runs
   EXPECT_EQ(journalQueue_.Front(), "Quell Server ComPort: Wait for response ...");
 
-  auto in = Dialog("COM5", true);
+  auto in = test::ConsoleDialog("COM5", true);
   in.protocol = OutputProtocol::Ademco685;
   in.receiverNumber = "01";
   port_.ApplyDialog(in);
@@ -66,14 +59,14 @@ TEST_F(ConsolePortTest, ActivatingARealPortWritesParamvAndOpensIt) {
 }
 
 TEST_F(ConsolePortTest, SwitchingOffClosesRemovesTheVirtualPortAndClearsAlive) {
-  auto in = Dialog("COM6", true);
+  auto in = test::ConsoleDialog("COM6", true);
   in.virtualPort = true;
   ASSERT_EQ(port_.ApplyDialog(in), "");
   ASSERT_TRUE(port_.VirtualPortExists());
   ASSERT_TRUE(line_.PortOpen);  // the gateway's end of the pair
   line_.Alive = true;
 
-  port_.ApplyDialog(Dialog("COM6", false));
+  port_.ApplyDialog(test::ConsoleDialog("COM6", false));
   EXPECT_EQ(Paramv(), "_;RP;_;COM6,9600,8,0,0,0;OFFLINE;ContactID;_;\r\n");
   EXPECT_FALSE(line_.PortOpen);
   EXPECT_FALSE(line_.Alive);
@@ -83,7 +76,7 @@ TEST_F(ConsolePortTest, SwitchingOffClosesRemovesTheVirtualPortAndClearsAlive) {
 }
 
 TEST_F(ConsolePortTest, NonNumericEntryStopsTheApplyWhereItStands) {
-  auto in = Dialog("5", true);  // no "COM"
+  auto in = test::ConsoleDialog("5", true);  // no "COM"
   in.baudRate = "4800";
   EXPECT_EQ(port_.ApplyDialog(in), "'FALSE' is not a valid integer value");
   EXPECT_EQ(line_.PortConfig.BaudRate, 4800u);  // applied before the failure

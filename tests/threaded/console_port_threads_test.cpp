@@ -8,6 +8,7 @@
 #include "console/console_port.h"
 #include "lines/line_port.h"
 #include "lines/worker.h"
+#include "tests/support/console_dialog.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/recording_prompt.h"
@@ -39,14 +40,6 @@ class ConsolePortThreadsTest : public ::testing::Test {
     line_.Settings = TL_SET{20, 0, 1, 1};
     dir_.Map(5, device_.SlavePath());
     line_.PortNumber = 5;
-  }
-  ConsoleDialogInput Dialog(bool on) {
-    ConsoleDialogInput in;
-    in.port = "COM5";
-    in.baudRate = "9600";
-    in.dataBits = "8";
-    in.switchOn = on;
-    return in;
   }
 
   test::PtyMaster device_;
@@ -93,7 +86,7 @@ TEST_F(ConsolePortThreadsTest, DialogAppliedWhileTheWorkerRuns) {
   steps_.KeepAliveStep = [&](TLineGSM&) { ++steps; };
   ASSERT_TRUE(port_.SwitchOn());
   ASSERT_TRUE(Eventually([&] { return steps > 2; }, 3000ms));
-  EXPECT_EQ(port_.ApplyDialog(Dialog(false)), "");
+  EXPECT_EQ(port_.ApplyDialog(test::ConsoleDialog("COM5", false)), "");
   EXPECT_FALSE(line_.PortOpen);
   EXPECT_EQ(line_.Settings.Timer, 750);
   EXPECT_EQ(line_.Settings.RxEvent, 0);
