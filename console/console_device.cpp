@@ -5,8 +5,12 @@
 
 namespace quell {
 
-bool LineConsoleDevice::PortOpen() const { return line_.PortOpen.load(); }
-bool LineConsoleDevice::Alive() const { return line_.Alive.load(); }
+bool LineConsoleDevice::PortOpen() const {
+  return line_.PortOpen.load();
+}
+bool LineConsoleDevice::Alive() const {
+  return line_.Alive.load();
+}
 
 void LineConsoleDevice::Write(std::string_view bytes) {
   std::shared_ptr<SerialPort> port;

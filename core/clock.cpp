@@ -12,7 +12,9 @@ uint32_t SystemClock::TickCount() const {
   return static_cast<uint32_t>(ms);
 }
 
-QDateTime SystemClock::Now() const { return QDateTime::currentDateTime(); }
+QDateTime SystemClock::Now() const {
+  return QDateTime::currentDateTime();
+}
 
 int SystemClock::StandardOffsetSeconds() const {
   return QTimeZone::systemTimeZone().standardTimeOffset(QDateTime::currentDateTimeUtc());

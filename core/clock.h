@@ -18,7 +18,9 @@ class Clock {
 };
 
 // now - then as an unsigned 32-bit difference, correct across the wrap.
-inline uint32_t TicksSince(uint32_t now, uint32_t then) { return now - then; }
+inline uint32_t TicksSince(uint32_t now, uint32_t then) {
+  return now - then;
+}
 
 class SystemClock final : public Clock {
  public:

@@ -45,7 +45,9 @@ std::string ToCp1251(const QString& text) {
   return out;
 }
 
-std::string Cp1251ToUtf8(std::string_view bytes) { return FromCp1251(bytes).toStdString(); }
+std::string Cp1251ToUtf8(std::string_view bytes) {
+  return FromCp1251(bytes).toStdString();
+}
 
 std::string Utf8ToCp1251(std::string_view utf8) {
   return ToCp1251(QString::fromUtf8(utf8.data(), qsizetype(utf8.size())));

@@ -16,6 +16,8 @@ QString FromCp1251(std::string_view bytes);
 std::string ToCp1251(const QString& text);
 
 // A text written in UTF-8 source, as the Windows-1251 bytes the engine uses.
-inline std::string W(std::string_view utf8) { return Utf8ToCp1251(utf8); }
+inline std::string W(std::string_view utf8) {
+  return Utf8ToCp1251(utf8);
+}
 
 }  // namespace quell

@@ -46,20 +46,32 @@ std::string Upper(std::string_view text) {
   std::string out(text);
   for (char& ch : out) {
     auto c = static_cast<unsigned char>(ch);
-    if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 32);
-    else if (c >= 0xE0) c = static_cast<unsigned char>(c - 32);  // а..я -> А..Я
-    else if (c == 0xB8) c = 0xA8;                                  // ё -> Ё
-    else if (c == 0xA2) c = 0xA1;                                  // ў -> Ў
-    else if (c == 0xB3) c = 0xB2;                                  // і -> І
-    else if (c == 0xBF) c = 0xAF;                                  // ї -> Ї
-    else if (c == 0xBA) c = 0xAA;                                  // є -> Є
-    else if (c == 0xB4) c = 0xA5;                                  // ґ -> Ґ
+    if (c >= 'a' && c <= 'z')
+      c = static_cast<unsigned char>(c - 32);
+    else if (c >= 0xE0)
+      c = static_cast<unsigned char>(c - 32);  // а..я -> А..Я
+    else if (c == 0xB8)
+      c = 0xA8;  // ё -> Ё
+    else if (c == 0xA2)
+      c = 0xA1;  // ў -> Ў
+    else if (c == 0xB3)
+      c = 0xB2;  // і -> І
+    else if (c == 0xBF)
+      c = 0xAF;  // ї -> Ї
+    else if (c == 0xBA)
+      c = 0xAA;  // є -> Є
+    else if (c == 0xB4)
+      c = 0xA5;  // ґ -> Ґ
     else if (c == 0x9A || c == 0x9C || c == 0x9D || c == 0x9E || c == 0x9F)
       c = static_cast<unsigned char>(c - 16);  // љ њ ќ ћ џ
-    else if (c == 0x83) c = 0x81;              // ѓ -> Ѓ
-    else if (c == 0x90) c = 0x80;              // ђ -> Ђ
-    else if (c == 0xBC) c = 0xA3;              // ј -> Ј
-    else if (c == 0xBE) c = 0xBD;              // ѕ -> Ѕ
+    else if (c == 0x83)
+      c = 0x81;  // ѓ -> Ѓ
+    else if (c == 0x90)
+      c = 0x80;  // ђ -> Ђ
+    else if (c == 0xBC)
+      c = 0xA3;  // ј -> Ј
+    else if (c == 0xBE)
+      c = 0xBD;  // ѕ -> Ѕ
     ch = static_cast<char>(c);
   }
   return out;

@@ -25,7 +25,9 @@ inline bool Contains(std::string_view text, std::string_view part) {
 inline bool StartsWith(std::string_view text, std::string_view part) {
   return text.substr(0, part.size()) == part;
 }
-inline bool IsFalse(std::string_view text) { return text == kFalse; }
+inline bool IsFalse(std::string_view text) {
+  return text == kFalse;
+}
 
 // Removes characters of code 32 or less from both ends.
 std::string Trim(std::string_view text);
@@ -33,7 +35,9 @@ std::string Trim(std::string_view text);
 // Upper case in Windows-1251, Cyrillic letters included.
 std::string Upper(std::string_view text);
 
-inline std::string Repeat(char c, int n) { return n > 0 ? std::string(size_t(n), c) : std::string(); }
+inline std::string Repeat(char c, int n) {
+  return n > 0 ? std::string(size_t(n), c) : std::string();
+}
 
 // Decimal integer as a strict conversion: optional sign, digits, nothing else.
 std::optional<int> ToInt(std::string_view text);

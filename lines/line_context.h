@@ -15,7 +15,7 @@ struct LineContext {
   SharedTextList* consoleQueue = nullptr;  // console output queue
   SharedTextList* journalQueue = nullptr;  // texts put at its head
   TraceView* trace = nullptr;
-  ClientFeed* clients = nullptr;                  // counts must be thread-safe
+  ClientFeed* clients = nullptr;                     // counts must be thread-safe
   std::atomic<bool>* consoleAcknowledged = nullptr;  // set on the console's ACK
 };
 

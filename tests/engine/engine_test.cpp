@@ -11,8 +11,8 @@
 #include "core/cp1251.h"
 #include "ip/client_ports.h"
 #include "ip/ip_receivers.h"
-#include "tests/support/loopback.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/loopback.h"
 
 namespace quell {
 namespace {

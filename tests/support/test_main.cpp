@@ -1,7 +1,7 @@
 // Test entry: a Qt application object (sockets and timers need one) and
 // GoogleTest/GoogleMock.
-#include <QCoreApplication>
 #include <gmock/gmock.h>
+#include <QCoreApplication>
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
