@@ -105,17 +105,21 @@ class TLineGSM {
   int32_t PortNumber = 0;
   std::atomic<uint32_t> LastRxTick{0};
   int32_t ReplyCountdown = 2;
-  uint32_t AnswerTick = 0;
-  uint32_t HangupTick = 0;
+  // Written by SendCommand, which the main thread also calls.
+  std::atomic<uint32_t> AnswerTick{0};
+  std::atomic<uint32_t> HangupTick{0};
   int32_t DataCallStep = 0;
-  int32_t LastCallKind = 0;
+  std::atomic<int32_t> LastCallKind{0};  // 1 answered incoming call, 2 dialled call
+  // The arming hang-up went out during the current connected call.
+  bool ArmingHangupSent = false;
   std::atomic<bool> PortOpen{false};
   std::atomic<bool> Alive{false};
   std::atomic<bool> Started{false};
-  bool OkSeen = false;
-  bool ErrorSeen = false;
+  std::atomic<bool> OkSeen{false};
+  std::atomic<bool> ErrorSeen{false};
   bool SmsPending = false;
-  bool ReplyReceived = false;
+  // Starts true: a line that has sent nothing awaits no reply.
+  bool ReplyReceived = true;
   bool LineHandled = false;
   uint8_t RxByte = 0;
   std::atomic<int32_t> SignalLevel{99};

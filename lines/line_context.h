@@ -2,13 +2,18 @@
 // What a line's step functions reach besides the line itself. Everything
 // here is safe to use from a worker thread.
 #include <atomic>
+#include <functional>
+#include <string>
 
+#include "core/alarm_sound.h"
 #include "core/client_feed.h"
 #include "core/clock.h"
 #include "core/shared_list.h"
 #include "core/trace_view.h"
 
 namespace quell {
+
+class TLineGSM;
 
 struct LineContext {
   Clock* clock = nullptr;
@@ -17,6 +22,11 @@ struct LineContext {
   TraceView* trace = nullptr;
   ClientFeed* clients = nullptr;                     // counts must be thread-safe
   std::atomic<bool>* consoleAcknowledged = nullptr;  // set on the console's ACK
+  AlarmSound* sound = nullptr;                       // Play() must be thread-safe
+  // Data-call hooks: a call of the line ended; a response line arrived
+  // while a data connection is up. Empty until data-call lines are driven.
+  std::function<void(TLineGSM&)> callEnded;
+  std::function<void(TLineGSM&, const std::string&)> dataFrame;
 };
 
 }  // namespace quell

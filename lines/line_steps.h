@@ -5,8 +5,7 @@
 
 namespace quell {
 
-// Receiver and keep-alive steps bound to ctx; the modem step is left empty
-// until modem lines are driven.
+// The modem, receiver and keep-alive steps bound to ctx.
 StepTable MakeStepTable(const LineContext& ctx);
 
 }  // namespace quell

@@ -1,5 +1,6 @@
 #include "lines/supervision.h"
 
+#include "lines/modem_engine.h"
 #include "lines/worker.h"
 
 namespace quell {
@@ -24,7 +25,8 @@ void UpdateLineIcon(LineEntry& entry, SharedTextList& notices, AlarmSound& sound
   }
 }
 
-void SuperviseLines(LineList& lines, SharedTextList& notices, AlarmSound& sound) {
+void SuperviseLines(LineList& lines, SharedTextList& notices, AlarmSound& sound,
+                    const Clock& clock) {
   for (size_t i = 0; i < lines.Size(); ++i) {
     LineEntry& entry = lines.At(i);
     UpdateLineIcon(entry, notices, sound);
@@ -34,6 +36,7 @@ void SuperviseLines(LineList& lines, SharedTextList& notices, AlarmSound& sound)
       line->Worker->SuspendRequest = true;
     } else if (line->PortOpen && line->Worker->IsSuspended()) {
       line->Worker->SuspendRequest = false;
+      if (line->IsModemLine()) PrepareModemStart(*line, clock.TickCount());
       line->Worker->Resume();
     }
   }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/alarm_sound.h"
+#include "core/clock.h"
 #include "core/shared_list.h"
 #include "lines/line_list.h"
 
@@ -21,7 +22,9 @@ void UpdateLineIcon(LineEntry& entry, SharedTextList& notices, AlarmSound& sound
 
 // One supervision pass over every line in list order: icons and notices,
 // then pause workers of stopped lines and resume workers of started lines
-// whose ports are open.
-void SuperviseLines(LineList& lines, SharedTextList& notices, AlarmSound& sound);
+// whose ports are open. A modem line that starts initialises its modem on
+// its first step.
+void SuperviseLines(LineList& lines, SharedTextList& notices, AlarmSound& sound,
+                    const Clock& clock);
 
 }  // namespace quell

@@ -24,6 +24,7 @@ namespace quell {
 
 class AdmCidParser;
 class ClientPorts;
+class ClientRequests;
 class ConsoleOutput;
 class ConsolePort;
 class IpModuleSupervision;
@@ -84,6 +85,7 @@ class Engine : public QObject {
   const PortSettings& ports() const { return options_.ports; }
   const std::string& workDir() const { return options_.workDir; }
   bool traceVisible() const { return traceVisible_; }
+  bool objectMode() const { return objectMode_; }
   bool startupComplete() const { return startupComplete_; }
   bool supervisionEnabled() const { return supervisionEnabled_; }
   const std::vector<std::string>& portChoices() const { return portChoices_; }
@@ -131,6 +133,7 @@ class Engine : public QObject {
   std::unique_ptr<LineConsoleDevice> consoleDevice_;
   std::unique_ptr<ConsoleOutput> consoleOutput_;
   std::unique_ptr<ClientPorts> clientPorts_;
+  std::unique_ptr<ClientRequests> clientRequests_;
   std::unique_ptr<IpModuleSupervision> ipModuleSupervision_;
   std::unique_ptr<AdmCidParser> admCidParser_;
   std::unique_ptr<IpReceivers> ipReceivers_;

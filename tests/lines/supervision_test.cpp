@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "lines/supervision.h"
+#include "tests/support/fake_clock.h"
 
 namespace quell {
 namespace {
@@ -19,12 +20,13 @@ class SupervisionTest : public ::testing::Test {
     line_ = line.get();
     lines_.Add("L1", std::move(line));
   }
-  void Tick() { SuperviseLines(lines_, notices_, sound_); }
+  void Tick() { SuperviseLines(lines_, notices_, sound_, clock_); }
 
   LineList lines_;
   TLineGSM* line_;
   SharedTextList notices_;
   CountingSound sound_;
+  test::FakeClock clock_;
 };
 
 TEST_F(SupervisionTest, AliveSilentAliveGivesOneOffWithOneSoundAndOneOn) {
