@@ -128,16 +128,25 @@ void ModemStep(TLineGSM& line, const LineContext& ctx) {
 
   line.RxBuffer.clear();
   if (InputQueueCount(line) > 0) {
-    // Reads until the modem has been silent for one read timeout.
+    // Reads until the modem has been silent for one read timeout. An
+    // overlong response is dropped up to its end byte.
+    bool overlong = false;
     for (;;) {
       line.RxByte = 0;
       if (!ReadLineByte(line)) break;
       if (static_cast<int8_t>(line.RxByte) > 21) line.RxBuffer.push_back(char(line.RxByte));
-      if (line.RxByte == uint8_t(line.Settings.EvChar) && !line.RxBuffer.empty()) {
-        if (!ProcessModemLine(line, ctx)) return;
+      if (line.RxByte == uint8_t(line.Settings.EvChar)) {
+        if (overlong) {
+          overlong = false;
+          line.RxBuffer.clear();
+        } else if (!line.RxBuffer.empty() && !ProcessModemLine(line, ctx)) {
+          return;
+        }
       } else if (line.RxBuffer.size() > kMaxModemLine) {
-        Trace(ctx, line.LineName + ": response longer than " + std::to_string(kMaxModemLine) +
-                       " bytes dropped");
+        if (!overlong)
+          Trace(ctx, line.LineName + ": response longer than " + std::to_string(kMaxModemLine) +
+                         " bytes dropped");
+        overlong = true;
         line.RxBuffer.clear();
       }
     }

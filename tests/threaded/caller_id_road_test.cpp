@@ -1,0 +1,103 @@
+// A caller-identification call from ring to console event: the engine with
+// its worker threads, a modem played by the simulator on a pseudo-terminal,
+// a station client on the Wardex client port and the console on a second
+// pseudo-terminal. The clock is the test's; the timers are driven by hand.
+#include <gtest/gtest.h>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "app/engine/engine.h"
+#include "console/console_output.h"
+#include "core/wire.h"
+#include "ip/client_ports.h"
+#include "lines/call_state.h"
+#include "sim/modem/modem_link.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/loopback.h"
+#include "tests/support/pty_pair.h"
+
+namespace quell {
+namespace {
+
+using test::WaitFor;
+
+class SilentSound final : public AlarmSound {
+ public:
+  void Play() override {}
+};
+
+class CallerIdRoadTest : public ::testing::Test {
+ protected:
+  void File(const char* name, const std::string& bytes) {
+    QFile f(dir_.filePath(QString::fromLatin1(name)));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes.data(), qint64(bytes.size()));
+  }
+  // Drains notices until the client has received text.
+  bool ClientGets(const std::string& text) {
+    return WaitFor([&] {
+      engine_->NoticeDrainTick();
+      return client_.received.find(text) != std::string::npos;
+    });
+  }
+
+  QTemporaryDir dir_;
+  test::FakeClock clock_;
+  HeadlessPrompt prompt_;
+  SilentSound sound_;
+  std::unique_ptr<Engine> engine_;
+  test::TestClient client_;
+};
+
+TEST_F(CallerIdRoadTest, AnsweredCallBecomesAKeyEventOnTheConsole) {
+  sim::ModemOptions options;
+  options.talkMs = 4000;
+  sim::ModemLink modem(options, [this] { return clock_.TickCount(); });
+  std::string error;
+  ASSERT_TRUE(modem.OpenPty(&error)) << error;
+  test::PtyMaster console;
+  ASSERT_TRUE(console.Ok());
+  File("ComPorts.ini", "COM5=" + console.SlavePath() + "\r\nCOM8=" + modem.DevicePath() + "\r\n");
+  File("paramv", "_;RP;_;COM5,9600,8,0,0,0;ONLINE;ContactID;_;\r\n");
+  File("ConnectionType.ini",
+       "ALARM1;GSM XCALL;0;COM8,9600,8,0,0,0;ONLINE;KEY01 KEY02 KEY03 KEY04;M1;;\r\n");
+  File("LineSet.ini", "[GSM XCALL_0]\r\nRX_EVENT=2\r\nTIMER=50\r\n");
+  EngineOptions engineOptions;
+  engineOptions.workDir = dir_.path().toStdString();
+  engineOptions.ports = {0, 0, 0, 0, 0, 0, 0, 0, false};
+  engine_ = std::make_unique<Engine>(clock_, prompt_, sound_, engineOptions);
+  ASSERT_TRUE(engine_->Start(&error)) << error;
+  ASSERT_TRUE(client_.Connect(engine_->clientPorts().WardexPort()));
+  ASSERT_TRUE(WaitFor([&] { return engine_->clientPorts().WardexClientCount() == 1; }));
+
+  engine_->SupervisionTick();  // opens the line and the console port
+  engine_->SupervisionTick();  // starts the worker: the modem is initialised
+  TLineGSM& line = *engine_->lines().At(0).Line;
+  ASSERT_TRUE(WaitFor([&] { return line.Alive.load(); }));
+  EXPECT_EQ(modem.Modem().Commands().front(), "ATV1Q0E1");
+
+  modem.With([](sim::SimModem& m) { m.IncomingCall("+79001112233"); });
+  ASSERT_TRUE(ClientGets("ALARM1;+79001112233;GSM XCALL;0;CRING;"));
+
+  client_.Send("ALARM1;ATA;57");
+  ASSERT_TRUE(WaitFor([&] { return CallStateOf(line) == kActive; }));
+  EXPECT_EQ(modem.Modem().Commands().back(), "ATA");
+
+  clock_.Advance(4000);  // the caller hangs up 4 s after the answer
+  ASSERT_TRUE(ClientGets("ALARM1;+79001112233;XCALL_KEY02;57;CID|;"));
+  const std::string event = "5011 180057R13000001" + std::string(1, kDC4);
+  EXPECT_EQ(engine_->consoleQueue().Snapshot(), std::vector<std::string>{event});
+
+  // The console answers the link test; the event goes out on the next tick.
+  for (int tick = 1; tick <= 21; ++tick) engine_->ConsoleOutputTick();
+  const std::string heartbeat = std::string("1011           @    ") + kDC4;
+  ASSERT_EQ(console.Receive(heartbeat.size()), heartbeat);
+  console.Send(std::string(1, kACK));
+  ASSERT_TRUE(WaitFor([&] { return engine_->consoleLine().Alive.load(); }));
+  engine_->ConsoleOutputTick();
+  EXPECT_EQ(console.Receive(event.size() + 1), event + kDC4);
+  engine_->Close();
+}
+
+}  // namespace
+}  // namespace quell
