@@ -1,0 +1,42 @@
+#include "sim/roles.h"
+
+#include <cstdio>
+
+#include "sim/modem/modem_role.h"
+
+namespace quell::sim {
+namespace {
+
+constexpr Role kRoles[] = {
+    {"modem", "a GSM modem on a serial line (AT commands, calls, caller ID, SMS)", RunModemRole},
+};
+
+}  // namespace
+
+std::span<const Role> Roles() {
+  return kRoles;
+}
+
+const Role* FindRole(std::string_view name) {
+  for (const Role& role : kRoles)
+    if (role.name == name) return &role;
+  return nullptr;
+}
+
+void PrintUsage(std::FILE* out) {
+  std::fputs(
+      "Usage: quell-sim ROLE [arguments]\n"
+      "Plays a piece of field equipment so a station can be tried without hardware.\n\n"
+      "Roles:\n",
+      out);
+  for (const Role& role : kRoles)
+    std::fprintf(out, "  %-8.*s %.*s\n", int(role.name.size()), role.name.data(),
+                 int(role.summary.size()), role.summary.data());
+  std::fputs(
+      "\nquell-sim ROLE --help explains a role's options.\n"
+      "Example:\n"
+      "  quell-sim modem pty --com 8 --ring +79001112233 --talk 4000\n",
+      out);
+}
+
+}  // namespace quell::sim
