@@ -2,15 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "lines/call_state.h"
+#include "tests/support/fakes.h"
 
 namespace quell {
 namespace {
-
-class CountingSound final : public AlarmSound {
- public:
-  void Play() override { ++plays; }
-  int plays = 0;
-};
 
 class CallStateTest : public ::testing::Test {
  protected:
@@ -27,7 +22,7 @@ class CallStateTest : public ::testing::Test {
   TLineGSM line_;
   SharedTextList notices_;
   TraceView trace_;
-  CountingSound sound_;
+  test::CountingSound sound_;
   LineContext ctx_;
   int callEnds_ = 0;
 };

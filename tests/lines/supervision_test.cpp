@@ -2,15 +2,10 @@
 
 #include "lines/supervision.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/fakes.h"
 
 namespace quell {
 namespace {
-
-class CountingSound final : public AlarmSound {
- public:
-  void Play() override { ++plays; }
-  int plays = 0;
-};
 
 class SupervisionTest : public ::testing::Test {
  protected:
@@ -25,7 +20,7 @@ class SupervisionTest : public ::testing::Test {
   LineList lines_;
   TLineGSM* line_;
   SharedTextList notices_;
-  CountingSound sound_;
+  test::CountingSound sound_;
   test::FakeClock clock_;
 };
 

@@ -10,6 +10,7 @@
 
 #include "console/console_device.h"
 #include "console/console_output.h"
+#include "core/alarm_sound.h"
 #include "core/client_feed.h"
 
 namespace quell::test {
@@ -52,6 +53,13 @@ class FakeClientFeed final : public ClientFeed {
   std::mutex lock;
   std::vector<std::string> wardex;
   std::vector<std::string> console2;
+};
+
+// Counts the alarm sounds; may be played from worker threads.
+class CountingSound final : public AlarmSound {
+ public:
+  void Play() override { ++plays; }
+  std::atomic<int> plays{0};
 };
 
 class FakeIpSupervision final : public IpSupervision {

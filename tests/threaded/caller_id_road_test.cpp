@@ -13,6 +13,7 @@
 #include "lines/call_state.h"
 #include "sim/modem/modem_link.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/fakes.h"
 #include "tests/support/loopback.h"
 #include "tests/support/pty_pair.h"
 
@@ -20,11 +21,6 @@ namespace quell {
 namespace {
 
 using test::WaitFor;
-
-class SilentSound final : public AlarmSound {
- public:
-  void Play() override {}
-};
 
 class CallerIdRoadTest : public ::testing::Test {
  protected:
@@ -44,7 +40,7 @@ class CallerIdRoadTest : public ::testing::Test {
   QTemporaryDir dir_;
   test::FakeClock clock_;
   HeadlessPrompt prompt_;
-  SilentSound sound_;
+  test::CountingSound sound_;
   std::unique_ptr<Engine> engine_;
   test::TestClient client_;
 };

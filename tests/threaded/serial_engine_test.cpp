@@ -16,6 +16,7 @@
 #include "core/wire.h"
 #include "ip/ip_receivers.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/fakes.h"
 #include "tests/support/loopback.h"
 #include "tests/support/pty_pair.h"
 
@@ -27,12 +28,6 @@ using test::WaitFor;
 const std::string kAdmCid = "\"ADM-CID\"0001R0001L0001[#001234|1130 01 015]";
 const std::string kEventLine = "5011 181234E13001015";
 const std::string kHeartbeat = std::string("1011           @    ") + kDC4;
-
-class CountingSound final : public AlarmSound {
- public:
-  void Play() override { ++plays; }
-  std::atomic<int> plays{0};
-};
 
 class SerialEngineTest : public ::testing::Test {
  protected:
@@ -71,7 +66,7 @@ class SerialEngineTest : public ::testing::Test {
   QTemporaryDir dir_;
   test::FakeClock clock_;
   HeadlessPrompt prompt_;
-  CountingSound sound_;
+  test::CountingSound sound_;
   std::unique_ptr<Engine> engine_;
 };
 
