@@ -29,9 +29,17 @@ ClientPorts::~ClientPorts() {
 }
 
 bool ClientPorts::Listen() {
-  const bool wardexOk = ListenOn(wardex_, ports_.wardex);
-  const bool console2Ok = ListenOn(console2_, ports_.console2);
-  return wardexOk && console2Ok;
+  const bool console2Ok = ListenConsole2();
+  const bool wardexOk = ListenWardex();
+  return console2Ok && wardexOk;
+}
+
+bool ClientPorts::ListenWardex() {
+  return ListenOn(wardex_, ports_.wardex);
+}
+
+bool ClientPorts::ListenConsole2() {
+  return ListenOn(console2_, ports_.console2);
 }
 
 bool ClientPorts::ListenOn(Port& port, int portNumber) {

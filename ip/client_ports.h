@@ -30,8 +30,14 @@ class ClientPorts final : public ClientFeed {
   ClientPorts(const ClientPorts&) = delete;
   ClientPorts& operator=(const ClientPorts&) = delete;
 
-  // Opens both listeners; true when both listen.
+  // Opens both listeners, the second console port first; true when both
+  // listen. A failure is traced as "Listen <port>: <error>".
   bool Listen();
+  // The second console port has a fixed port and opens with the IP module
+  // listeners; the Wardex client port opens once "quellport" has been read,
+  // so a port taken there cannot take the console feed's.
+  bool ListenConsole2();
+  bool ListenWardex();
   bool WardexListening() const { return wardex_.server.isListening(); }
   bool Console2Listening() const { return console2_.server.isListening(); }
   quint16 WardexPort() const { return wardex_.server.serverPort(); }

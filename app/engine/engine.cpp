@@ -110,6 +110,7 @@ bool Engine::Start(std::string* error) {
 
   // The fixed listeners start with the window's components.
   ipReceivers_->Listen();
+  clientPorts_->ListenConsole2();
 
   // Tables, then the line list with its settings and command files.
   panels_ = ReadPanelTable(wd);
@@ -146,7 +147,7 @@ bool Engine::Start(std::string* error) {
   if (options_.ports.wardexFromFile) {
     if (auto port = ReadClientPort(wd)) options_.ports.wardex = *port;
   }
-  clientPorts_->Listen();
+  clientPorts_->ListenWardex();
   // With port 0 (tests) the system picks a free port; show the one in use.
   const int wardexPort =
       clientPorts_->WardexListening() ? clientPorts_->WardexPort() : options_.ports.wardex;
