@@ -16,6 +16,7 @@
 #include "core/clock.h"
 #include "core/cp1251.h"
 #include "core/operator_prompt.h"
+#include "ip/listen_backlog.h"
 #include "ui/alarm_player.h"
 #include "ui/qt_prompt.h"
 
@@ -91,6 +92,9 @@ int Run(quell::GuardedApplication& app) {
 int main(int argc, char** argv) {
   ChoosePlatform();
   quell::IgnoreBrokenPipe();
+  // A descriptor per connected IP module; without it the process keeps
+  // the limit it was given.
+  quell::RaiseOpenFileLimit();
   quell::GuardedApplication app(argc, argv);
   // Only the close (or a termination signal) ends the program, not the
   // last visible box closing while the window sits in the tray.

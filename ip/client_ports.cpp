@@ -5,6 +5,7 @@
 
 #include "core/text.h"
 #include "core/wire.h"
+#include "ip/listen_backlog.h"
 #include "ip/peer_address.h"
 
 namespace quell {
@@ -16,9 +17,11 @@ ClientPorts::ClientPorts(Journal& journal, TraceView& trace, ConsoleOutput& outp
   wardex_.disconnectText = "XCALL Client DisConnect: IP ";
   console2_.connectText = "Client 2 Connect: IP ";
   console2_.disconnectText = "XCALL Client 2 DisConnect: IP ";
-  for (Port* port : {&wardex_, &console2_})
+  for (Port* port : {&wardex_, &console2_}) {
+    PrepareListener(port->server);
     QObject::connect(&port->server, &QTcpServer::newConnection, &port->server,
                      [this, port] { Accept(*port); });
+  }
 }
 
 ClientPorts::~ClientPorts() {

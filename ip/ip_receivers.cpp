@@ -6,6 +6,7 @@
 #include "core/text.h"
 #include "core/wire.h"
 #include "ip/greeting.h"
+#include "ip/listen_backlog.h"
 #include "ip/peer_address.h"
 
 namespace quell {
@@ -39,6 +40,7 @@ IpReceivers::IpReceivers(Clock& clock, Journal& journal, TraceView& trace, Conso
     l.id = s.id;
     l.portSetting = s.port;
     l.traits = s.traits;
+    PrepareListener(l.server);
     QObject::connect(&l.server, &QTcpServer::newConnection, &l.server, [this, &l] { Accept(l); });
   }
 }
