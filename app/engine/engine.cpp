@@ -3,6 +3,7 @@
 #include "console/console_device.h"
 #include "console/console_output.h"
 #include "console/console_port.h"
+#include "console/key_translation.h"
 #include "core/config/client_port_file.h"
 #include "core/config/console_port_file.h"
 #include "core/config/file_names.h"
@@ -14,6 +15,7 @@
 #include "core/trace_file.h"
 #include "ip/adm_cid_parser.h"
 #include "ip/client_ports.h"
+#include "ip/client_requests.h"
 #include "ip/ip_module_supervision.h"
 #include "ip/ip_receivers.h"
 #include "ip/notice_drain.h"
@@ -78,6 +80,16 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
   lineContext_.trace = &trace_;
   lineContext_.clients = feed_.get();
   lineContext_.consoleAcknowledged = &consoleOutput_->ConsoleAcknowledged();
+  lineContext_.sound = &sound_;
+
+  clientRequests_ = std::make_unique<ClientRequests>(lines_, trace_, clock_);
+  clientPorts_->SetRequestHandler(
+      [this](const std::string& request, const ClientPorts::Reply& reply) {
+        clientRequests_->Handle(request, reply);
+      });
+  noticeDrain_->SetSentHook([this](const std::string& notice) {
+    KeyTranslation(notice, lines_, objectMode_, consoleQueue_);
+  });
   consolePort_ = std::make_unique<ConsolePort>(
       *consoleLine_, portNames_, clock_, trace_, journal_, journalQueue_, prompt_, consoleSettings_,
       options_.workDir, [this](TLineGSM& line) { CreateWorker(line); });
@@ -193,7 +205,7 @@ void Engine::SupervisionTick() {
     StartupTick();
     return;
   }
-  SuperviseLines(lines_, noticeQueue_, sound_);
+  SuperviseLines(lines_, noticeQueue_, sound_, clock_);
   DrainJournalQueue();
   Q_EMIT linesChanged();
 }
