@@ -3,12 +3,14 @@
 #include <cstdio>
 
 #include "sim/modem/modem_role.h"
+#include "sim/panel/panel_role.h"
 
 namespace quell::sim {
 namespace {
 
 constexpr Role kRoles[] = {
     {"modem", "a GSM modem on a serial line (AT commands, calls, caller ID, SMS)", RunModemRole},
+    {"panel", "a GSM modem with an alarm panel on its data calls (frames, replies)", RunPanelRole},
 };
 
 }  // namespace

@@ -45,12 +45,17 @@ std::optional<BasicSettings> ParseBasicString(std::string_view upper) {
       ++i;
       SkipDigits(upper, i);
     } else if (c == 'S') {
-      if (SkipDigits(upper, i) == 0 || i == upper.size()) return std::nullopt;
+      const size_t reg = i;
+      const size_t regDigits = SkipDigits(upper, i);
+      if (regDigits == 0 || i == upper.size()) return std::nullopt;
       if (upper[i] == '?') {
         ++i;
       } else if (upper[i] == '=') {
-        ++i;
-        if (SkipDigits(upper, i) == 0) return std::nullopt;
+        const size_t value = ++i;
+        const size_t valueDigits = SkipDigits(upper, i);
+        if (valueDigits == 0) return std::nullopt;
+        if (ParseNumber(upper.substr(reg, regDigits)) == 0)
+          settings.s0 = ParseNumber(upper.substr(value, valueDigits)).value_or(0);
       } else {
         return std::nullopt;
       }

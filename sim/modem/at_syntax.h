@@ -14,6 +14,7 @@ std::string_view Unquoted(std::string_view text);
 struct BasicSettings {
   std::optional<bool> echo;  // last E0/E1 in the string
   bool reset = false;        // Z: back to the stored profile
+  std::optional<int> s0;     // last S0=n: answer at ring n (0 = never)
 };
 // Parses a basic command string (upper case, without "AT"): letters with
 // optional digits, "&" commands, S-registers set (Sn=v) or read (Sn?).

@@ -72,4 +72,29 @@ Lines DialOutcomeLines(CallFamily family, ModemOptions::DialOutcome outcome) {
   return {};
 }
 
+Lines DataEndLines(CallFamily family, uint32_t seconds, bool remote) {
+  Lines lines;
+  if (family == CallFamily::Caret) lines.push_back(CaretEnd(seconds, 16));
+  if (remote) lines.push_back("NO CARRIER");
+  return lines;
+}
+
+std::string DataDialResult(DataDialOutcome outcome) {
+  switch (outcome) {
+    case DataDialOutcome::Answer:
+      return "CONNECT 9600";
+    case DataDialOutcome::Busy:
+      return "BUSY";
+    case DataDialOutcome::NoAnswer:
+      return "NO ANSWER";
+    case DataDialOutcome::NoCarrier:
+      return "NO CARRIER";
+    case DataDialOutcome::NoDialtone:
+      return "NO DIALTONE";
+    case DataDialOutcome::Error:
+      return "ERROR";
+  }
+  return "ERROR";
+}
+
 }  // namespace quell::sim

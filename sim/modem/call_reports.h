@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/modem/data_peer.h"
 #include "sim/modem/modem_options.h"
 
 namespace quell::sim {
@@ -21,5 +22,10 @@ Lines RemoteEndLines(CallFamily family, uint32_t seconds);
 Lines DialStartLines(CallFamily family);
 // The dialled call's outcome once the far end decided.
 Lines DialOutcomeLines(CallFamily family, ModemOptions::DialOutcome outcome);
+
+// A data call ended: by ATH, after its OK, or by the far end (remote).
+Lines DataEndLines(CallFamily family, uint32_t seconds, bool remote);
+// The result code of a dialled data call that did not connect.
+std::string DataDialResult(DataDialOutcome outcome);
 
 }  // namespace quell::sim

@@ -2,19 +2,13 @@
 
 #include <QCommandLineParser>
 
+#include "sim/modem/arg_values.h"
+
 namespace quell::sim {
 namespace {
 
 QString Q(const char* text) {
   return QString::fromLatin1(text);
-}
-
-// A whole number within [min, max], or nullopt.
-std::optional<uint32_t> ParseCount(const QString& text, uint32_t min, uint32_t max) {
-  bool ok = false;
-  qulonglong value = text.toULongLong(&ok);
-  if (!ok || value < min || value > max) return std::nullopt;
-  return uint32_t(value);
 }
 
 template <class T>
@@ -30,14 +24,10 @@ std::optional<T> ParseChoice(const QString& text, const Choice<T> (&choices)[N])
   return std::nullopt;
 }
 
-constexpr Choice<CallFamily> kFamilies[] = {
-    {"caret", CallFamily::Caret}, {"ecav", CallFamily::Ecav}, {"wind", CallFamily::Wind}};
 constexpr Choice<ModemOptions::DialOutcome> kOutcomes[] = {
     {"answer", ModemOptions::DialOutcome::Answer},
     {"busy", ModemOptions::DialOutcome::Busy},
     {"noanswer", ModemOptions::DialOutcome::NoAnswer}};
-
-constexpr uint32_t kMaxMs = 0x7fffffff;
 
 }  // namespace
 
@@ -67,37 +57,21 @@ std::optional<ModemArgs> ParseModemArgs(const QStringList& args, std::string* er
   out.port = positional.front().toStdString();
 
   // Numbers: each option with its bounds and where it goes.
-  struct Number {
-    const char* name;
-    uint32_t min, max;
-    uint32_t* target;
-  };
   uint32_t ringDelay = 1000, ringCount = uint32_t(out.options.ringCount), com = 0;
   ModemOptions& o = out.options;
-  const Number numbers[] = {{"ring-delay", 0, kMaxMs, &ringDelay},
-                            {"ring-interval", 1, kMaxMs, &o.ringIntervalMs},
-                            {"ring-count", 1, 1000, &ringCount},
-                            {"talk", 0, kMaxMs, &o.talkMs},
-                            {"dial-delay", 0, kMaxMs, &o.dialDelayMs},
-                            {"remote-talk", 0, kMaxMs, &o.remoteTalkMs},
-                            {"com", 1, 256, &com}};
-  for (const Number& n : numbers) {
-    if (!parser.isSet(Q(n.name))) continue;
-    const QString text = parser.value(Q(n.name));
-    std::optional<uint32_t> value = ParseCount(text, n.min, n.max);
-    if (!value)
-      return fail(QStringLiteral("--%1 wants a whole number from %2 to %3, not \"%4\"")
-                      .arg(Q(n.name))
-                      .arg(n.min)
-                      .arg(n.max)
-                      .arg(text));
-    *n.target = *value;
-  }
+  const NumberOption numbers[] = {{"ring-delay", 0, kMaxArgMs, &ringDelay},
+                                  {"ring-interval", 1, kMaxArgMs, &o.ringIntervalMs},
+                                  {"ring-count", 1, 1000, &ringCount},
+                                  {"talk", 0, kMaxArgMs, &o.talkMs},
+                                  {"dial-delay", 0, kMaxArgMs, &o.dialDelayMs},
+                                  {"remote-talk", 0, kMaxArgMs, &o.remoteTalkMs},
+                                  {"com", 1, 256, &com}};
+  if (!ReadNumbers(parser, numbers, error)) return std::nullopt;
   o.ringCount = int(ringCount);
   out.com = int(com);
 
   if (parser.isSet(Q("family"))) {
-    std::optional<CallFamily> family = ParseChoice(parser.value(Q("family")), kFamilies);
+    std::optional<CallFamily> family = ParseFamily(parser.value(Q("family")));
     if (!family) return fail(Q("--family wants caret, ecav or wind"));
     o.family = *family;
   }

@@ -20,6 +20,7 @@ struct ModemOptions {
   uint32_t dialDelayMs = 2000;  // ATD...; -> outcome after this long
   uint32_t remoteTalkMs = 0;    // answered dialled call: far end hangs up after this; 0 = never
   int signal = 20;              // what AT+CSQ answers until ReportSignal()
+  bool autoAnswerData = false;  // answer data calls at the first ring even with S0=0
   // Service-centre time stamp of a received message ("yy/MM/dd,hh:mm:ss+zz");
   // empty gives a fixed stamp, so tests see stable listings.
   std::function<std::string()> smsStamp;

@@ -2,15 +2,12 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QTime>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 
-#include "sim/exchange_log.h"
+#include "sim/modem/link_runner.h"
 #include "sim/modem/modem_args.h"
-#include "sim/modem/modem_link.h"
-#include "sim/quit_on_signal.h"
 
 namespace quell::sim {
 namespace {
@@ -40,12 +37,6 @@ std::string StampNow() {
   return (now.toString(QStringLiteral("yy/MM/dd,hh:mm:ss")) + zone).toStdString();
 }
 
-void LogLine(const std::string& line) {
-  const std::string stamp =
-      QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz")).toStdString();
-  std::fprintf(stderr, "%s %s\n", stamp.c_str(), line.c_str());
-}
-
 }  // namespace
 
 int RunModemRole(int argc, char** argv) {
@@ -70,43 +61,10 @@ int RunModemRole(int argc, char** argv) {
   args->options.smsStamp = StampNow;
 
   ModemLink link(args->options);
-  const bool opened =
-      args->port == "pty" ? link.OpenPty(&error) : link.OpenDevice(args->port, &error);
-  if (!opened) {
-    std::fprintf(stderr, "quell-sim modem: %s\n", error.c_str());
-    return 1;
-  }
-  if (!args->link.empty() && !link.CreateLink(args->link, &error)) {
-    std::fprintf(stderr, "quell-sim modem: %s\n", error.c_str());
-    return 1;
-  }
-  if (!QuitOnSignals(&error)) {
-    std::fprintf(stderr, "quell-sim modem: %s\n", error.c_str());
-    return 1;
-  }
-
-  std::printf("COM port device: %s\n", link.DevicePath().c_str());
-  if (args->com > 0) std::printf("COM%d=%s\n", args->com, link.DevicePath().c_str());
-  std::fflush(stdout);
-
-  ExchangeLog log(LogLine);
-  if (!args->quiet) {
-    link.SetTrafficObserver([&log](bool fromGateway, std::string_view bytes) {
-      fromGateway ? log.FromGateway(bytes) : log.ToGateway(bytes);
-    });
-  }
-  link.SetLineUpHandler([&] {
-    if (!args->quiet) LogLine("-- the gateway's line is up");
+  const LinkSetup setup{"modem", args->port, args->link, args->com, args->quiet};
+  return RunModemLink(link, setup, [&] {
     link.With([&](SimModem& modem) { ScheduleModemSteps(modem, args->steps); });
   });
-  int status = 0;
-  link.SetFailureHandler([&status](const std::string& reason) {
-    std::fprintf(stderr, "quell-sim modem: %s\n", reason.c_str());
-    status = 1;
-    QCoreApplication::quit();
-  });
-  const int loop = app.exec();
-  return status != 0 ? status : loop;
 }
 
 }  // namespace quell::sim

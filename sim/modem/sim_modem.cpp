@@ -33,7 +33,10 @@ SimModem::SimModem(ModemOptions options, std::function<uint32_t()> nowMs)
       signal_(options_.signal) {}
 
 void SimModem::Feed(std::string_view bytes) {
-  for (char c : bytes) {
+  CheckEscape();  // an escape whose guard time has passed comes before these bytes
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (dataMode_) return FeedData(bytes.substr(i));
+    const char c = bytes[i];
     if (c == '\n') continue;
     if (c == '\r') {
       if (std::exchange(overlong_, false)) {
@@ -90,8 +93,9 @@ void SimModem::IncomingCall(const std::string& number) {
 
 void SimModem::RemoteHangup() {
   if (phase_ == CallPhase::Idle) return;
-  Emit(RemoteEndLines(options_.family, ConnectedSeconds()));
-  SetPhase(CallPhase::Idle);
+  Emit(dataCall_ ? DataEndLines(options_.family, ConnectedSeconds(), true)
+                 : RemoteEndLines(options_.family, ConnectedSeconds()));
+  EndCall(DataCallEnd::FarEnd);
 }
 
 void SimModem::ReportSignal(int level) {
@@ -137,10 +141,15 @@ void SimModem::Execute(std::string_view command) {
   }
   if (upper == "A") return Answer();
   if (upper == "H" || upper == "H0") return Hangup();
+  if (upper == "O" || upper == "O0") return ReturnToData();
   std::optional<BasicSettings> settings = ParseBasicString(upper);
   if (!settings) return Emit("ERROR");
-  if (settings->reset) echo_ = options_.echo;
+  if (settings->reset) {
+    echo_ = options_.echo;
+    s0_ = 0;
+  }
   if (settings->echo) echo_ = *settings->echo;
+  if (settings->s0) s0_ = *settings->s0;
   Emit("OK");
 }
 
@@ -161,9 +170,8 @@ void SimModem::ExecuteExtended(const std::string& upper) {
 }
 
 void SimModem::Dial(std::string_view target) {
-  // Voice calls only: a target without the closing ";" would be a data call.
-  if (target.empty() || target.back() != ';' || !IsDialTarget(target.substr(0, target.size() - 1)))
-    return Emit("ERROR");
+  if (!target.empty() && target.back() != ';') return DialData(target);
+  if (target.empty() || !IsDialTarget(target.substr(0, target.size() - 1))) return Emit("ERROR");
   // One call at a time: dialling during another call is refused.
   if (phase_ != CallPhase::Idle) return Emit("ERROR");
   SetPhase(CallPhase::Dialling);
@@ -181,6 +189,7 @@ void SimModem::DialOutcome() {
 
 void SimModem::Answer() {
   if (phase_ != CallPhase::Ringing) return Emit("NO CARRIER");
+  if (dataCall_) return Connect(false);
   Emit("OK");
   Emit(ConnectedLines(options_.family));
   SetPhase(CallPhase::Active);
@@ -190,8 +199,9 @@ void SimModem::Answer() {
 void SimModem::Hangup() {
   Emit("OK");
   if (phase_ == CallPhase::Idle) return;
-  Emit(LocalEndLines(options_.family, ConnectedSeconds()));
-  SetPhase(CallPhase::Idle);
+  Emit(dataCall_ ? DataEndLines(options_.family, ConnectedSeconds(), false)
+                 : LocalEndLines(options_.family, ConnectedSeconds()));
+  EndCall(DataCallEnd::Gateway);
 }
 
 void SimModem::Ring() {
@@ -199,6 +209,7 @@ void SimModem::Ring() {
   ++rings_;
   Emit("RING");
   Emit("+CLIP: \"" + number_ + "\"," + std::to_string(NumberType(number_)) + ",,,,0");
+  if (AnswersAtThisRing()) return Connect(false);
   ScheduleForCall(options_.ringIntervalMs, &SimModem::Ring);
 }
 
@@ -256,6 +267,7 @@ void SimModem::Emit(const std::vector<std::string>& lines) {
 
 void SimModem::SetPhase(CallPhase phase) {
   if (phase == CallPhase::Active) connectedAt_ = nowMs_();
+  if (phase == CallPhase::Idle) dataCall_ = dataMode_ = false;
   phase_ = phase;
   ++phaseGen_;
 }

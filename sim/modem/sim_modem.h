@@ -14,12 +14,25 @@
 //   during a call is ignored (no call waiting);
 // - the CLIP line follows every RING whether or not AT+CLIP=1 was sent;
 // - AT+CMGF=0 is accepted, but messages are always listed in text mode.
+//
+// Data calls (ATD without ";", or IncomingDataCall) connect at 9600 baud to
+// the DataPeer set on the modem; without one, ATD without ";" is refused.
+// Once "CONNECT 9600" is sent the link is in data mode: the gateway's bytes
+// go to the peer and the peer's bytes to the gateway, until a guarded "+++"
+// (see EscapeDetector) returns to command mode with the call still up; ATO
+// goes back, ATH ends the call. Only data calls are answered by themselves
+// (S0 or options.autoAnswerData): voice calls wait for ATA. Data calls send
+// no ^ORIG/^CONN/*ECAV/+WIND progress, only result codes and, for the caret
+// family, ^CEND at the end. Unsolicited reports are not held back in data mode.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "sim/modem/data_peer.h"
+#include "sim/modem/escape_detector.h"
 #include "sim/modem/modem_options.h"
 #include "sim/modem/sms_store.h"
 
@@ -60,6 +73,16 @@ class SimModem {
   // Runs action from Poll() once delayMs have passed.
   void Schedule(uint32_t delayMs, std::function<void()> action);
 
+  // The far end of data calls; the modem owns it.
+  void SetDataPeer(std::unique_ptr<DataPeer> peer) { peer_ = std::move(peer); }
+  DataPeer* Peer() const { return peer_.get(); }
+  // An incoming data call: rings like IncomingCall(), answered by itself at
+  // ring S0 (at the first with options.autoAnswerData and S0=0) or by ATA.
+  void IncomingDataCall(const std::string& number);
+  // Bytes from the far end of a data call to the gateway; dropped unless the
+  // link is in data mode.
+  void SendData(std::string_view bytes);
+
   // Every non-empty command line received, in order, without CR/LF.
   const std::vector<std::string>& Commands() const { return commands_; }
   CallPhase Phase() const { return phase_; }
@@ -69,6 +92,9 @@ class SimModem {
   int SignalLevel() const { return signal_; }
   const SmsStore& Messages() const { return sms_; }
   const ModemOptions& Options() const { return options_; }
+  bool IsDataCall() const { return dataCall_; }  // ringing, dialling or connected
+  bool InDataMode() const { return dataMode_; }
+  int AutoAnswerRing() const { return s0_; }  // register S0; 0 = off
 
  private:
   void HandleLine(const std::string& line);
@@ -82,6 +108,17 @@ class SimModem {
   void ListMessages(std::string_view arg);
   void ReadMessage(std::string_view arg);
   void DeleteMessages(std::string_view arg);
+  // Data calls (sim_modem_data.cpp).
+  void DialData(std::string_view target);
+  void DataDialDecided();
+  void Connect(bool gatewayDialled);  // CONNECT 9600, data mode
+  void ReturnToData();                // ATO
+  void EnterDataMode();
+  void FeedData(std::string_view bytes);
+  void CheckEscape();
+  bool AnswersAtThisRing() const;
+  // Back to idle; tells the peer when a connected data call ended.
+  void EndCall(DataCallEnd end);
 
   void Send(const std::string& bytes);
   void Emit(const std::string& line);  // framed as CR LF line CR LF
@@ -117,6 +154,13 @@ class SimModem {
   std::string number_;
   int rings_ = 0;
   uint32_t connectedAt_ = 0;
+
+  std::unique_ptr<DataPeer> peer_;
+  bool dataCall_ = false;
+  bool dataMode_ = false;
+  DataDialOutcome dataOutcome_ = DataDialOutcome::Answer;
+  EscapeDetector escape_;
+  int s0_ = 0;
 };
 
 }  // namespace quell::sim
