@@ -2,6 +2,9 @@
 
 #include <cstdio>
 
+#include "sim/console/console_role.h"
+#include "sim/dc09/dc09_role.h"
+#include "sim/ip/ip_role.h"
 #include "sim/modem/modem_role.h"
 #include "sim/panel/panel_role.h"
 
@@ -11,6 +14,9 @@ namespace {
 constexpr Role kRoles[] = {
     {"modem", "a GSM modem on a serial line (AT commands, calls, caller ID, SMS)", RunModemRole},
     {"panel", "a GSM modem with an alarm panel on its data calls (frames, replies)", RunPanelRole},
+    {"dc09", "an IP communicator sending SIA DC-09 ADM-CID datagrams over UDP", RunDc09Role},
+    {"ip", "IP modules over TCP: ADM-CID events or SR keep-alives, many at once", RunIpRole},
+    {"console", "the station's console software on a serial line (events, ACK)", RunConsoleRole},
 };
 
 }  // namespace

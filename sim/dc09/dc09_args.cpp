@@ -1,0 +1,134 @@
+#include "sim/dc09/dc09_args.h"
+
+#include "sim/role_options.h"
+
+namespace quell::sim {
+namespace {
+
+bool IsHex(const QString& text) {
+  for (QChar c : text)
+    if (!c.isDigit() && !(c >= QLatin1Char('A') && c <= QLatin1Char('F'))) return false;
+  return true;
+}
+
+// An upper-case hex field of minLen..maxLen digits, after an optional
+// prefix letter (so "L0" and "0" both give line 0).
+bool ReadHex(const RoleOptions& o, const char* name, QChar prefix, qsizetype minLen,
+             qsizetype maxLen, std::string* target, std::string* error) {
+  std::optional<QString> text = o.Value(name);
+  if (!text) return true;
+  QString value = text->toUpper();
+  if (!prefix.isNull() && value.startsWith(prefix)) value.remove(0, 1);
+  if (value.size() < minLen || value.size() > maxLen || !IsHex(value)) {
+    *error = QStringLiteral("--%1 wants %2 to %3 hex digits, not \"%4\"")
+                 .arg(QString::fromLatin1(name))
+                 .arg(minLen)
+                 .arg(maxLen)
+                 .arg(*text)
+                 .toStdString();
+    return false;
+  }
+  *target = value.toStdString();
+  return true;
+}
+
+}  // namespace
+
+std::optional<Dc09Args> ParseDc09Args(const QStringList& args, std::string* error) {
+  RoleOptions o(
+      {"account", "event", "group", "zone", "line", "receiver", "count", "rate", "timeout"},
+      {"req", "quiet"});
+  if (!o.Parse(args, error)) return std::nullopt;
+  Dc09Args out;
+  if (o.Help()) {
+    out.help = true;
+    return out;
+  }
+  const QStringList positional = o.Positional();
+  if (positional.size() > 1) {
+    *error = "give at most one [HOST:]PORT";
+    return std::nullopt;
+  }
+  if (!positional.isEmpty()) {
+    auto target = ParseHostPort(positional.front().toStdString(), out.target.host, error);
+    if (!target) return std::nullopt;
+    out.target = *target;
+  }
+  Dc09Message& m = out.message;
+  if (!ReadHex(o, "account", QChar(), 3, 16, &m.account, error) ||
+      !ReadHex(o, "line", QLatin1Char('L'), 1, 6, &m.line, error) ||
+      !ReadHex(o, "receiver", QLatin1Char('R'), 1, 6, &m.receiver, error) ||
+      !ReadHex(o, "event", QChar(), 4, 4, &m.event, error) ||
+      !o.Number("group", 0, 99, &m.group, error) || !o.Number("zone", 0, 999, &m.zone, error) ||
+      !o.Number("count", 1, 10'000'000, &out.count, error) ||
+      !o.Number("timeout", 1, 600'000, &out.timeoutMs, error))
+    return std::nullopt;
+  if (!QStringLiteral("136").contains(QChar::fromLatin1(m.event[0]))) {
+    *error = "--event wants a qualifier 1, 3 or 6 and a three-digit code, e.g. 1130";
+    return std::nullopt;
+  }
+  if (std::optional<QString> rate = o.Value("rate")) {
+    bool ok = false;
+    out.rate = rate->toDouble(&ok);
+    if (!ok || !(out.rate > 0) || out.rate > 100'000) {
+      *error = "--rate wants messages a second, more than 0 and at most 100000, not \"" +
+               rate->toStdString() + "\"";
+      return std::nullopt;
+    }
+  }
+  out.probe = o.IsSet("req");
+  out.quiet = o.IsSet("quiet");
+  return out;
+}
+
+const char* Dc09Help() {
+  return R"(Usage: quell-sim dc09 [HOST:]PORT [options]
+
+Plays an IP communicator sending SIA DC-09 "ADM-CID" messages over UDP, one
+datagram each, and checks the gateway's replies: an ACK must carry a good
+CRC and echo the message's sequence number. Default target 127.0.0.1:8005.
+
+A message body looks like
+  "ADM-CID"0001L0#1234[#1234|1130 01 015]_12:00:00,01-01-2020
+framed as LF, CRC-16 (4 hex digits), length ("0" + 3 hex digits), body, CR.
+The timestamp is the current UTC time; sequence numbers run 0001..9999.
+
+Options:
+  --account HEX        account, 3 to 16 hex digits (default 1234)
+                       e.g. --account 5678
+  --event QXYZ         Contact ID qualifier (1 new, 3 restore, 6 status) and
+                       event code (default 1130: new burglary)
+                       e.g. --event 3130
+  --group N            group (partition) 0..99 (default 01)
+                       e.g. --group 2
+  --zone N             zone 0..999 (default 015)
+                       e.g. --zone 7
+  --line HEX           line number after "L", 1 to 6 hex digits (default 0)
+                       e.g. --line 2
+  --receiver HEX       receiver number after "R"; left out by default
+                       e.g. --receiver 12
+  --count N            messages to send (default 1)
+                       e.g. --count 100
+  --rate PER_SECOND    send at this rate whatever the replies (default: the
+                       next message once the previous one was answered or
+                       timed out)
+                       e.g. --rate 50
+  --timeout MS         how long a reply may take (default 2000)
+                       e.g. --timeout 500
+  --req                send the probe "REQ" instead of messages; its answer
+                       is two datagrams, the second a single CR
+                       e.g. --req --count 3
+  --quiet              no line per message, only the summary
+  -h, --help           this text
+
+One line per message ("#0001 ACK 0.4 ms"), then the counts and the reply
+times (p50, p90, p99, max). Exit status 0 when every message got a good
+ACK, 1 otherwise, 2 for bad options. Ctrl-C stops early with the summary.
+
+Example:
+  quell-sim dc09 127.0.0.1:8005 --count 10 --event 1602 --zone 0
+      ten periodic test reports, each sent once the previous one is answered
+)";
+}
+
+}  // namespace quell::sim

@@ -1,0 +1,58 @@
+#include "sim/dc09/dc09_frame.h"
+
+#include <charconv>
+#include <cstdio>
+
+namespace quell::sim {
+namespace {
+
+constexpr size_t kBodyStart = 9;  // LF, 4 CRC digits, 4 length characters
+
+}  // namespace
+
+uint16_t Dc09Crc(std::string_view bytes) {
+  uint16_t crc = 0;
+  for (char c : bytes) {
+    crc ^= uint8_t(c);
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+  }
+  return crc;
+}
+
+std::string Dc09Frame(std::string_view body) {
+  char head[16];
+  std::snprintf(head, sizeof head, "\n%04X0%03X", unsigned(Dc09Crc(body)),
+                unsigned(body.size() & 0xFFF));
+  std::string frame = head;
+  frame.append(body);
+  frame += '\r';
+  return frame;
+}
+
+std::string Dc09Timestamp(const QDateTime& time) {
+  return time.toUTC().toString(QStringLiteral("_HH:mm:ss,MM-dd-yyyy")).toStdString();
+}
+
+Dc09Reply ParseDc09Reply(std::string_view datagram) {
+  Dc09Reply reply;
+  if (datagram.size() < kBodyStart + 2 || datagram.front() != '\n' || datagram.back() != '\r' ||
+      datagram[kBodyStart] != '"')
+    return reply;
+  unsigned crc = 0;
+  const char* crcText = datagram.data() + 1;
+  const auto [end, ec] = std::from_chars(crcText, crcText + 4, crc, 16);
+  if (ec != std::errc() || end != crcText + 4) return reply;
+  reply.framed = true;
+  const std::string_view body = datagram.substr(kBodyStart, datagram.size() - kBodyStart - 1);
+  reply.crcOk = Dc09Crc(body) == crc;
+  for (auto [token, kind] : {std::pair{std::string_view("\"ACK\""), Dc09Reply::Kind::Ack},
+                             std::pair{std::string_view("\"NACK\""), Dc09Reply::Kind::Nack}}) {
+    if (body.starts_with(token)) {
+      reply.kind = kind;
+      reply.echo = std::string(body.substr(token.size()));
+    }
+  }
+  return reply;
+}
+
+}  // namespace quell::sim

@@ -1,0 +1,73 @@
+#include "sim/dc09/dc09_link.h"
+
+#include <QNetworkDatagram>
+#include <algorithm>
+#include <cmath>
+
+#include "sim/steady_clock.h"
+
+namespace quell::sim {
+
+Dc09Link::Dc09Link(Dc09Sender& sender, QHostAddress address, uint16_t port, uint32_t count,
+                   double rate)
+    : sender_(sender), address_(std::move(address)), port_(port), count_(count), rate_(rate) {
+  timer_.setTimerType(Qt::PreciseTimer);
+  timer_.setInterval(kTickMs);
+  connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
+  connect(&socket_, &QUdpSocket::readyRead, this, [this] { ReadReplies(); });
+}
+
+bool Dc09Link::Start(std::string* error) {
+  const QHostAddress any = address_.protocol() == QAbstractSocket::IPv6Protocol
+                               ? QHostAddress::AnyIPv6
+                               : QHostAddress::AnyIPv4;
+  if (!socket_.bind(any, 0)) {
+    *error = "UDP socket: " + socket_.errorString().toStdString();
+    return false;
+  }
+  startUs_ = SteadyMicros();
+  timer_.start();
+  SendOne();
+  return true;
+}
+
+void Dc09Link::SendOne() {
+  const std::string datagram = sender_.Next(QDateTime::currentDateTimeUtc(), SteadyMicros());
+  ++sent_;
+  // A datagram the system refuses is simply never answered: it times out.
+  socket_.writeDatagram(datagram.data(), qint64(datagram.size()), address_, port_);
+}
+
+void Dc09Link::Tick() {
+  for (const Dc09Result& result : sender_.Expire(SteadyMicros())) Settled(result);
+  if (rate_ > 0) {
+    const double elapsedS = double(SteadyMicros() - startUs_) / 1e6;
+    const auto due = uint32_t(std::min(double(count_), std::floor(elapsedS * rate_) + 1));
+    while (sent_ < due) SendOne();
+  }
+  CheckDone();
+}
+
+void Dc09Link::ReadReplies() {
+  while (socket_.hasPendingDatagrams()) {
+    const QByteArray data = socket_.receiveDatagram().data();
+    const auto result =
+        sender_.Receive(std::string_view(data.constData(), size_t(data.size())), SteadyMicros());
+    if (result) Settled(*result);
+  }
+  CheckDone();
+}
+
+void Dc09Link::Settled(const Dc09Result& result) {
+  if (onResult_) onResult_(result);
+  if (rate_ == 0 && sent_ < count_) SendOne();
+}
+
+void Dc09Link::CheckDone() {
+  if (done_ || sent_ < count_ || sender_.Waiting() > 0) return;
+  done_ = true;
+  timer_.stop();
+  if (onDone_) onDone_();
+}
+
+}  // namespace quell::sim

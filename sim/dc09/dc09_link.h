@@ -1,0 +1,52 @@
+#pragma once
+// Runs a Dc09Sender over UDP: sends its datagrams to the gateway, one after
+// another or at a fixed rate, feeds the replies back and expires the
+// messages that waited too long.
+#include <QHostAddress>
+#include <QObject>
+#include <QTimer>
+#include <QUdpSocket>
+#include <functional>
+#include <string>
+
+#include "sim/dc09/dc09_sender.h"
+
+namespace quell::sim {
+
+class Dc09Link : public QObject {
+ public:
+  static constexpr int kTickMs = 2;  // pacing and timeout checks
+
+  // rate 0: each message once the previous one settled.
+  Dc09Link(Dc09Sender& sender, QHostAddress address, uint16_t port, uint32_t count, double rate);
+
+  // Called for every settled message, and once when all were sent and settled.
+  void SetResultHandler(std::function<void(const Dc09Result&)> handler) {
+    onResult_ = std::move(handler);
+  }
+  void SetDoneHandler(std::function<void()> handler) { onDone_ = std::move(handler); }
+
+  bool Start(std::string* error);
+
+ private:
+  void SendOne();
+  void Tick();
+  void ReadReplies();
+  void Settled(const Dc09Result& result);
+  void CheckDone();
+
+  Dc09Sender& sender_;
+  const QHostAddress address_;
+  const uint16_t port_;
+  const uint32_t count_;
+  const double rate_;
+  QUdpSocket socket_;
+  QTimer timer_;
+  int64_t startUs_ = 0;
+  uint32_t sent_ = 0;
+  bool done_ = false;
+  std::function<void(const Dc09Result&)> onResult_;
+  std::function<void()> onDone_;
+};
+
+}  // namespace quell::sim

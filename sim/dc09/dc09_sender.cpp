@@ -1,0 +1,165 @@
+#include "sim/dc09/dc09_sender.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "sim/dc09/dc09_frame.h"
+
+namespace quell::sim {
+namespace {
+
+constexpr int kLastSequence = 9999;
+
+std::string Sequence(int sequence) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04d", sequence);
+  return text;
+}
+
+// The sequence an ACK's echo starts with, or -1.
+int EchoedSequence(const std::string& echo) {
+  auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  if (echo.size() < 4 || !std::all_of(echo.begin(), echo.begin() + 4, digit)) return -1;
+  return std::stoi(echo.substr(0, 4));
+}
+
+}  // namespace
+
+std::string Dc09Body(const Dc09Message& m, int sequence, const QDateTime& utc) {
+  char data[64];
+  std::snprintf(data, sizeof data, "[#%s|%s %02u %03u]", m.account.c_str(), m.event.c_str(),
+                unsigned(m.group), unsigned(m.zone));
+  std::string body = "\"ADM-CID\"" + Sequence(sequence);
+  if (!m.receiver.empty()) body += "R" + m.receiver;
+  body += "L" + m.line + "#" + m.account + data + Dc09Timestamp(utc);
+  return body;
+}
+
+const char* Dc09OutcomeText(Dc09Outcome outcome) {
+  switch (outcome) {
+    case Dc09Outcome::Ack:
+      return "ACK";
+    case Dc09Outcome::Nack:
+      return "NACK";
+    case Dc09Outcome::BadCrc:
+      return "bad CRC";
+    case Dc09Outcome::WrongSequence:
+      return "wrong sequence";
+    case Dc09Outcome::Other:
+      return "other reply";
+    case Dc09Outcome::Timeout:
+      return "timeout";
+  }
+  return "?";
+}
+
+std::string Dc09ResultLine(const Dc09Result& r) {
+  std::string line = "#" + Sequence(r.sequence) + " " + Dc09OutcomeText(r.outcome);
+  if (r.outcome == Dc09Outcome::Timeout) return line;
+  char ms[32];
+  std::snprintf(ms, sizeof ms, " %.1f ms", r.latencyMs);
+  line += ms;
+  if (r.outcome == Dc09Outcome::WrongSequence) line += " (echo " + r.echo + ")";
+  return line;
+}
+
+Dc09Sender::Dc09Sender(Dc09Message message, bool probe, uint32_t timeoutMs)
+    : message_(std::move(message)), probe_(probe), timeoutUs_(int64_t(timeoutMs) * 1000) {}
+
+std::string Dc09Sender::Next(const QDateTime& utc, int64_t nowUs) {
+  sequence_ = sequence_ >= kLastSequence ? 1 : sequence_ + 1;
+  // A sequence reused after wrapping forgets its earlier settlement.
+  recent_.erase(std::remove(recent_.begin(), recent_.end(), sequence_), recent_.end());
+  waiting_.push_back({sequence_, nowUs});
+  ++counts_.sent;
+  if (probe_) return std::string(kDc09Probe);
+  return Dc09Frame(Dc09Body(message_, sequence_, utc));
+}
+
+std::optional<Dc09Result> Dc09Sender::Receive(std::string_view datagram, int64_t nowUs) {
+  if (probe_) return ReceiveProbeAnswer(datagram, nowUs);
+  const Dc09Reply reply = ParseDc09Reply(datagram);
+  const bool goodAck = reply.kind == Dc09Reply::Kind::Ack && reply.crcOk;
+  if (goodAck) {
+    const int echoed = EchoedSequence(reply.echo);
+    auto it = std::find_if(waiting_.begin(), waiting_.end(),
+                           [echoed](const Pending& p) { return p.sequence == echoed; });
+    if (it != waiting_.end()) return Settle(it, Dc09Outcome::Ack, nowUs);
+    if (RecentlySettled(echoed)) {
+      ++counts_.late;
+      return std::nullopt;
+    }
+  }
+  if (waiting_.empty()) {
+    ++counts_.unexpected;
+    return std::nullopt;
+  }
+  Dc09Outcome outcome = Dc09Outcome::Other;
+  if (!reply.framed) {
+    outcome = Dc09Outcome::Other;
+  } else if (!reply.crcOk) {
+    outcome = Dc09Outcome::BadCrc;
+  } else if (reply.kind == Dc09Reply::Kind::Nack) {
+    outcome = Dc09Outcome::Nack;
+  } else if (reply.kind == Dc09Reply::Kind::Ack) {
+    outcome = Dc09Outcome::WrongSequence;
+  }
+  Dc09Result result = Settle(waiting_.begin(), outcome, nowUs);
+  if (outcome == Dc09Outcome::WrongSequence) result.echo = reply.echo;
+  return result;
+}
+
+std::optional<Dc09Result> Dc09Sender::ReceiveProbeAnswer(std::string_view datagram, int64_t nowUs) {
+  if (waiting_.empty()) {
+    ++counts_.unexpected;
+    return std::nullopt;
+  }
+  Pending& oldest = waiting_.front();
+  if (!oldest.firstAnswer) {
+    oldest.firstAnswer = true;
+    return std::nullopt;
+  }
+  return Settle(waiting_.begin(), datagram == "\r" ? Dc09Outcome::Ack : Dc09Outcome::Other, nowUs);
+}
+
+std::vector<Dc09Result> Dc09Sender::Expire(int64_t nowUs) {
+  std::vector<Dc09Result> results;
+  while (!waiting_.empty() && nowUs - waiting_.front().sentUs >= timeoutUs_)
+    results.push_back(Settle(waiting_.begin(), Dc09Outcome::Timeout, nowUs));
+  return results;
+}
+
+Dc09Result Dc09Sender::Settle(std::deque<Pending>::iterator it, Dc09Outcome outcome,
+                              int64_t nowUs) {
+  Dc09Result result{it->sequence, outcome, 0, {}};
+  if (outcome != Dc09Outcome::Timeout) {
+    result.latencyMs = double(nowUs - it->sentUs) / 1000.0;
+    latency_.Add(result.latencyMs);
+  }
+  uint64_t* counters[] = {&counts_.ack,           &counts_.nack,  &counts_.badCrc,
+                          &counts_.wrongSequence, &counts_.other, &counts_.timeouts};
+  ++*counters[int(outcome)];
+  recent_.push_back(it->sequence);
+  if (recent_.size() > kRecentKept) recent_.pop_front();
+  waiting_.erase(it);
+  return result;
+}
+
+bool Dc09Sender::RecentlySettled(int sequence) const {
+  return std::find(recent_.begin(), recent_.end(), sequence) != recent_.end();
+}
+
+std::string Dc09Sender::Summary() const {
+  const Dc09Counts& c = counts_;
+  char text[320];
+  std::snprintf(text, sizeof text,
+                "sent %llu: ACK %llu, NACK %llu, bad CRC %llu, wrong sequence %llu, other %llu, "
+                "timeouts %llu, late %llu, unexpected %llu, still waiting %zu\n",
+                (unsigned long long)c.sent, (unsigned long long)c.ack, (unsigned long long)c.nack,
+                (unsigned long long)c.badCrc, (unsigned long long)c.wrongSequence,
+                (unsigned long long)c.other, (unsigned long long)c.timeouts,
+                (unsigned long long)c.late, (unsigned long long)c.unexpected, waiting_.size());
+  return text + ("reply times: " + latency_.Summary());
+}
+
+}  // namespace quell::sim
