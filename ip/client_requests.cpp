@@ -4,6 +4,7 @@
 
 #include "core/text.h"
 #include "lines/call_state.h"
+#include "lines/data_call.h"
 #include "lines/modem_engine.h"
 
 namespace quell {
@@ -42,12 +43,15 @@ void ClientRequests::Handle(const std::string& r, const Reply& reply) {
 }
 
 bool ClientRequests::DataCallRequest(const std::string& r, const Reply& reply) {
-  for (size_t i = 0; i < lines_.Size(); ++i) {
+  // Only a refresh or reload to a dialable number makes a call.
+  const bool usable = !DataCallRequestWord(r).empty() && DialableTarget(FieldAt(r, 1, ";"));
+  if (!usable) trace_.Append("Refused data-call request: " + r);
+  for (size_t i = 0; i < lines_.Size() && usable; ++i) {
     TLineGSM* line = lines_.At(i).Line.get();
-    if (!line || line->LineType != "GSM Selva" || EventMarkOf(*line) != "none") continue;
-    if (!dataCall_) break;
+    if (!line || !IsDataCallLine(*line) || EventMarkOf(*line) != "none") continue;
+    if (!line->Started || !line->PortOpen) continue;
     trace_.Append(line->LineType);
-    dataCall_(*line, r);
+    quell::DataCallRequest(*line, r, clock_, trace_);
     return true;
   }
   reply(r + ";SELVA_LINE_BUSY|");

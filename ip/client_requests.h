@@ -15,13 +15,8 @@ namespace quell {
 class ClientRequests {
  public:
   using Reply = std::function<void(const std::string& text)>;
-  // Takes a data-call request for a free data-call line.
-  using DataCallEntry = std::function<void(TLineGSM& line, const std::string& request)>;
 
   ClientRequests(LineList& lines, TraceView& trace, const Clock& clock);
-
-  // Until data-call lines are driven, data-call requests find no line.
-  void SetDataCallEntry(DataCallEntry entry) { dataCall_ = std::move(entry); }
 
   // Handles request r; replies go through reply.
   void Handle(const std::string& r, const Reply& reply);
@@ -40,7 +35,6 @@ class ClientRequests {
   LineList& lines_;
   TraceView& trace_;
   const Clock& clock_;
-  DataCallEntry dataCall_;
 };
 
 }  // namespace quell

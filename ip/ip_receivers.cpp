@@ -5,6 +5,7 @@
 
 #include "core/text.h"
 #include "core/wire.h"
+#include "ip/event_delivery.h"
 #include "ip/greeting.h"
 #include "ip/listen_backlog.h"
 #include "ip/peer_address.h"
@@ -139,7 +140,7 @@ QByteArray IpReceivers::HandleMessage(Listener& l, const std::string& peer, cons
                                       bool& close) {
   trace_.Append(" " + peer + l.traits.traceSeparator + m);
   trace_.Append(std::to_string(m.size()));
-  JournalMessage(m);
+  JournalIpMessage(journal_, clock_, m);
 
   std::string reply;
   std::string r;
@@ -166,15 +167,10 @@ QByteArray IpReceivers::HandleMessage(Listener& l, const std::string& peer, cons
       Forward(l, r);
       reply = "ACK";
       const std::string e = r.substr(0, r.size() - 1);  // without the CR
-      if (device_.Alive()) {
-        // Write errors are traced and ignored by the console output.
-        const std::string a = output_.WriteEventDirect(e);
-        if (!a.empty()) trace_.Append("ademco  " + a);
-        trace_.Append("VP  " + e);
-      } else if (settings_.storeOffline &&
-                 (!l.traits.queueNeedsNoConsole2 || clients_.Console2ClientCount() == 0)) {
-        output_.Append(e + kDC4);
-      }
+      DeliverEventToConsole(output_, device_, trace_,
+                            settings_.storeOffline && (!l.traits.queueNeedsNoConsole2 ||
+                                                       clients_.Console2ClientCount() == 0),
+                            e);
     }
   }
   reply += kCR;
@@ -186,14 +182,6 @@ QByteArray IpReceivers::HandleMessage(Listener& l, const std::string& peer, cons
 void IpReceivers::Forward(const Listener&, const std::string& r) {
   if (clients_.WardexClientCount() > 0) clients_.SendToFirstWardex("MLR;" + r + ";MLR_EVENT|");
   if (clients_.Console2ClientCount() > 0) clients_.SendToFirstConsole2(r);
-}
-
-void IpReceivers::JournalMessage(const std::string& m) {
-  if (journal_.Size() > kJournalLimit) journal_.Clear();
-  if (Contains(m, "SR")) return;
-  // "/" between hours, minutes and seconds too: the journal's own stamp.
-  const QString stamp = clock_.Now().toString(QStringLiteral("dd/MM/yyyy hh/mm/ss"));
-  journal_.InsertTop(" " + stamp.toStdString() + " : " + m);
 }
 
 }  // namespace quell

@@ -25,7 +25,6 @@ namespace quell {
 class IpReceivers final : public IpSupervision {
  public:
   static constexpr qint64 kMaxMessage = 54;
-  static constexpr size_t kJournalLimit = 1000;
 
   IpReceivers(Clock& clock, Journal& journal, TraceView& trace, ConsoleOutput& output,
               ConsoleDevice& device, const ConsoleSettings& console,
@@ -69,7 +68,6 @@ class IpReceivers final : public IpSupervision {
   QByteArray HandleMessage(Listener& listener, const std::string& peer, const std::string& m,
                            bool& close);
   void Forward(const Listener& listener, const std::string& r);
-  void JournalMessage(const std::string& m);
 
   Clock& clock_;
   Journal& journal_;

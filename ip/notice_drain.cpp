@@ -23,8 +23,10 @@ void NoticeDrain::Tick() {
   if (clients_.WardexClientCount() <= 0) return;
   std::optional<std::string> notice = notices_.TakeFirst();
   if (!notice) return;
+  const bool translate = notice->empty() || notice->front() != kUntranslatedMark;
+  if (!translate) notice->erase(0, 1);
   clients_.SendToFirstWardex(*notice);
-  if (onSent_) onSent_(*notice);
+  if (onSent_ && translate) onSent_(*notice);
   if (!heartbeatTick) trace_.Append(LongTime(clock_.Now()) + kTAB + *notice);
 }
 

@@ -12,6 +12,13 @@
 
 namespace quell {
 
+// Marks a notice that goes to the Wardex client but not to the key
+// translation (texts that arrived from the network).
+inline constexpr char kUntranslatedMark = '\x01';
+inline std::string UntranslatedNotice(const std::string& text) {
+  return kUntranslatedMark + text;
+}
+
 class NoticeDrain {
  public:
   static constexpr int kFirstCountdown = 60;
@@ -22,7 +29,8 @@ class NoticeDrain {
   // The timer handler.
   void Tick();
 
-  // Receives every notice sent to the client (the key translation).
+  // Receives every notice sent to the client (the key translation), except
+  // the untranslated ones.
   void SetSentHook(std::function<void(const std::string&)> hook) { onSent_ = std::move(hook); }
 
   int Countdown() const { return countdown_; }

@@ -1,12 +1,13 @@
 #include "lines/call_state.h"
 
 #include "core/text.h"
+#include "lines/data_call.h"
 
 namespace quell {
 namespace {
 
-void CallEnded(TLineGSM& line, const LineContext& ctx) {
-  if (ctx.callEnded) ctx.callEnded(line);
+void CallEnded(TLineGSM& line, const LineContext&) {
+  DataCallEnded(line);
 }
 
 // Shifts text into the newest of the three history entries.
@@ -67,6 +68,7 @@ bool CaretUpdate(TLineGSM& line, const std::string& text, const LineContext& ctx
     Transition(line, kActive);
   } else if (Contains(text, "^CEND:")) {
     Transition(line, Contains(text, "104,17") ? kBusy : kIdle);
+    CallEnded(line, ctx);
   } else if (Contains(text, "^RSSI:")) {
     SignalUpdate(line, FieldAt(text, 2, ":"), ctx);
   } else if (Contains(text, "^SRVST:")) {

@@ -2,8 +2,8 @@
 // What a line's step functions reach besides the line itself. Everything
 // here is safe to use from a worker thread.
 #include <atomic>
-#include <functional>
 #include <string>
+#include <vector>
 
 #include "core/alarm_sound.h"
 #include "core/client_feed.h"
@@ -23,10 +23,7 @@ struct LineContext {
   ClientFeed* clients = nullptr;                     // counts must be thread-safe
   std::atomic<bool>* consoleAcknowledged = nullptr;  // set on the console's ACK
   AlarmSound* sound = nullptr;                       // Play() must be thread-safe
-  // Data-call hooks: a call of the line ended; a response line arrived
-  // while a data connection is up. Empty until data-call lines are driven.
-  std::function<void(TLineGSM&)> callEnded;
-  std::function<void(TLineGSM&, const std::string&)> dataFrame;
+  const std::vector<std::string>* panels = nullptr;  // "\info.slv", read-only once lines run
 };
 
 }  // namespace quell

@@ -2,6 +2,7 @@
 
 #include "core/text.h"
 #include "lines/call_state.h"
+#include "lines/data_call.h"
 #include "lines/line_port.h"
 #include "lines/receiver_steps.h"
 #include "lines/worker.h"
@@ -85,6 +86,8 @@ void InitCycle(TLineGSM& line, const Clock& clock) {
   const int32_t since = int32_t(now - line.PollTick.load());
   if (since < (line.Alive ? kAlivePollMs : kQuietPollMs)) return;
   line.PollTick = now;
+  // A data-call request still pending is given up: its client hears so.
+  if (IsDataCallLine(line)) DataCallEnded(line);
   {
     std::lock_guard g(line.TextLock);
     line.EventMark = "none";
@@ -154,6 +157,7 @@ void ModemStep(TLineGSM& line, const LineContext& ctx) {
 
   InitCycle(line, clock);
   if (IsCallerIdLine(line)) ArmingHangup(line, ctx);
+  if (IsDataCallLine(line)) DataCallEscapeStep(line, ctx);
   if (TicksSince(clock.TickCount(), line.LastRxTick) > kModemSilenceMs) line.Alive = false;
 }
 
@@ -171,11 +175,10 @@ bool ProcessModemLine(TLineGSM& line, const LineContext& ctx) {
     line.LineHandled = true;
     IncomingCall(line, text, ctx);
   }
-  if (line.LineType == "GSM Selva" && CallStateOf(line) == kActiveModem && ctx.dataFrame)
-    ctx.dataFrame(line, text);
+  if (IsDataCallLine(line) && CallStateOf(line) == kActiveModem) DataCallFrame(line, text, ctx);
   if (Contains(text, "CONNECT 9600")) {
     line.LineHandled = true;
-    if (line.LineType != "GSM Selva") {
+    if (!IsDataCallLine(line)) {
       SendCommand(line, line.Commands.Hangup, clock);
       return false;
     }
@@ -184,6 +187,10 @@ bool ProcessModemLine(TLineGSM& line, const LineContext& ctx) {
       line.CallState = kActiveModem;
     }
     line.DataCallStep = 0;
+    line.EscapeStage = 0;
+    // No initialisation command may go into the data call.
+    if (int32_t(line.PollTick.load() - (now + kDataCallHoldMs)) < 0)
+      line.PollTick = now + kDataCallHoldMs;
   }
   if (Contains(text, "OK")) {
     line.OkSeen = true;
@@ -209,7 +216,11 @@ bool ProcessModemLine(TLineGSM& line, const LineContext& ctx) {
     line.ReplyReceived = true;
     WriteResult(line, kErrorResultEntry, clock);
     line.LineHandled = true;
+    // The dial of a data-call request refused by the modem.
+    if (IsDataCallLine(line) && CallStateOf(line) != kActiveModem && DataCallPending(line))
+      DataCallEnded(line);
   }
+  if (IsDataCallLine(line) && DataCallFailureText(text)) DataCallEnded(line);
   if (!line.LineHandled) {
     line.LineHandled = CallStateUpdate(line, text, ctx);
     if (IsCallerIdLine(line)) XcallCallRules(line, ctx);

@@ -16,9 +16,12 @@
 #include "ip/adm_cid_parser.h"
 #include "ip/client_ports.h"
 #include "ip/client_requests.h"
+#include "ip/dc09_receiver.h"
 #include "ip/ip_module_supervision.h"
 #include "ip/ip_receivers.h"
+#include "ip/loopback_client.h"
 #include "ip/notice_drain.h"
+#include "ip/relay_listener.h"
 #include "lines/line_loader.h"
 #include "lines/line_port.h"
 #include "lines/line_steps.h"
@@ -70,6 +73,11 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
   ipReceivers_ = std::make_unique<IpReceivers>(
       clock_, journal_, trace_, *consoleOutput_, *consoleDevice_, consoleSettings_, ipSettings_,
       options_.ports, *clientPorts_, *admCidParser_, *ipModuleSupervision_);
+  dc09Receiver_ =
+      std::make_unique<Dc09Receiver>(clock_, journal_, trace_, *consoleOutput_, *consoleDevice_,
+                                     ipSettings_, options_.ports, *clientPorts_, *admCidParser_);
+  relayListener_ =
+      std::make_unique<RelayListener>(trace_, noticeQueue_, *clientPorts_, options_.ports);
   consoleOutput_->SetIpSupervision(ipReceivers_.get());
   consoleOutput_->SetStatusSink([this](const std::string& text) { SetStatus(text); });
   noticeDrain_ = std::make_unique<NoticeDrain>(clock_, trace_, noticeQueue_, *clientPorts_);
@@ -81,6 +89,7 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
   lineContext_.clients = feed_.get();
   lineContext_.consoleAcknowledged = &consoleOutput_->ConsoleAcknowledged();
   lineContext_.sound = &sound_;
+  lineContext_.panels = &panels_;
 
   clientRequests_ = std::make_unique<ClientRequests>(lines_, trace_, clock_);
   clientPorts_->SetRequestHandler(
@@ -122,7 +131,9 @@ bool Engine::Start(std::string* error) {
 
   // The fixed listeners start with the window's components.
   ipReceivers_->Listen();
+  dc09Receiver_->Listen();
   clientPorts_->ListenConsole2();
+  relayListener_->Listen();
 
   // Tables, then the line list with its settings and command files.
   panels_ = ReadPanelTable(wd);
@@ -212,7 +223,12 @@ void Engine::SupervisionTick() {
 
 void Engine::StartupTick() {
   startupComplete_ = true;
-  // The loopback client joins here once calls are answered without client software.
+  // Without client software of its own the station's calls are answered
+  // from the object table.
+  if (objectMode_ && clientPorts_->WardexListening()) {
+    loopbackClient_ = std::make_unique<LoopbackClient>(journal_, trace_, objects_);
+    loopbackClient_->Start(clientPorts_->WardexPort());
+  }
   for (size_t i = 0; i < lines_.Size(); ++i) {
     TLineGSM* line = lines_.At(i).Line.get();
     if (!line) continue;
@@ -276,6 +292,10 @@ void Engine::StopLineCommand(size_t index) {
   line.Started = false;
   if (line.Worker) line.Worker->Suspend();
   Q_EMIT linesChanged();
+}
+
+void Engine::AppendTestEvent() {
+  AppendRelayTestText(noticeQueue_);
 }
 
 void Engine::SetStatus(const std::string& text) {

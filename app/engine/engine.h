@@ -27,6 +27,9 @@ class ClientPorts;
 class ClientRequests;
 class ConsoleOutput;
 class ConsolePort;
+class Dc09Receiver;
+class LoopbackClient;
+class RelayListener;
 class IpModuleSupervision;
 class IpReceivers;
 class LineConsoleDevice;
@@ -63,6 +66,8 @@ class Engine : public QObject {
   // Operator commands on a line of the list (the window's selection).
   void StartLineCommand(size_t index);
   void StopLineCommand(size_t index);
+  // The hidden test button: a receiver event text into the notice stream.
+  void AppendTestEvent();
 
   // What the window shows.
   Clock& clock() { return clock_; }
@@ -80,6 +85,10 @@ class Engine : public QObject {
   const LineContext& lineContext() const { return lineContext_; }
   ClientPorts& clientPorts() { return *clientPorts_; }
   IpReceivers& ipReceivers() { return *ipReceivers_; }
+  Dc09Receiver& dc09Receiver() { return *dc09Receiver_; }
+  RelayListener& relayListener() { return *relayListener_; }
+  // Null until the first supervision tick starts it (object table mode only).
+  LoopbackClient* loopbackClient() { return loopbackClient_.get(); }
   ConsoleSettings& consoleSettings() { return consoleSettings_; }
   IpModuleSettings& ipSettings() { return ipSettings_; }
   const PortSettings& ports() const { return options_.ports; }
@@ -137,6 +146,9 @@ class Engine : public QObject {
   std::unique_ptr<IpModuleSupervision> ipModuleSupervision_;
   std::unique_ptr<AdmCidParser> admCidParser_;
   std::unique_ptr<IpReceivers> ipReceivers_;
+  std::unique_ptr<Dc09Receiver> dc09Receiver_;
+  std::unique_ptr<RelayListener> relayListener_;
+  std::unique_ptr<LoopbackClient> loopbackClient_;
   std::unique_ptr<NoticeDrain> noticeDrain_;
   std::unique_ptr<ConsolePort> consolePort_;
   PortNames portNames_;

@@ -44,6 +44,7 @@ TEST(Console2PortOrderTest, QuellportHoldingTheSecondConsolePortFailsTheWardexPo
   options.ports.wardex = 0;
   options.ports.console2 = port;
   options.ports.ip8095 = options.ports.ip8096 = options.ports.ip8097 = options.ports.ip8098 = 0;
+  options.ports.relay = options.ports.sia = 0;
   test::FakeClock clock;
   HeadlessPrompt prompt;
   QuietSound sound;

@@ -11,11 +11,10 @@ class CallStateTest : public ::testing::Test {
  protected:
   CallStateTest() {
     line_.LineName = "L1";
-    line_.LineType = "GSM XCALL";
+    line_.LineType = "GSM Selva";
     line_.NoticeQueue = &notices_;
     ctx_.trace = &trace_;
     ctx_.sound = &sound_;
-    ctx_.callEnded = [this](TLineGSM&) { ++callEnds_; };
   }
   bool Update(const std::string& text) { return CallStateUpdate(line_, text, ctx_); }
 
@@ -24,7 +23,6 @@ class CallStateTest : public ::testing::Test {
   TraceView trace_;
   test::CountingSound sound_;
   LineContext ctx_;
-  int callEnds_ = 0;
 };
 
 TEST_F(CallStateTest, EachFamilysCodesMoveTheCallState) {
@@ -37,7 +35,7 @@ TEST_F(CallStateTest, EachFamilysCodesMoveTheCallState) {
   } cases[] = {
       {"IDLE", "RING", true, "RING", 0},
       {"IDLE", "+CRING: VOICE", true, "RING", 0},
-      {"ALERT", "BUSY", true, "BUSY", 0},  // call end only for data-call lines
+      {"ALERT", "BUSY", true, "BUSY", 1},
       {"ACTIVE", "NO CARRIER", true, "IDLE", 1},
       {"ALERT", "*ECAV: 1,3,1", true, "ACTIVE", 0},
       {"ACTIVE", "*ECAV: 1,0,1", true, "IDLE", 1},
@@ -55,19 +53,21 @@ TEST_F(CallStateTest, EachFamilysCodesMoveTheCallState) {
       {"IDLE", "+WIND: 1", false, "IDLE", 0},
       {"IDLE", "^ORIG:1,0", true, "DIALLING", 0},
       {"DIALLING", "^CONN:1,0", true, "ACTIVE", 0},
-      {"DIALLING", "^CEND:1,0,104,17", true, "BUSY", 0},
-      {"ACTIVE", "^CEND:1,5,104,16", true, "IDLE", 0},
+      {"DIALLING", "^CEND:1,0,104,17", true, "BUSY", 1},
+      {"ACTIVE", "^CEND:1,5,104,16", true, "IDLE", 1},
       {"IDLE", "AT+CLIP=1", false, "IDLE", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     line_.CallState = c.before;
     line_.PrevCallState = "IDLE";
-    callEnds_ = 0;
+    line_.EventMark = "refresh";  // a call end tells the client its request failed
+    notices_.Clear();
     EXPECT_EQ(Update(c.text), c.recognised);
     EXPECT_EQ(line_.CallState, c.after);
     if (std::string(c.after) != c.before) EXPECT_EQ(line_.PrevCallState, c.before);
-    EXPECT_EQ(callEnds_, c.callEnds);
+    EXPECT_EQ(notices_.Size(), size_t(c.callEnds));
+    EXPECT_EQ(line_.EventMark, c.callEnds ? "none" : "refresh");
   }
 }
 

@@ -67,45 +67,6 @@ TEST_F(XcallTest, KeyFollowsTheCallLengthAtEachBoundary) {
   }
 }
 
-TEST_F(XcallTest, ResultWordByCodeModeAndKindOfCall) {
-  line_.AnswerTick = 0;
-  line_.HangupTick = 4000;  // key 2
-  struct Case {
-    int code, mode, kind;
-    const char* word;
-  } cases[] = {
-      {1, 0, 1, "XCALL_KEY_02"},
-      {1, 1, 1, "XCALL_KEY_02"},
-      {1, 2, 1, "XCALL_KEY_02"},
-      {1, 2, 2, "XCALL_MONITOR_YES"},
-      {1, 2, 0, ""},
-      {1, 3, 1, "XCALL_GUARD_ON"},
-      {1, 3, 2, "XCALL_COMMAND_YES"},
-      {1, 3, 0, ""},
-      {1, 4, 2, "XCALL_GUARD_OFF"},
-      {2, 0, 1, ""},
-      {2, 1, 2, "XCALL_STATE_OFF"},
-      {2, 2, 2, "XCALL_MONITOR_YES"},
-      {2, 3, 2, "XCALL_COMMAND_NO"},
-      {2, 4, 2, ""},
-      {3, 1, 2, "XCALL_STATE_ON"},
-      {3, 2, 2, "XCALL_MONITOR_YES"},
-      {3, 3, 2, "XCALL_COMMAND_YES"},
-      {3, 0, 2, ""},
-      {4, 1, 2, "XCALL_STATE_NOANSWER"},
-      {4, 2, 2, "XCALL_MONITOR_NO"},
-      {4, 3, 2, "XCALL_STATE_NOANSWER"},
-      {4, 4, 2, ""},
-      {1, 7, 1, ""},
-  };
-  for (const Case& c : cases) {
-    line_.Mode = c.mode;
-    line_.LastCallKind = c.kind;
-    EXPECT_EQ(XcallResultWord(line_, c.code), c.word)
-        << "code " << c.code << " mode " << c.mode << " kind " << c.kind;
-  }
-}
-
 TEST_F(XcallTest, ResultNoticeFormsByKindOfCall) {
   line_.CallerNumber = "+79001112233";
   line_.DialTarget = "+79005556677";

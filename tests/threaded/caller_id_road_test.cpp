@@ -37,7 +37,30 @@ class CallerIdRoadTest : public ::testing::Test {
     });
   }
 
+  // The engine with one caller-ID line on the modem and the console on a
+  // pseudo-terminal; the line is up when this returns.
+  void StartWithModem(sim::ModemLink& modem) {
+    std::string error;
+    ASSERT_TRUE(modem.OpenPty(&error)) << error;
+    ASSERT_TRUE(console_.Ok());
+    File("ComPorts.ini",
+         "COM5=" + console_.SlavePath() + "\r\nCOM8=" + modem.DevicePath() + "\r\n");
+    File("paramv", "_;RP;_;COM5,9600,8,0,0,0;ONLINE;ContactID;_;\r\n");
+    File("ConnectionType.ini",
+         "ALARM1;GSM XCALL;0;COM8,9600,8,0,0,0;ONLINE;KEY01 KEY02 KEY03 KEY04;M1;;\r\n");
+    File("LineSet.ini", "[GSM XCALL_0]\r\nRX_EVENT=2\r\nTIMER=50\r\n");
+    EngineOptions engineOptions;
+    engineOptions.workDir = dir_.path().toStdString();
+    engineOptions.ports = {0, 0, 0, 0, 0, 0, 0, 0, false};
+    engine_ = std::make_unique<Engine>(clock_, prompt_, sound_, engineOptions);
+    ASSERT_TRUE(engine_->Start(&error)) << error;
+    engine_->SupervisionTick();  // opens the line and the console port
+    engine_->SupervisionTick();  // starts the worker: the modem is initialised
+    ASSERT_TRUE(WaitFor([&] { return engine_->lines().At(0).Line->Alive.load(); }));
+  }
+
   QTemporaryDir dir_;
+  test::PtyMaster console_;
   test::FakeClock clock_;
   HeadlessPrompt prompt_;
   test::CountingSound sound_;
@@ -49,27 +72,10 @@ TEST_F(CallerIdRoadTest, AnsweredCallBecomesAKeyEventOnTheConsole) {
   sim::ModemOptions options;
   options.talkMs = 4000;
   sim::ModemLink modem(options, [this] { return clock_.TickCount(); });
-  std::string error;
-  ASSERT_TRUE(modem.OpenPty(&error)) << error;
-  test::PtyMaster console;
-  ASSERT_TRUE(console.Ok());
-  File("ComPorts.ini", "COM5=" + console.SlavePath() + "\r\nCOM8=" + modem.DevicePath() + "\r\n");
-  File("paramv", "_;RP;_;COM5,9600,8,0,0,0;ONLINE;ContactID;_;\r\n");
-  File("ConnectionType.ini",
-       "ALARM1;GSM XCALL;0;COM8,9600,8,0,0,0;ONLINE;KEY01 KEY02 KEY03 KEY04;M1;;\r\n");
-  File("LineSet.ini", "[GSM XCALL_0]\r\nRX_EVENT=2\r\nTIMER=50\r\n");
-  EngineOptions engineOptions;
-  engineOptions.workDir = dir_.path().toStdString();
-  engineOptions.ports = {0, 0, 0, 0, 0, 0, 0, 0, false};
-  engine_ = std::make_unique<Engine>(clock_, prompt_, sound_, engineOptions);
-  ASSERT_TRUE(engine_->Start(&error)) << error;
+  StartWithModem(modem);
   ASSERT_TRUE(client_.Connect(engine_->clientPorts().WardexPort()));
   ASSERT_TRUE(WaitFor([&] { return engine_->clientPorts().WardexClientCount() == 1; }));
-
-  engine_->SupervisionTick();  // opens the line and the console port
-  engine_->SupervisionTick();  // starts the worker: the modem is initialised
   TLineGSM& line = *engine_->lines().At(0).Line;
-  ASSERT_TRUE(WaitFor([&] { return line.Alive.load(); }));
   EXPECT_EQ(modem.Modem().Commands().front(), "ATV1Q0E1");
 
   modem.With([](sim::SimModem& m) { m.IncomingCall("+79001112233"); });
@@ -87,11 +93,26 @@ TEST_F(CallerIdRoadTest, AnsweredCallBecomesAKeyEventOnTheConsole) {
   // The console answers the link test; the event goes out on the next tick.
   for (int tick = 1; tick <= 21; ++tick) engine_->ConsoleOutputTick();
   const std::string heartbeat = std::string("1011           @    ") + kDC4;
-  ASSERT_EQ(console.Receive(heartbeat.size()), heartbeat);
-  console.Send(std::string(1, kACK));
+  ASSERT_EQ(console_.Receive(heartbeat.size()), heartbeat);
+  console_.Send(std::string(1, kACK));
   ASSERT_TRUE(WaitFor([&] { return engine_->consoleLine().Alive.load(); }));
   engine_->ConsoleOutputTick();
-  EXPECT_EQ(console.Receive(event.size() + 1), event + kDC4);
+  EXPECT_EQ(console_.Receive(event.size() + 1), event + kDC4);
+  engine_->Close();
+}
+
+TEST_F(CallerIdRoadTest, WithoutClientSoftwareTheObjectTableAnswersTheCall) {
+  File("objects.txt", "Shop7\t+79001112233\tR2\r\n");
+  sim::ModemLink modem({}, [this] { return clock_.TickCount(); });
+  StartWithModem(modem);
+  ASSERT_TRUE(engine_->loopbackClient());
+  ASSERT_TRUE(WaitFor([&] { return engine_->clientPorts().WardexClientCount() == 1; }));
+  modem.With([](sim::SimModem& m) { m.IncomingCall("+79001112233"); });
+  ASSERT_TRUE(WaitFor([&] {
+    engine_->NoticeDrainTick();
+    return modem.Modem().Commands().back() == "ATA";
+  }));
+  ASSERT_TRUE(WaitFor([&] { return engine_->lines().At(0).Line->ConsoleRef == "Shop7"; }));
   engine_->Close();
 }
 

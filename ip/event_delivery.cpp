@@ -1,0 +1,28 @@
+#include "ip/event_delivery.h"
+
+#include "core/text.h"
+#include "core/wire.h"
+
+namespace quell {
+
+void JournalIpMessage(Journal& journal, const Clock& clock, std::string_view m) {
+  if (journal.Size() > kIpJournalLimit) journal.Clear();
+  if (Contains(m, "SR")) return;
+  // "/" between hours, minutes and seconds too: the journal's own stamp.
+  const QString stamp = clock.Now().toString(QStringLiteral("dd/MM/yyyy hh/mm/ss"));
+  journal.InsertTop(" " + stamp.toStdString() + " : " + std::string(m));
+}
+
+void DeliverEventToConsole(ConsoleOutput& output, ConsoleDevice& device, TraceView& trace,
+                           bool mayQueue, const std::string& e) {
+  if (device.Alive()) {
+    // Write errors are traced and ignored by the console output.
+    const std::string a = output.WriteEventDirect(e);
+    if (!a.empty()) trace.Append("ademco  " + a);
+    trace.Append("VP  " + e);
+  } else if (mayQueue) {
+    output.Append(e + kDC4);
+  }
+}
+
+}  // namespace quell

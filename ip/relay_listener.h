@@ -1,0 +1,43 @@
+#pragma once
+// The relay port: texts of receiver events from other software on the
+// station are passed into the notice stream of the Wardex client. They go
+// to the client only, never to the key translation, so no peer on the
+// network can make the console receive an event. Main thread.
+#include <QTcpServer>
+#include <string>
+
+#include "core/client_feed.h"
+#include "core/settings.h"
+#include "core/shared_list.h"
+#include "core/trace_view.h"
+
+namespace quell {
+
+// The hidden test button's text.
+inline constexpr const char* kRelayTestText = "VORTI_1;00 0887 C4;VORTI;VORTI_EVENT|";
+
+class RelayListener {
+ public:
+  RelayListener(TraceView& trace, SharedTextList& notices, ClientFeed& clients,
+                const PortSettings& ports);
+  ~RelayListener();
+
+  bool Listen();
+  bool Listening() const { return server_.isListening(); }
+  quint16 Port() const { return server_.serverPort(); }
+
+  // Passes text on while a Wardex client is connected and it names "VORTI".
+  void Relay(const std::string& text);
+
+ private:
+  TraceView& trace_;
+  SharedTextList& notices_;
+  ClientFeed& clients_;
+  const PortSettings& ports_;
+  QTcpServer server_;
+};
+
+// Appends the test text as a relayed text.
+void AppendRelayTestText(SharedTextList& notices);
+
+}  // namespace quell
