@@ -14,11 +14,6 @@ bool IsCallerIdLine(const TLineGSM& line) {
   return line.LineType == "GSM XCALL";
 }
 
-std::string EventMarkOf(const TLineGSM& line) {
-  std::lock_guard g(line.TextLock);
-  return line.EventMark;
-}
-
 }  // namespace
 
 ClientRequests::ClientRequests(LineList& lines, TraceView& trace, const Clock& clock)
@@ -48,8 +43,7 @@ bool ClientRequests::DataCallRequest(const std::string& r, const Reply& reply) {
   if (!usable) trace_.Append("Refused data-call request: " + r);
   for (size_t i = 0; i < lines_.Size() && usable; ++i) {
     TLineGSM* line = lines_.At(i).Line.get();
-    if (!line || !IsDataCallLine(*line) || EventMarkOf(*line) != "none") continue;
-    if (!line->Started || !line->PortOpen) continue;
+    if (!line || !DataCallLineFree(*line)) continue;
     trace_.Append(line->LineType);
     quell::DataCallRequest(*line, r, clock_, trace_);
     return true;

@@ -153,20 +153,29 @@ bool DataCallPending(const TLineGSM& line) {
   return mark == "refresh" || mark == "reload";
 }
 
+bool DataCallLineFree(const TLineGSM& line) {
+  return IsDataCallLine(line) && line.Started && line.PortOpen && line.EscapeStage == 0 &&
+         EventMarkOf(line) == "none" && CallStateOf(line) != kActiveModem;
+}
+
 bool DataCallFailureText(std::string_view text) {
   return Contains(text, "NO ANSWER") || Contains(text, "NO DIALTONE");
 }
 
 void DataCallEscapeStep(TLineGSM& line, const LineContext& ctx) {
-  if (line.EscapeStage == 0) return;
+  const int32_t stage = line.EscapeStage;
+  if (stage == 0) return;
   const uint32_t now = ctx.clock->TickCount();
-  if (TicksSince(now, line.EscapeTick) < kEscapeGuardMs) return;
-  if (line.EscapeStage == 1) {
+  if (TicksSince(now, line.EscapeTick) < (stage == 3 ? kHangupSettleMs : kEscapeGuardMs)) return;
+  line.EscapeTick = now;
+  if (stage == 1) {
     WriteLine(line, line.Commands.Escape);  // no CR LF: the modem would take it as data
     line.EscapeStage = 2;
-    line.EscapeTick = now;
-  } else {
+  } else if (stage == 2) {
     SendCommand(line, line.Commands.Hangup, *ctx.clock);
+    line.EscapeStage = 3;
+  } else {
+    if (CallStateOf(line) == kActiveModem) Transition(line, kIdle);
     line.EscapeStage = 0;
   }
 }

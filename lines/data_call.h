@@ -19,6 +19,9 @@ inline constexpr uint32_t kDataCallHoldMs = 90000;  // no initialisation command
 inline constexpr uint32_t kAfterCallHoldMs = 5000;
 // Silence on our side around "+++" so the modem takes it as the escape.
 inline constexpr uint32_t kEscapeGuardMs = 1100;
+// After the hang-up the line stays taken this long, so the modem's reports
+// of the call just ended cannot be taken for the end of the next one.
+inline constexpr uint32_t kHangupSettleMs = 3000;
 
 // CRC-8/MAXIM (reflected 0x31, initial 0, no final XOR).
 uint8_t Crc8Maxim(std::string_view bytes);
@@ -45,11 +48,17 @@ void DataCallEnded(TLineGSM& line);
 // A refresh or reload request awaits its outcome.
 bool DataCallPending(const TLineGSM& line);
 
+// The line may take a new request: started, open, no request or call of
+// its own, and not still leaving its last call.
+bool DataCallLineFree(const TLineGSM& line);
+
 // A line that ends a call attempt without a call-state code of its own.
 bool DataCallFailureText(std::string_view text);
 
 // Leaves the data call after the exchange: "+++" after a silence, then the
-// hang-up after another. Runs at the end of every modem step.
+// hang-up after another, then a settling time after which the call counts
+// as ended even if the modem reported nothing. Runs at the end of every
+// modem step.
 void DataCallEscapeStep(TLineGSM& line, const LineContext& ctx);
 
 }  // namespace quell

@@ -110,8 +110,9 @@ class TLineGSM {
   std::atomic<uint32_t> HangupTick{0};
   int32_t DataCallStep = 0;
   // Leaving a data call: 1 escape due, 2 hang-up due, each EscapeTick plus
-  // a silence later. Worker only.
-  int32_t EscapeStage = 0;
+  // a silence later; 3 settling, while the modem reports the hang-up.
+  // Written by the worker; the request handler reads it.
+  std::atomic<int32_t> EscapeStage{0};
   uint32_t EscapeTick = 0;
   std::atomic<int32_t> LastCallKind{0};  // 1 answered incoming call, 2 dialled call
   // The arming hang-up went out during the current connected call.

@@ -36,13 +36,18 @@ class DataCallsTest : public ::testing::Test {
     ctx_.trace = &trace_;
     ctx_.panels = &panels_;
   }
-  // Steps the line every 200 ms until the panel's call has ended.
+  // Steps the line every 200 ms until the panel's next call has ended.
   const sim::PanelCall& RunCall() {
-    for (int i = 0; i < 600; ++i) {
+    auto endedCalls = [&] {
+      return port_->With([&](sim::SimModem&) {
+        const auto& calls = panel_->Calls();
+        return std::count_if(calls.begin(), calls.end(), [](const auto& c) { return c.ended; });
+      });
+    };
+    const auto before = endedCalls();
+    for (int i = 0; i < 600 && endedCalls() == before; ++i) {
       clock_.Advance(200);
       ModemStep(*line_, ctx_);
-      const sim::PanelCall* call = port_->With([&](sim::SimModem&) { return panel_->LastCall(); });
-      if (call && call->ended) break;
     }
     for (int i = 0; i < 10; ++i) ModemStep(*line_, ctx_);  // the last reports
     return *panel_->LastCall();
@@ -105,6 +110,25 @@ TEST_F(DataCallsTest, PanelCallingInIsAnsweredAndNoCommandGoesIntoTheCall) {
   EXPECT_EQ(notices_.Snapshot(),
             (std::vector<std::string>{"S1;+79001112233;GSM Selva;0;CRING;",
                                       "S1;+79001112233;GSM Selva;~H123430;SELVA_RES|"}));
+}
+
+TEST_F(DataCallsTest, RequestRightAfterACallWaitsUntilThatCallHasSettled) {
+  Open({});
+  port_->With([&](sim::SimModem&) {
+    panel_->CallIn("+79001112233");
+    return 0;
+  });
+  ASSERT_TRUE(RunCall().EndedProperly());
+  // The modem's reports of the call just left must not end the next request.
+  EXPECT_EQ(Ask("+79005556677;selva_object_refresh"),
+            "+79005556677;selva_object_refresh;SELVA_LINE_BUSY|");
+  clock_.Advance(kHangupSettleMs);
+  ModemStep(*line_, ctx_);
+  notices_.Clear();
+  EXPECT_EQ(Ask("+79005556677;selva_object_refresh"), "");
+  EXPECT_TRUE(RunCall().EndedProperly());
+  EXPECT_EQ(notices_.Snapshot(),
+            std::vector<std::string>{"S1;+79005556677;GSM Selva;~123430;SELVA_RES|"});
 }
 
 TEST_F(DataCallsTest, RefreshWhoseCallEndsEarlyIsReportedOnce) {

@@ -98,6 +98,16 @@ TEST_F(DataCallTest, ThirdFrameClosesReportsEscapesAndHangsUp) {
   clock_.Advance(kEscapeGuardMs);
   DataCallEscapeStep(line_, ctx_);
   EXPECT_EQ(device_.Receive(5), "ATH\r\n");
+  // The line is taken until the modem has had time to report the hang-up;
+  // a modem that reports nothing still frees it.
+  line_.Started = true;
+  clock_.Advance(kHangupSettleMs - 1);
+  DataCallEscapeStep(line_, ctx_);
+  EXPECT_FALSE(DataCallLineFree(line_));
+  clock_.Advance(1);
+  DataCallEscapeStep(line_, ctx_);
+  EXPECT_TRUE(DataCallLineFree(line_));
+  EXPECT_EQ(line_.CallState, "IDLE");
 }
 
 TEST_F(DataCallTest, RequestThatEndsEarlyIsReportedOnceWhicheverWayItEnds) {
