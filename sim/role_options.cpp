@@ -47,4 +47,17 @@ bool RoleOptions::Number(const char* name, uint32_t min, uint32_t max, uint32_t*
   return true;
 }
 
+bool ReadTarget(const RoleOptions& o, HostPort& target, std::string* error) {
+  const QStringList positional = o.Positional();
+  if (positional.size() > 1) {
+    *error = "give at most one [HOST:]PORT";
+    return false;
+  }
+  if (positional.isEmpty()) return true;
+  auto parsed = ParseHostPort(positional.front().toStdString(), target.host, error);
+  if (!parsed) return false;
+  target = *parsed;
+  return true;
+}
+
 }  // namespace quell::sim

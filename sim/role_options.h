@@ -11,6 +11,8 @@
 #include <optional>
 #include <string>
 
+#include "sim/host_port.h"
+
 namespace quell::sim {
 
 class RoleOptions {
@@ -34,5 +36,9 @@ class RoleOptions {
  private:
   QCommandLineParser parser_;
 };
+
+// The optional positional "[HOST:]PORT" into target (which holds the
+// defaults); false with the reason when there are more words or it is bad.
+bool ReadTarget(const RoleOptions& o, HostPort& target, std::string* error);
 
 }  // namespace quell::sim

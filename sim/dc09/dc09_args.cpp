@@ -44,16 +44,7 @@ std::optional<Dc09Args> ParseDc09Args(const QStringList& args, std::string* erro
     out.help = true;
     return out;
   }
-  const QStringList positional = o.Positional();
-  if (positional.size() > 1) {
-    *error = "give at most one [HOST:]PORT";
-    return std::nullopt;
-  }
-  if (!positional.isEmpty()) {
-    auto target = ParseHostPort(positional.front().toStdString(), out.target.host, error);
-    if (!target) return std::nullopt;
-    out.target = *target;
-  }
+  if (!ReadTarget(o, out.target, error)) return std::nullopt;
   Dc09Message& m = out.message;
   if (!ReadHex(o, "account", QChar(), 3, 16, &m.account, error) ||
       !ReadHex(o, "line", QLatin1Char('L'), 1, 6, &m.line, error) ||

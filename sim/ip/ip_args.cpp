@@ -12,16 +12,7 @@ std::optional<IpArgs> ParseIpArgs(const QStringList& args, std::string* error) {
     out.help = true;
     return out;
   }
-  const QStringList positional = o.Positional();
-  if (positional.size() > 1) {
-    *error = "give at most one [HOST:]PORT";
-    return std::nullopt;
-  }
-  if (!positional.isEmpty()) {
-    auto target = ParseHostPort(positional.front().toStdString(), out.target.host, error);
-    if (!target) return std::nullopt;
-    out.target = *target;
-  }
+  if (!ReadTarget(o, out.target, error)) return std::nullopt;
   out.keepAlive = o.IsSet("keepalive");
   out.quiet = o.IsSet("quiet");
   if (!o.Number("modules", 1, 100'000, &out.modules, error) ||
