@@ -298,6 +298,10 @@ void Engine::AppendTestEvent() {
   AppendRelayTestText(noticeQueue_);
 }
 
+bool Engine::SaveLines() {
+  return lineFile_ && SaveLineList(*lineFile_, lines_);
+}
+
 void Engine::SetStatus(const std::string& text) {
   if (text == statusText_) return;
   statusText_ = text;

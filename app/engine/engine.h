@@ -69,6 +69,14 @@ class Engine : public QObject {
   // The hidden test button: a receiver event text into the notice stream.
   void AppendTestEvent();
 
+  // What the line and settings commands (line_commands.h) build on.
+  OperatorPrompt& prompt() { return prompt_; }
+  // Creates the line's worker, suspended, as the line list loader does.
+  void CreateLineWorker(TLineGSM& line) { CreateWorker(line); }
+  // Rewrites the line list file in display order; false when the list was
+  // never loaded or the file could not be written.
+  bool SaveLines();
+
   // What the window shows.
   Clock& clock() { return clock_; }
   Journal& journal() { return journal_; }
