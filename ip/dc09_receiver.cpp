@@ -1,6 +1,7 @@
 #include "ip/dc09_receiver.h"
 
 #include <QNetworkDatagram>
+#include <QNetworkProxy>
 
 #include "core/text.h"
 #include "core/wire.h"
@@ -22,6 +23,9 @@ Dc09Receiver::Dc09Receiver(Clock& clock, Journal& journal, TraceView& trace, Con
       clients_(clients),
       parser_(parser),
       startTick_(clock.TickCount()) {
+  // Datagrams from modules on the station's network never go through a
+  // proxy; asking the system for one would also start a lookup thread.
+  socket_.setProxy(QNetworkProxy::NoProxy);
   QObject::connect(&socket_, &QUdpSocket::readyRead, &socket_, [this] { ReadPending(); });
 }
 

@@ -1,5 +1,7 @@
 #include "ip/loopback_client.h"
 
+#include <QNetworkProxy>
+
 #include "core/text.h"
 #include "core/wire.h"
 #include "ip/peer_address.h"
@@ -9,6 +11,7 @@ namespace quell {
 LoopbackClient::LoopbackClient(Journal& journal, TraceView& trace,
                                const std::vector<std::string>& objects)
     : journal_(journal), trace_(trace), objects_(objects) {
+  socket_.setProxy(QNetworkProxy::NoProxy);  // our own port, on this host
   retry_.setSingleShot(true);
   retry_.setInterval(kReconnectMs);
   QObject::connect(&retry_, &QTimer::timeout, &socket_, [this] { Start(port_); });
