@@ -16,11 +16,13 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "app/engine/ip_module_dialog.h"
 #include "console/console_port.h"
 #include "core/cp1251.h"
 #include "ui/active_objects_view.h"
 #include "ui/error_report.h"
 #include "ui/icons.h"
+#include "ui/ip_module_dialog.h"
 #include "ui/journal_view.h"
 #include "ui/line_list_view.h"
 #include "ui/modem_state_view.h"
@@ -52,8 +54,8 @@ void TForm1::BuildMenus() {
   connect(file->addAction(QStringLiteral("Выход")), &QAction::triggered, this, &QWidget::close);
 
   QMenu* settings = menuBar()->addMenu(QStringLiteral("Настройки"));
-  // The IP module dialog is not built yet.
-  settings->addAction(QStringLiteral("IP модули"))->setEnabled(false);
+  connect(settings->addAction(QStringLiteral("IP модули")), &QAction::triggered, this,
+          &TForm1::OpenIpModuleDialog);
   QMenu* comPort = settings->addMenu(QStringLiteral("COM порт "));
   connect(comPort->addAction(QStringLiteral("Настройки")), &QAction::triggered, this,
           &TForm1::OpenConsoleDialog);
@@ -197,6 +199,15 @@ void TForm1::RefreshStatus() {
 
 void TForm1::RefreshConsoleState() {
   (engine_.consolePort().IsOn() ? consoleOn_ : consoleOff_)->setChecked(true);
+}
+
+void TForm1::OpenIpModuleDialog() {
+  IpModuleDialog dialog(this);
+  dialog.SetState(quell::OpenIpModuleDialog(engine_.ipSettings()));
+  if (dialog.exec() != QDialog::Accepted) return;
+  std::string error;
+  if (!ApplyIpModuleDialog(engine_, dialog.State(), &error))
+    engine_.prompt().Ask(error, W("Ошибка"), PromptButtons::Ok, PromptIcon::Stop);
 }
 
 void TForm1::OpenConsoleDialog() {

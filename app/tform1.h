@@ -47,6 +47,7 @@ class TForm1 : public QMainWindow {
   void HookEngine();
   void RefreshStatus();
   void RefreshConsoleState();
+  void OpenIpModuleDialog();
   void OpenConsoleDialog();
   QWidget* BuildLinePage();
   bool ConfirmClose();
