@@ -20,7 +20,7 @@ struct LineSpec {
 
 class ClientRequestsTest : public ::testing::Test {
  protected:
-  void Lines(std::initializer_list<LineSpec> specs) {
+  void AddLines(std::initializer_list<LineSpec> specs) {
     for (const LineSpec& s : specs) {
       auto line = std::make_unique<TLineGSM>();
       line->LineName = s.name;
@@ -84,7 +84,7 @@ TEST_F(ClientRequestsTest, RequestsPickTheirLineAndReplyAsTheyShould) {
       {";xcall_object_state", ";xcall_object_state;XCALL4_LINE_ABSENT|", ",,,,,"},
       {"12a;xcall_object_monitor", "12a;xcall_object_monitor;XCALLM_LINE_ABSENT|", ",,,,,"},
   };
-  Lines({{"L1", "GSM XCALL", 1, true, "IDLE"},
+  AddLines({{"L1", "GSM XCALL", 1, true, "IDLE"},
          {"L2", "GSM XCALL", 3, true, "IDLE"},
          {"M1", "GSM XCALL", 2, false, "IDLE"},
          {"M2", "GSM XCALL", 2, false, "IDLE"},
@@ -102,7 +102,7 @@ TEST_F(ClientRequestsTest, RequestsPickTheirLineAndReplyAsTheyShould) {
 
 TEST_F(ClientRequestsTest, MissingOrBusyLinesAreReported) {
   EXPECT_EQ(Ask("1;xcall_object_monitor"), "1;xcall_object_monitor;XCALLM_LINE_ABSENT|");
-  Lines({{"M1", "GSM XCALL", 2, true, "ACTIVE"}, {"V1", "VORTI", 0, true, "RING"}});
+  AddLines({{"M1", "GSM XCALL", 2, true, "ACTIVE"}, {"V1", "VORTI", 0, true, "RING"}});
   EXPECT_EQ(Ask("1;xcall_object_monitor"), "1;xcall_object_monitor;XCALLM_LINE_ALLBUSY|");
   lines_.At(0).Line->Alive = false;
   // The state text is that of the last line walked.
