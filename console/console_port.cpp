@@ -140,19 +140,9 @@ std::string ConsolePort::ParamvLine(bool online) const {
 
 std::string ConsolePort::ApplyDialog(const ConsoleDialogInput& input) {
   // Items are applied in order; a text that is not a number stops there.
-  auto baud = ToInt(input.baudRate);
-  if (!baud) return NotANumber(input.baudRate);
-  line_.PortConfig.BaudRate = uint32_t(*baud);
-  const std::string portText = FieldAt(input.port, 2, "COM");
-  auto port = ToInt(portText);
-  if (!port) return NotANumber(portText);
-  line_.PortNumber = *port;
-  auto bits = ToInt(input.dataBits);
-  if (!bits) return NotANumber(input.dataBits);
-  line_.PortConfig.ByteSize = uint8_t(*bits);
-  line_.PortConfig.StopBits = uint8_t(input.stopBitsIndex);
-  line_.PortConfig.Parity = uint8_t(input.parityIndex);
-  if (input.parityIndex == 0) line_.PortConfig.fParity = false;
+  const SerialChoice choice{input.port, input.baudRate, input.dataBits, input.stopBitsIndex,
+                            input.parityIndex};
+  if (auto notANumber = ApplySerialChoice(line_, choice)) return NotANumber(*notANumber);
 
   settings_.portKind = input.virtualPort ? "VP" : "RP";
   settings_.protocol = input.protocol;

@@ -63,4 +63,22 @@ bool ParseSerialSettings(TLineGSM& line, std::string_view text) {
   return true;
 }
 
+std::optional<std::string> ApplySerialChoice(TLineGSM& line, const SerialChoice& choice) {
+  TPortConfig& config = line.PortConfig;
+  const std::optional<int> baud = ToInt(choice.baudRate);
+  if (!baud) return choice.baudRate;
+  config.BaudRate = uint32_t(*baud);
+  const std::string portText = FieldAt(choice.port, 2, "COM");
+  const std::optional<int> port = ToInt(portText);
+  if (!port) return portText;
+  line.PortNumber = *port;
+  const std::optional<int> bits = ToInt(choice.dataBits);
+  if (!bits) return choice.dataBits;
+  config.ByteSize = uint8_t(*bits);
+  if (choice.stopBitsIndex >= 0) config.StopBits = uint8_t(choice.stopBitsIndex);
+  if (choice.parityIndex >= 0) config.Parity = uint8_t(choice.parityIndex);
+  if (choice.parityIndex == 0) config.fParity = false;
+  return std::nullopt;
+}
+
 }  // namespace quell

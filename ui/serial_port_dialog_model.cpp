@@ -38,6 +38,22 @@ SerialDialogValues ConsoleDialogPreset(const TLineGSM& line, const ConsoleSettin
   return values;
 }
 
+SerialDialogValues LineDialogPreset(const TLineGSM& line) {
+  auto position = [](int code) { return code >= 0 && code <= 2 ? code : -1; };
+  SerialDialogValues values;
+  values.port = PortText(line.PortNumber);
+  values.baudRate = std::to_string(line.PortConfig.BaudRate);
+  values.dataBits = std::to_string(line.PortConfig.ByteSize);
+  values.stopBitsIndex = position(line.PortConfig.StopBits);
+  values.parityIndex = position(line.PortConfig.Parity);
+  return values;
+}
+
+SerialChoice LineChoiceFromDialog(const SerialDialogValues& values) {
+  return SerialChoice{values.port, values.baudRate, values.dataBits, values.stopBitsIndex,
+                      values.parityIndex};
+}
+
 std::optional<ConsoleDialogInput> ConsoleInputFromDialog(const SerialDialogValues& values,
                                                          SerialDialogButton button) {
   if (button == SerialDialogButton::Exit) return std::nullopt;

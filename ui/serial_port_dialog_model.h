@@ -7,6 +7,7 @@
 #include "console/console_port.h"
 #include "core/settings.h"
 #include "lines/line.h"
+#include "lines/serial_settings.h"
 
 namespace quell {
 
@@ -39,6 +40,12 @@ int StopBitsPresetIndex(int stopBitsCode);
 // whether a virtual port exists, and the protocol and receiver in use.
 SerialDialogValues ConsoleDialogPreset(const TLineGSM& line, const ConsoleSettings& settings,
                                        bool virtualPortExists);
+
+// The line settings dialog as it opens. Stop-bits and parity codes select
+// the list position of the same number; a code with no choice leaves the
+// list without a selection, and LineChoiceFromDialog then keeps the code.
+SerialDialogValues LineDialogPreset(const TLineGSM& line);
+SerialChoice LineChoiceFromDialog(const SerialDialogValues& values);
 
 // What to apply for the button that closed the console dialog: nothing for
 // "Выйти", the entries with the port on for "Активировать" and off for

@@ -167,26 +167,13 @@ bool SetLineType(Engine& engine, size_t index, int position) {
 bool ApplyLineSerialChoice(Engine& engine, size_t index, const LineSerialChoice& choice) {
   TLineGSM* line = LineAt(engine, index);
   if (!line) return false;
-  WorkerPause pause(*line);
-  auto fail = [&engine](const std::string& text) {
-    TraceNotANumber(engine, text);
-    return false;
-  };
-  TPortConfig& config = line->PortConfig;
-  const std::optional<int> baud = ToInt(choice.baudRate);
-  if (!baud) return fail(choice.baudRate);
-  config.BaudRate = uint32_t(*baud);
-  const std::string portText = FieldAt(choice.port, 2, "COM");
-  const std::optional<int> port = ToInt(portText);
-  if (!port) return fail(portText);
-  line->PortNumber = *port;
-  const std::optional<int> bits = ToInt(choice.dataBits);
-  if (!bits) return fail(choice.dataBits);
-  config.ByteSize = uint8_t(*bits);
-  if (choice.stopBitsIndex >= 0) config.StopBits = uint8_t(choice.stopBitsIndex);
-  // With no parity chosen the stored code stays.
-  if (choice.parityIndex >= 0) config.Parity = uint8_t(choice.parityIndex);
-  if (choice.parityIndex == 0) config.fParity = false;
+  {
+    WorkerPause pause(*line);
+    if (auto notANumber = ApplySerialChoice(*line, choice)) {
+      TraceNotANumber(engine, *notANumber);
+      return false;
+    }
+  }
   engine.SaveLines();
   return true;
 }

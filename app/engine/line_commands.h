@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "lines/line_list.h"
+#include "lines/serial_settings.h"
 
 namespace quell {
 
@@ -52,18 +53,11 @@ bool RenameLine(Engine& engine, size_t index, std::string_view text);
 // type outside the "GSM" family has no modem type.
 bool SetLineType(Engine& engine, size_t index, int position);
 
-// The serial port choices of the line settings. Texts are as typed or chosen.
-struct LineSerialChoice {
-  std::string port;       // "COM3"
-  std::string baudRate;   // "19200"
-  std::string dataBits;   // "8"
-  int stopBitsIndex = 0;  // 0 "1", 1 "1.5", 2 "2"
-  int parityIndex = -1;   // 0 off, 1 odd, 2 even; -1 nothing chosen
-};
-// Applied item by item (baud, port, data bits, stop bits, parity). A text
-// that is not a number stops there with the conversion error in the trace:
-// earlier items keep their new values and nothing is saved. True when all
-// items were applied and the list saved.
+// The serial port choices of the line settings, applied item by item (see
+// ApplySerialChoice): a text that is not a number stops there with the
+// conversion error in the trace, earlier items keep their new values and
+// nothing is saved. True when all items were applied and the list saved.
+using LineSerialChoice = SerialChoice;
 bool ApplyLineSerialChoice(Engine& engine, size_t index, const LineSerialChoice& choice);
 
 bool SetModemType(Engine& engine, size_t index, const std::string& modemType);
