@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/engine/engine.h"
 
@@ -18,6 +19,7 @@ namespace quell {
 
 class ActiveObjectsView;
 class JournalView;
+class LinePropertyPanel;
 class LineListView;
 class ModemStateView;
 class TracePane;
@@ -50,6 +52,18 @@ class TForm1 : public QMainWindow {
   void OpenIpModuleDialog();
   void OpenConsoleDialog();
   QWidget* BuildLinePage();
+  // The line page: the selected line shown, its commands and dialogs.
+  int SelectedLine() const;
+  void SelectLine(int index);
+  void ShowSelectedLine();
+  void AddLineCommand();
+  void RemoveLineCommand();
+  void MoveLineCommand(bool up);
+  void ChangeLineType();
+  void ChangeLineSerial();
+  void ChangeModemType();
+  void ChangeLineMode();
+  void ChangeContactIdCode();
   bool ConfirmClose();
   void Finish();
 
@@ -59,6 +73,8 @@ class TForm1 : public QMainWindow {
 
   QTabWidget* pages_ = nullptr;
   LineListView* lineList_ = nullptr;
+  LinePropertyPanel* lineProperties_ = nullptr;
+  std::vector<QAction*> selectedLineCommands_;  // enabled only with a selection
   JournalView* journal_ = nullptr;
   TracePane* tracePane_ = nullptr;
   ActiveObjectsView* activeObjects_ = nullptr;

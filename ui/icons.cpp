@@ -129,4 +129,30 @@ QIcon ProgramIcon() {
   return icon;
 }
 
+QIcon CommandIcon(Command command) {
+  QPixmap p = Blank();
+  QPainter g(&p);
+  g.setRenderHint(QPainter::Antialiasing);
+  switch (command) {
+    case Command::Add:
+      return Sign(true);
+    case Command::Remove:
+      g.setPen(QPen(QColor(200, 0, 0), 2.5));
+      g.drawLine(QPointF(4, 4), QPointF(12, 12));
+      g.drawLine(QPointF(12, 4), QPointF(4, 12));
+      break;
+    case Command::Up:
+    case Command::Down: {
+      const bool up = command == Command::Up;
+      const qreal tip = up ? 2 : 14, base = up ? 9 : 7;
+      g.setPen(Qt::NoPen);
+      g.setBrush(QColor(0, 0, 128));
+      g.drawPolygon(QPolygonF({QPointF(8, tip), QPointF(2, base), QPointF(14, base)}));
+      g.drawRect(QRectF(6, up ? base : 2, 4, 5));
+      break;
+    }
+  }
+  return QIcon(p);
+}
+
 }  // namespace quell

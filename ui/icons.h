@@ -15,5 +15,8 @@ QIcon SignalIcon(int index);
 // The "+" and "-" pictures of the active objects list (None: no picture).
 QIcon ObjectPicture(IpModuleRow::Picture picture);
 QIcon ProgramIcon();
+// The line page's commands.
+enum class Command { Add, Up, Down, Remove };
+QIcon CommandIcon(Command command);
 
 }  // namespace quell

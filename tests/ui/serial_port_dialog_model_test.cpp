@@ -31,6 +31,40 @@ TEST(SerialPortDialogModelTest, StopBitsCodeIsTheChoicePositionAndUnknownCodesSh
   EXPECT_EQ(StopBitsPresetIndex(-1), 0);
 }
 
+TEST(SerialPortDialogModelTest, LineDialogShowsCodesAsPositionsAndKeepsCodesWithoutAChoice) {
+  struct Case {
+    int stopBits, parity;
+    bool parityChecking;
+    int shownStopBits, shownParity;
+  } cases[] = {
+      {0, 0, false, 0, 0},
+      {2, 2, true, 2, 2},
+      // Odd shows while checking is off: the line dialog shows the code.
+      {1, 1, false, 1, 1},
+      // Mark parity and an unknown stop-bits code have no choice.
+      {3, 3, true, -1, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.stopBits) + "/" + std::to_string(c.parity));
+    TLineGSM line;
+    line.PortNumber = 4;
+    line.PortConfig.BaudRate = 9600;
+    line.PortConfig.ByteSize = 8;
+    line.PortConfig.StopBits = uint8_t(c.stopBits);
+    line.PortConfig.Parity = uint8_t(c.parity);
+    line.PortConfig.fParity = c.parityChecking;
+    const SerialDialogValues shown = LineDialogPreset(line);
+    EXPECT_EQ(shown.port, "COM4");
+    EXPECT_EQ(shown.stopBitsIndex, c.shownStopBits);
+    EXPECT_EQ(shown.parityIndex, c.shownParity);
+    // Accepted untouched, the stored codes come back unchanged.
+    EXPECT_FALSE(ApplySerialChoice(line, LineChoiceFromDialog(shown)));
+    EXPECT_EQ(line.PortConfig.StopBits, c.stopBits);
+    EXPECT_EQ(line.PortConfig.Parity, c.parity);
+    EXPECT_EQ(line.PortConfig.fParity, c.parityChecking && c.parity != 0);
+  }
+}
+
 TEST(SerialPortDialogModelTest, OpensWithTheConsoleLineAndTheSettingsInUse) {
   TLineGSM line;
   line.PortNumber = 12;
