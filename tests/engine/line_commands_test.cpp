@@ -40,6 +40,11 @@ class LineCommandsTest : public ::testing::Test {
     if (!comPorts.empty()) {
       ASSERT_TRUE(WriteTextLines(Path("ComPorts.ini"), {comPorts}));
     }
+    Launch();
+  }
+  // A new engine over the files as they are now, as at a program start.
+  void Launch() {
+    engine_.reset();
     EngineOptions options;
     options.workDir = dir_.path().toStdString();
     options.ports.wardex = options.ports.console2 = options.ports.relay = options.ports.sia = 0;
@@ -263,6 +268,31 @@ TEST_F(LineCommandsTest, FieldCommandsWriteTheirRecordField) {
     EXPECT_EQ(c.command(*engine_), c.done);
     EXPECT_EQ(FieldAt(Saved().at(0), c.field, ";"), c.stored);
   }
+}
+
+TEST_F(LineCommandsTest, EverySavedChangeIsThereAfterARestart) {
+  Start({Record("L1"), Record("L2")});
+  ASSERT_TRUE(AddLine(*engine_, "L3"));
+  ASSERT_TRUE(RenameLine(*engine_, 0, "North"));
+  ASSERT_TRUE(SetLineType(*engine_, 1, 0));  // "GSM XCALL"
+  ASSERT_TRUE(ApplyLineSerialChoice(*engine_, 1, {"COM5", "38400", "7", 2, 2}));
+  ASSERT_TRUE(SetModemType(*engine_, 1, "M35"));
+  ASSERT_TRUE(SetLineMode(*engine_, 1, 2));
+  ASSERT_TRUE(SetContactIdCode(*engine_, 1, "E130"));
+  auto views = [this] {
+    std::vector<std::string> shown;
+    for (size_t i = 0; i < engine_->lines().Size(); ++i) {
+      const LineViewData v = MakeLineView(engine_->lines().At(i));
+      shown.push_back(v.title + "|" + v.typeName + "|" + v.serialSettings + "|" + v.name + "|" +
+                      v.contactIdCode + "|" + v.modeName + "|" + v.modemType);
+    }
+    return shown;
+  };
+  const std::vector<std::string> before = views();
+  Launch();
+  EXPECT_EQ(views(), before);
+  EXPECT_EQ(before.at(1), W("Настройки L2|GSM XCALL|COM5,38400,7,2,1,2|L2|E130|") +
+                              LineModeName(2) + "|M35");
 }
 
 TEST(SignalBar, ColourByLevel) {
