@@ -37,7 +37,7 @@ namespace quell {
 TForm1::TForm1(Engine& engine, QWidget* parent) : QMainWindow(parent), engine_(engine) {
   setWindowTitle(QStringLiteral("Сервер Quell (Ternmark)"));
   setWindowIcon(ProgramIcon());
-  resize(780, 540);
+  resize(1000, 600);
   BuildMenus();
   BuildPages();
   status_ = new QLabel(this);

@@ -22,4 +22,4 @@ cp -r examples/workdir/. "$work"
 # A network of its own where possible, so the window shows the usual ports.
 isolate=()
 if unshare -n true 2>/dev/null; then isolate=(unshare -n sh -c 'ip link set lo up 2>/dev/null; exec "$@"' sh); fi
-(cd "$work" && XDG_RUNTIME_DIR=$work "${isolate[@]}" xvfb-run -a -s "-screen 0 1280x1024x24" "$screens" "$out")
+(cd "$work" && XDG_RUNTIME_DIR=$work "${isolate[@]}" xvfb-run -a -s "-screen 0 1280x1024x24" "$screens" "$out" --modem 8)

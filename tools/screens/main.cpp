@@ -16,13 +16,18 @@
 #include "app/engine/line_commands.h"
 #include "app/tform1.h"
 #include "core/clock.h"
+#include "core/config/text_file.h"
 #include "core/cp1251.h"
 #include "core/operator_prompt.h"
 #include "ip/ip_receivers.h"
 #include "sim/ip/ip_fleet.h"
 #include "sim/ip/ip_stats.h"
+#include "sim/modem/modem_link.h"
 #include "ui/choice_dialog.h"
 #include "ui/ip_module_dialog.h"
+#include "ui/line_list_view.h"
+#include "ui/modem_rows.h"
+#include "ui/modem_state_view.h"
 #include "ui/serial_port_dialog.h"
 
 namespace quell {
@@ -68,9 +73,29 @@ void SendEvents(Engine& engine) {
   for (int i = 0; i < 100 && !fleet.Done(); ++i) Pause(50);
 }
 
-int Render(Engine& engine, const QString& out);
+int Render(Engine& engine, const QString& out, sim::ModemLink* modem);
 
-int Run(const QString& out) {
+// A simulated modem on a pseudo-terminal stands in for the port of line
+// COM<port>: the mapping in ComPorts.ini of this (scratch) directory is
+// replaced, so that the modem page has a signal to show.
+std::unique_ptr<sim::ModemLink> SimulatedModem(int port) {
+  auto link = std::make_unique<sim::ModemLink>(sim::ModemOptions{});
+  std::string error;
+  if (!link->OpenPty(&error)) {
+    std::fprintf(stderr, "simulated modem: %s\n", error.c_str());
+    return nullptr;
+  }
+  const std::string key = "COM" + std::to_string(port) + "=";
+  std::vector<std::string> lines =
+      ReadTextLines("ComPorts.ini").value_or(std::vector<std::string>{});
+  std::erase_if(lines, [&](const std::string& l) { return l.rfind(key, 0) == 0; });
+  lines.push_back(key + link->DevicePath());
+  WriteTextLines("ComPorts.ini", lines);
+  return link;
+}
+
+int Run(const QString& out, int modemPort) {
+  auto modem = modemPort > 0 ? SimulatedModem(modemPort) : nullptr;
   const std::string workDir = QFile::encodeName(QDir::currentPath()).toStdString();
   SystemClock clock;
   HeadlessPrompt prompt;
@@ -91,19 +116,34 @@ int Run(const QString& out) {
       return 1;
     }
   }
-  return Render(*engine, out);
+  return Render(*engine, out, modem.get());
 }
 
-int Render(Engine& engine, const QString& out) {
+int Render(Engine& engine, const QString& out, sim::ModemLink* modem) {
   TForm1 form(engine);
-  form.resize(900, 620);
+  form.resize(1000, 620);
   engine.StartTimers();
   Pause(2500);  // the first supervision tick opens the lines
   SendEvents(engine);
+  // The modem reports its signal once the line has initialised it.
+  auto signalKnown = [&engine] {
+    for (size_t i = 0; i < engine.lines().Size(); ++i)
+      if (engine.lines().At(i).Line->SignalLevel.load() != kUnknownSignal) return true;
+    return false;
+  };
+  for (int i = 0; modem && i < 20 && !signalKnown(); ++i) {
+    modem->With([](sim::SimModem& m) { m.ReportSignal(18); });
+    Pause(500);
+  }
+  form.findChild<ModemStateView*>()->Refresh();
   Pause(1500);
 
   auto* pages = form.findChild<QTabWidget*>();
   pages->setCurrentIndex(0);
+  // The modem line shows the most: its signal bar and its exchange.
+  for (size_t i = 0; i < engine.lines().Size(); ++i)
+    if (engine.lines().At(i).Line->SignalLevel.load() != kUnknownSignal)
+      form.findChild<LineListView*>()->setCurrentRow(int(i));
   Save(form, out, "lines");
   pages->setCurrentIndex(1);
   auto* ipPages = pages->currentWidget()->findChild<QTabWidget*>();
@@ -148,10 +188,13 @@ int Render(Engine& engine, const QString& out) {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: quell-screens OUTDIR (run in a working directory)\n");
+  const QStringList args = app.arguments();
+  if (args.size() != 2 && !(args.size() == 4 && args[2] == QStringLiteral("--modem"))) {
+    std::fprintf(stderr,
+                 "usage: quell-screens OUTDIR [--modem N]  (run in a scratch working directory;\n"
+                 "       --modem N puts a simulated modem on COM<N> through ComPorts.ini)\n");
     return 2;
   }
   QDir().mkpath(QString::fromLocal8Bit(argv[1]));
-  return quell::Run(QDir(QString::fromLocal8Bit(argv[1])).absolutePath());
+  return quell::Run(QDir(args[1]).absolutePath(), args.size() == 4 ? args[3].toInt() : 0);
 }
