@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the gateway needs to build, run and test.
 set -euo pipefail
-packages=(build-essential cmake pkg-config qt6-base-dev qt6-serialport-dev qt6-multimedia-dev
+packages=(build-essential cmake pkg-config clang libclang-rt-14-dev qt6-base-dev qt6-serialport-dev qt6-multimedia-dev
           libgl-dev libgtest-dev libgmock-dev googletest alsa-utils)
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,81 @@
+// What a modem (or a serial receiver) sends on a line, read by the line's
+// step function. The first byte picks the line type and mode; a 0xFF byte
+// ends one step's input and moves the clock on by a second.
+#include "core/text.h"
+#include "core/wire.h"
+#include "lines/call_state.h"
+#include "lines/data_call.h"
+#include "lines/modem_engine.h"
+#include "lines/receiver_steps.h"
+#include "tests/fuzz/fuzz_support.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/fakes.h"
+
+using namespace quell;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 1) return 0;
+  static const char* const kTypes[] = {"GSM XCALL", "GSM Selva", "GSM", "MLR", "VORTI"};
+  const std::string type = kTypes[data[0] % 5];
+  const bool modem = type.starts_with("GSM");
+  test::FakeClock clock;
+  SharedTextList notices, console, journal;
+  TraceView trace;
+  test::FakeClientFeed clients;
+  clients.wardexClients = 1;
+  test::CountingSound sound;
+  std::atomic<bool> acknowledged{false};
+  const std::vector<std::string> panels = {"event refresh reload ~921610#~0000A100#",
+                                           "event refresh reload closing#~921602C300#"};
+  LineContext ctx{&clock, &console, &journal, &trace, &clients, &acknowledged, &sound, &panels};
+  TLineGSM line(clock.TickCount());
+  line.LineName = "L1";
+  line.LineType = type;
+  line.Mode = data[0] / 5 % 5;
+  line.NoticeQueue = &notices;
+  line.Started = true;
+  line.PortOpen = true;
+  auto port = std::make_shared<fuzz::ScriptedPort>();
+  line.PortHandle = port;
+  if (modem) PrepareModemStart(line, clock.TickCount());
+  if (type == "GSM Selva") DataCallRequest(line, "+79001112233;selva_object_refresh", clock, trace);
+  const size_t firstWrites = port->writes.size();
+
+  const std::string_view input = fuzz::Input(data + 1, size - 1);
+  size_t start = 0;
+  while (start <= input.size()) {
+    size_t end = input.find('\xFF', start);
+    if (end == std::string_view::npos) end = input.size();
+    port->Feed(input.substr(start, end - start));
+    start = end + 1;
+    if (modem)
+      ModemStep(line, ctx);
+    else if (type == "MLR")
+      MlrStep(line, ctx);
+    else
+      VortiStep(line, ctx);
+    FUZZ_CHECK(line.RxBuffer.size() <= kMaxModemLine + 1);
+    FUZZ_CHECK(line.ProcTag.size() <= kMaxProcTag + 16);
+    clock.Advance(1000);
+  }
+
+  // Nothing reacts to input that never ends a line.
+  const char end = modem ? char(line.Settings.EvChar) : type == "MLR" ? kDC4 : kCR;
+  if (input.find(end) == std::string_view::npos) {
+    FUZZ_CHECK(line.LastLine.empty() && console.Empty());
+    FUZZ_CHECK(notices.Size() <= (type == "GSM Selva" ? 1u : 0u));
+    if (!modem) FUZZ_CHECK(port->writes.empty());
+  }
+  int errors = 0;
+  for (const std::string& n : notices.Snapshot()) {
+    FUZZ_CHECK(n.starts_with("L1;") || n.starts_with("QUELL_LINE_STATUS&L1&"));
+    errors += Contains(n, "SELVA_REFRESH_ERROR") + Contains(n, "SELVA_RES");
+  }
+  FUZZ_CHECK(errors <= 1);  // a data-call request ends once
+  if (!modem) return 0;
+  for (size_t i = firstWrites; i < port->writes.size(); ++i) {
+    const std::string& w = port->writes[i];
+    FUZZ_CHECK(w == line.Commands.Escape || (w.ends_with("\r\n") && w.find('\r') == w.size() - 2));
+  }
+  return 0;
+}
