@@ -32,6 +32,15 @@ struct PortSettings {
   // IP module listeners in the order the console output tick visits them.
   int ip8097 = 8097, ip8098 = 8098, ip8096 = 8096, ip8095 = 8095;
   bool wardexFromFile = true;  // let "\quellport" replace wardex
+
+  // Every listener on a free port chosen by the system, "\quellport"
+  // ignored: for tests and tools that run beside a gateway.
+  static PortSettings AnyFree() {
+    PortSettings p;
+    p.wardex = p.console2 = p.relay = p.sia = p.ip8097 = p.ip8098 = p.ip8096 = p.ip8095 = 0;
+    p.wardexFromFile = false;
+    return p;
+  }
 };
 
 // Lines of "\codes.txt", TAB-separated records searched in file order.

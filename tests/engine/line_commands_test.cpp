@@ -45,11 +45,7 @@ class LineCommandsTest : public ::testing::Test {
   // A new engine over the files as they are now, as at a program start.
   void Launch() {
     engine_.reset();
-    EngineOptions options;
-    options.workDir = dir_.path().toStdString();
-    options.ports.wardex = options.ports.console2 = options.ports.relay = options.ports.sia = 0;
-    options.ports.ip8095 = options.ports.ip8096 = options.ports.ip8097 = options.ports.ip8098 = 0;
-    options.ports.wardexFromFile = false;
+    const EngineOptions options{dir_.path().toStdString(), PortSettings::AnyFree()};
     engine_ = std::make_unique<Engine>(clock_, prompt_, sound_, options);
     std::string error;
     ASSERT_TRUE(engine_->Start(&error)) << error;
@@ -291,8 +287,8 @@ TEST_F(LineCommandsTest, EverySavedChangeIsThereAfterARestart) {
   const std::vector<std::string> before = views();
   Launch();
   EXPECT_EQ(views(), before);
-  EXPECT_EQ(before.at(1), W("Настройки L2|GSM XCALL|COM5,38400,7,2,1,2|L2|E130|") +
-                              LineModeName(2) + "|M35");
+  EXPECT_EQ(before.at(1),
+            W("Настройки L2|GSM XCALL|COM5,38400,7,2,1,2|L2|E130|") + LineModeName(2) + "|M35");
 }
 
 TEST(SignalBar, ColourByLevel) {

@@ -55,11 +55,7 @@ class WindowTest : public ::testing::Test {
  protected:
   void Open(const std::vector<std::string>& records) {
     ASSERT_TRUE(WriteTextLines(Path("ConnectionType.ini"), records));
-    EngineOptions options;
-    options.workDir = dir_.path().toStdString();
-    options.ports.wardex = options.ports.console2 = options.ports.relay = options.ports.sia = 0;
-    options.ports.ip8095 = options.ports.ip8096 = options.ports.ip8097 = options.ports.ip8098 = 0;
-    options.ports.wardexFromFile = false;
+    const EngineOptions options{dir_.path().toStdString(), PortSettings::AnyFree()};
     engine_ = std::make_unique<Engine>(clock_, prompt_, sound_, options);
     std::string error;
     ASSERT_TRUE(engine_->Start(&error)) << error;

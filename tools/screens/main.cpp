@@ -105,12 +105,9 @@ int Run(const QString& out, int modemPort) {
   auto engine = std::make_unique<Engine>(clock, prompt, sound, EngineOptions{workDir, {}});
   std::string error;
   if (!engine->Start(&error)) {
-    EngineOptions options{workDir, PortSettings{}};
-    PortSettings& p = options.ports;
-    p.wardex = p.console2 = p.relay = p.sia = p.ip8095 = p.ip8096 = p.ip8097 = p.ip8098 = 0;
-    p.wardexFromFile = false;
     engine.reset();
-    engine = std::make_unique<Engine>(clock, prompt, sound, options);
+    engine = std::make_unique<Engine>(clock, prompt, sound,
+                                      EngineOptions{workDir, PortSettings::AnyFree()});
     if (!engine->Start(&error)) {
       std::fprintf(stderr, "%s\n", FromCp1251(error).toUtf8().constData());
       return 1;
