@@ -1,5 +1,7 @@
 #include "lines/xcall.h"
 
+#include <algorithm>
+
 #include "core/text.h"
 #include "lines/call_state.h"
 #include "lines/modem_engine.h"
@@ -41,7 +43,12 @@ bool ExtractCaller(TLineGSM& line, std::string_view text) {
     at = eight;
   }
   if (at == std::string::npos) return false;
-  line.CallerNumber = "+" + number.substr(at, 11);
+  // Digits only: a ";" or "|" from the modem would split the client's fields.
+  std::string digits = number.substr(at, 11);
+  digits.erase(
+      std::find_if(digits.begin(), digits.end(), [](char c) { return c < '0' || c > '9'; }),
+      digits.end());
+  line.CallerNumber = "+" + digits;
   return true;
 }
 

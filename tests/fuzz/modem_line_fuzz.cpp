@@ -1,6 +1,7 @@
 // What a modem (or a serial receiver) sends on a line, read by the line's
 // step function. The first byte picks the line type and mode; a 0xFF byte
 // ends one step's input and moves the clock on by a second.
+#include "console/key_translation.h"
 #include "core/text.h"
 #include "core/wire.h"
 #include "lines/call_state.h"
@@ -70,6 +71,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const std::string& n : notices.Snapshot()) {
     FUZZ_CHECK(n.starts_with("L1;") || n.starts_with("QUELL_LINE_STATUS&L1&"));
     errors += Contains(n, "SELVA_REFRESH_ERROR") + Contains(n, "SELVA_RES");
+    // The caller number is one field: the client reads the notice by fields.
+    if (n.ends_with(";CRING;")) FUZZ_CHECK(FieldAt(n, 5, ";") == "CRING");
+    // A key notice makes one well-formed console event or none.
+    SharedTextList events;
+    const std::string e = KeyTranslation(n, LineList(), false, events);
+    if (IsFalse(e)) continue;
+    FUZZ_CHECK(e.starts_with("5011 18") && e.back() == kDC4);
+    for (size_t i = 0; i + 1 < e.size(); ++i) FUZZ_CHECK(uint8_t(e[i]) >= 32 && e[i] != ';');
   }
   FUZZ_CHECK(errors <= 1);  // a data-call request ends once
   if (!modem) return 0;
