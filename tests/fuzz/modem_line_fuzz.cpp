@@ -82,6 +82,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   FUZZ_CHECK(errors <= 1);  // a data-call request ends once
   if (!modem) return 0;
+  // Events from short messages: "5099 18", account, qualifier, eight characters.
+  for (const std::string& e : console.Snapshot()) {
+    FUZZ_CHECK(e.size() == 20 && e.starts_with("5099 18"));
+    for (char c : e) FUZZ_CHECK(uint8_t(c) >= 32 && c != ';' && c != '|');
+  }
   for (size_t i = firstWrites; i < port->writes.size(); ++i) {
     const std::string& w = port->writes[i];
     FUZZ_CHECK(w == line.Commands.Escape || (w.ends_with("\r\n") && w.find('\r') == w.size() - 2));
