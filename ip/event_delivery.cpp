@@ -1,5 +1,6 @@
 #include "ip/event_delivery.h"
 
+#include "core/second_stamp.h"
 #include "core/text.h"
 #include "core/wire.h"
 
@@ -9,8 +10,8 @@ void JournalIpMessage(Journal& journal, const Clock& clock, std::string_view m) 
   if (journal.Size() > kIpJournalLimit) journal.Clear();
   if (Contains(m, "SR")) return;
   // "/" between hours, minutes and seconds too: the journal's own stamp.
-  const QString stamp = clock.Now().toString(QStringLiteral("dd/MM/yyyy hh/mm/ss"));
-  journal.InsertTop(" " + stamp.toStdString() + " : " + std::string(m));
+  thread_local SecondStamp stamp(QStringLiteral("dd/MM/yyyy hh/mm/ss"));
+  journal.InsertTop(" " + stamp.Text(clock.Now()) + " : " + std::string(m));
 }
 
 void DeliverEventToConsole(ConsoleOutput& output, ConsoleDevice& device, TraceView& trace,
