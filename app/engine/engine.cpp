@@ -57,7 +57,7 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
       consoleLine_(std::make_unique<TLineGSM>(clock.TickCount())),
       feed_(std::make_unique<ClientFeedRelay>()) {
   traceFile_ = std::make_unique<TraceFile>(clock_, options_.workDir);
-  trace_.SetFlusher(traceFile_->Flusher());
+  trace_.SetFlusher(traceFile_->DeferredFlusher());
 
   consoleLine_->LineType = "VCOM";
   consoleDevice_ = std::make_unique<LineConsoleDevice>(*consoleLine_);
