@@ -216,6 +216,8 @@ void Engine::SupervisionTick() {
     StartupTick();
     return;
   }
+  // Ports that went away are opened again before the workers are paced.
+  portRecovery_.Tick(lines_, portNames_, clock_, &trace_);
   SuperviseLines(lines_, noticeQueue_, sound_, clock_);
   DrainJournalQueue();
   Q_EMIT linesChanged();
