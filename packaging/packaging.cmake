@@ -9,6 +9,8 @@
 # directory, with the maintainer scripts of packaging/debian/ (the station's
 # user, its working directory, the service).
 
+include_guard(GLOBAL)  # CPack is included once
+
 # Bump for a package of the same source version (0.1-1, 0.1-2...).
 set(QUELL_PACKAGE_RELEASE "1" CACHE STRING "Debian revision of the package")
 
