@@ -16,6 +16,13 @@ void JournalIpMessage(Journal& journal, const Clock& clock, std::string_view m) 
 
 void DeliverEventToConsole(ConsoleOutput& output, ConsoleDevice& device, TraceView& trace,
                            bool mayQueue, const std::string& e) {
+  // Events still waiting for the console (kept while it was silent) go
+  // first: a new event waits behind them, so the console gets them in the
+  // order they were accepted.
+  if (device.Alive() && !output.Queue().Empty()) {
+    output.Append(e + kDC4);
+    return;
+  }
   if (device.Alive()) {
     // Write errors are traced and ignored by the console output.
     const std::string a = output.WriteEventDirect(e);
