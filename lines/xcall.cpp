@@ -4,6 +4,7 @@
 
 #include "core/text.h"
 #include "lines/call_state.h"
+#include "lines/data_call.h"
 #include "lines/modem_engine.h"
 
 namespace quell {
@@ -53,6 +54,9 @@ bool ExtractCaller(TLineGSM& line, std::string_view text) {
 }
 
 void IncomingCall(TLineGSM& line, std::string_view text, const LineContext& ctx) {
+  // The call takes the line: a data-call request still waiting for its own
+  // call hears that it failed rather than nothing at all.
+  if (DataCallPending(line)) DataCallEnded(line);
   if (ExtractCaller(line, text)) {
     const std::string notice = line.LineName + ";" + line.CallerNumber + ";" + line.LineType + ";" +
                                std::to_string(line.Mode) + ";CRING;";

@@ -21,7 +21,8 @@ inline constexpr uint32_t kKeyStepMs = 3000;  // each key spans 3 s of call
 bool ExtractCaller(TLineGSM& line, std::string_view text);
 
 // A "CLIP:" line: the "CRING;" notice when a number was found; EventMark
-// becomes "event" in any case.
+// becomes "event" in any case, after a pending data-call request has had its
+// error notice.
 void IncomingCall(TLineGSM& line, std::string_view text, const LineContext& ctx);
 
 // The key name for the time from AnswerTick to HangupTick.

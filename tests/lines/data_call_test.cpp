@@ -175,5 +175,19 @@ TEST_F(DataCallTest, RequestInsideItsCallHasOneOutcome) {
   }
 }
 
+// Found by fuzzing: a panel calling in while a request waited for its own
+// call took the request's mark, so its client heard nothing at all.
+TEST_F(DataCallTest, IncomingCallEndsAWaitingRequestWithItsErrorNotice) {
+  line_.DialTarget = "+79005556677";
+  line_.EventMark = "reload";
+  Receive("+CLIP: \"89001112233\",129");
+  Receive("+CLIP: \"89001112233\",129");  // still one error notice
+  EXPECT_EQ(notices_.Snapshot(),
+            (std::vector<std::string>{"S1;+79005556677;GSM Selva;SELVA_RELOAD_ERRORR|",
+                                      "S1;+79001112233;GSM Selva;0;CRING;",
+                                      "S1;+79001112233;GSM Selva;0;CRING;"}));
+  EXPECT_EQ(line_.EventMark, "event");
+}
+
 }  // namespace
 }  // namespace quell
