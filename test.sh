@@ -19,3 +19,11 @@ cmake --build build-asan -j"$jobs"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DQUELL_SANITIZE=thread -DQUELL_BUILD_APP=OFF >/dev/null
 cmake --build build-tsan -j"$jobs" --target test_threaded
 (cd build-tsan && ctest --output-on-failure -L threaded)
+
+# The libFuzzer targets (clang, build-fuzz/), each run for 5 s on its seed corpus.
+tools/fuzz.sh --smoke 5
+
+# Faults on the real program (about 90 s): the ASan gateway and simulator
+# built above, a silent console, a client that never reads, 1,000 idle
+# module connections, a modem that disappears and comes back.
+python3 tools/faults.py build-asan

@@ -9,6 +9,7 @@
 
 #include "app/engine/engine.h"
 #include "app/guarded_application.h"
+#include "app/service_notify.h"
 #include "app/signals.h"
 #include "app/single_instance.h"
 #include "app/stdout_journal.h"
@@ -62,6 +63,7 @@ int Run(quell::GuardedApplication& app) {
   auto form = std::make_unique<TForm1>(engine);
   windowPrompt.SetParent(form.get());
 
+  const auto service = ServiceNotify::FromEnvironment();
   std::string error;
   if (!engine.Start(&error)) {
     app.SetTrace(nullptr);
@@ -70,11 +72,16 @@ int Run(quell::GuardedApplication& app) {
   form->RefreshAll();
   engine.StartTimers();
   form->show();
+  service->Ready();
 
   SingleInstance* instance = app.findChild<SingleInstance*>();
   if (instance)
     QObject::connect(instance, &SingleInstance::showRequested, form.get(), &TForm1::ShowServer);
   TerminationSignals signals;
+  // systemd hears of the stop before the engine closes its lines.
+  QObject::connect(&signals, &TerminationSignals::terminateRequested, service.get(),
+                   &ServiceNotify::Stopping);
+  QObject::connect(&app, &QCoreApplication::aboutToQuit, service.get(), &ServiceNotify::Stopping);
   QObject::connect(&signals, &TerminationSignals::terminateRequested, form.get(),
                    &TForm1::ShutDown);
 

@@ -1,24 +1,66 @@
 #include "app/stdout_journal.h"
 
+#include <QAbstractEventDispatcher>
 #include <cstdio>
 
 #include "core/cp1251.h"
 
 namespace quell {
 
-std::string StdoutJournal::Line(const QDateTime& at, const std::string& text) {
-  std::string line = at.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss ")).toStdString();
-  line += Cp1251ToUtf8(text);
+namespace {
+
+void WriteToStdout(std::string_view bytes) {
+  std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+  std::fflush(stdout);
+}
+
+QString StampFormat() {
+  return QStringLiteral("yyyy-MM-dd hh:mm:ss ");
+}
+
+// The entry in UTF-8 after its stamp.
+std::string WithStamp(const std::string& stamp, const std::string& text) {
+  std::string line = stamp + Cp1251ToUtf8(text);
   // One entry is one output line whatever it carries.
   for (char& c : line)
     if (c == '\r' || c == '\n') c = ' ';
   return line;
 }
 
-void StdoutJournal::Print(const std::string& text) const {
-  const std::string line = Line(clock_.Now(), text);
-  std::fprintf(stdout, "%s\n", line.c_str());
-  std::fflush(stdout);
+}  // namespace
+
+StdoutJournal::StdoutJournal(const Clock& clock, std::function<void(std::string_view)> write)
+    : clock_(clock), write_(write ? std::move(write) : WriteToStdout), stamp_(StampFormat()) {
+  // A zero interval fires once the events already waiting have been handled.
+  flush_.setSingleShot(true);
+  flush_.setInterval(0);
+  QObject::connect(&flush_, &QTimer::timeout, &flush_, [this] { Flush(); });
+}
+
+StdoutJournal::~StdoutJournal() {
+  Flush();
+}
+
+std::string StdoutJournal::Line(const QDateTime& at, const std::string& text) {
+  return WithStamp(at.toString(StampFormat()).toStdString(), text);
+}
+
+void StdoutJournal::Print(const std::string& text) {
+  pending_ += WithStamp(stamp_.Text(clock_.Now()), text);
+  pending_ += '\n';
+  if (pending_.size() >= kBatchBytes || !QAbstractEventDispatcher::instance()) {
+    Flush();
+    return;
+  }
+  if (!flush_.isActive()) flush_.start();
+}
+
+void StdoutJournal::Flush() {
+  flush_.stop();
+  if (pending_.empty()) return;
+  std::string bytes;
+  bytes.swap(pending_);
+  write_(bytes);
 }
 
 }  // namespace quell

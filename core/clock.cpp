@@ -13,7 +13,7 @@ uint32_t SystemClock::TickCount() const {
 }
 
 QDateTime SystemClock::Now() const {
-  return QDateTime::currentDateTime();
+  return local_.At(QDateTime::currentMSecsSinceEpoch());
 }
 
 int SystemClock::StandardOffsetSeconds() const {

@@ -4,6 +4,8 @@
 #include <QDateTime>
 #include <cstdint>
 
+#include "core/local_time_cache.h"
+
 namespace quell {
 
 class Clock {
@@ -25,8 +27,12 @@ inline uint32_t TicksSince(uint32_t now, uint32_t then) {
 class SystemClock final : public Clock {
  public:
   uint32_t TickCount() const override;
+  // The local time with the zone offset of the current second.
   QDateTime Now() const override;
   int StandardOffsetSeconds() const override;
+
+ private:
+  mutable LocalTimeCache local_;
 };
 
 // "hh:mm:ss", the long time format used in diagnostic texts.

@@ -1,8 +1,10 @@
 #include "core/trace_file.h"
 
+#include <QAbstractEventDispatcher>
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
+#include <QMetaObject>
 
 namespace quell {
 
@@ -42,8 +44,13 @@ std::string TraceFile::PathFor(const QDate& day) const {
 }
 
 bool TraceFile::Write(const std::vector<std::string>& lines) const {
+  const Block block = MakeBlock(lines);
+  return !block.path.empty() && Append(block.path, block.bytes);
+}
+
+TraceFile::Block TraceFile::MakeBlock(const std::vector<std::string>& lines) const {
   if (!QFileInfo(QFile::decodeName(QByteArray::fromStdString(TraceDir(workDir_)))).isDir())
-    return false;
+    return {};
 
   // One date for the file name and the header, so a block written just
   // after midnight is wholly in the new day's file.
@@ -53,12 +60,59 @@ bool TraceFile::Write(const std::vector<std::string>& lines) const {
     block += line;
     block += kLineEnd;
   }
+  return {PathFor(now.date()), std::move(block)};
+}
 
-  QFile file(QFile::decodeName(QByteArray::fromStdString(PathFor(now.date()))));
+bool TraceFile::Append(const std::string& path, const std::string& bytes) {
+  QFile file(QFile::decodeName(QByteArray::fromStdString(path)));
   if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return false;
-  const qint64 written = file.write(block.data(), qint64(block.size()));
+  const qint64 written = file.write(bytes.data(), qint64(bytes.size()));
   file.close();
-  return written == qint64(block.size()) && file.error() == QFileDevice::NoError;
+  return written == qint64(bytes.size()) && file.error() == QFileDevice::NoError;
+}
+
+TraceFile::~TraceFile() {
+  WriteDeferred();
+}
+
+void TraceFile::Defer(const std::vector<std::string>& lines) {
+  Block block = MakeBlock(lines);
+  if (block.path.empty()) return;
+  bool schedule = false;
+  bool now = false;
+  {
+    std::lock_guard g(lock_);
+    pendingBytes_ += block.bytes.size();
+    pending_.push_back(std::move(block));
+    now = pendingBytes_ >= kDeferredBytes || !QAbstractEventDispatcher::instance(context_.thread());
+    schedule = !now && !scheduled_;
+    scheduled_ |= schedule;
+  }
+  if (now) {
+    WriteDeferred();
+  } else if (schedule) {
+    QMetaObject::invokeMethod(
+        &context_, [this] { WriteDeferred(); }, Qt::QueuedConnection);
+  }
+}
+
+void TraceFile::WriteDeferred() {
+  std::lock_guard w(writing_);
+  std::vector<Block> blocks;
+  {
+    std::lock_guard g(lock_);
+    blocks.swap(pending_);
+    pendingBytes_ = 0;
+    scheduled_ = false;
+  }
+  // Consecutive blocks for the same day's file go out in one write.
+  for (size_t i = 0; i < blocks.size();) {
+    std::string bytes = std::move(blocks[i].bytes);
+    size_t j = i + 1;
+    for (; j < blocks.size() && blocks[j].path == blocks[i].path; ++j) bytes += blocks[j].bytes;
+    Append(blocks[i].path, bytes);
+    i = j;
+  }
 }
 
 }  // namespace quell

@@ -5,6 +5,8 @@
 // (Windows-1251). The "Trace" directory is never created: without it the
 // lines are discarded.
 #include <QDateTime>
+#include <QObject>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,20 @@ class TraceFile {
     return [this](const std::vector<std::string>& lines) { Write(lines); };
   }
 
+  // Like Write, but the block (dated now) is written by the event loop of
+  // the thread that made this TraceFile, together with the blocks flushed
+  // before it runs: a burst of flushes opens the file once. The bytes and
+  // their order are Write's. Beyond kDeferredBytes waiting, or without an
+  // event loop, the waiting blocks are written at once. Any thread.
+  static constexpr size_t kDeferredBytes = 256 * 1024;
+  void Defer(const std::vector<std::string>& lines);
+  auto DeferredFlusher() {
+    return [this](const std::vector<std::string>& lines) { Defer(lines); };
+  }
+  // Writes the waiting blocks now; also done on destruction.
+  void WriteDeferred();
+  ~TraceFile();
+
   // "Trace8x12x26.txt" for 8 December 2026.
   static std::string FileName(const QDate& day);
   // "Date/Time: 8/12/26 / 14:03:27" (without the line end).
@@ -36,8 +52,21 @@ class TraceFile {
   std::string PathFor(const QDate& day) const;
 
  private:
+  struct Block {
+    std::string path;
+    std::string bytes;
+  };
+  Block MakeBlock(const std::vector<std::string>& lines) const;
+  static bool Append(const std::string& path, const std::string& bytes);
+
   const Clock& clock_;
   std::string workDir_;
+  std::mutex writing_;  // one writer of deferred blocks at a time, in order
+  std::mutex lock_;     // pending_ and scheduled_
+  std::vector<Block> pending_;
+  size_t pendingBytes_ = 0;
+  bool scheduled_ = false;
+  QObject context_;  // the queued write goes to its thread, and dies with it
 };
 
 }  // namespace quell

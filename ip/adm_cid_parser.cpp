@@ -1,9 +1,20 @@
 #include "ip/adm_cid_parser.h"
 
+#include <algorithm>
+
 #include "core/text.h"
 #include "core/wire.h"
 
 namespace quell {
+namespace {
+
+// A byte below the blank inside a cut piece would split the console's record
+// (CR, DC4) or cut the client's text short (NUL).
+bool HasControlByte(std::string_view piece) {
+  return std::any_of(piece.begin(), piece.end(), [](char c) { return uint8_t(c) < 0x20; });
+}
+
+}  // namespace
 
 AdmCidParser::AdmCidParser(IpModuleSupervision& modules, ConsoleOutput& output,
                            const IpModuleSettings& settings)
@@ -28,7 +39,9 @@ std::string AdmCidParser::ParseAdmCid(std::string_view m, int p) {
   const std::string line = Substring(m, q + 8, 1);
   const std::string account = Substring(m, q + 13, 4);
   std::string r = "5" + receiver + line + " 18" + account + qualifier + Substring(m, q + 19, 3) +
-                  Substring(m, q + 23, 2) + Substring(m, q + 26, 3) + kCR;
+                  Substring(m, q + 23, 2) + Substring(m, q + 26, 3);
+  if (HasControlByte(r)) return std::string(kFalse);
+  r += kCR;
   modules_.Update(account, ModuleMessageKind::AdmCid, Contains(r, "E602"), line, receiver);
   return r;
 }
@@ -38,6 +51,7 @@ std::string AdmCidParser::ParseKeepAlive(std::string_view m) {
   const std::string receiver = Substring(m, 5, 2);
   const std::string line = Substring(m, 11, 1);
   const std::string account = Substring(m, 18, 4);
+  if (HasControlByte(receiver + line + account)) return std::string(kFalse);
   std::string r = "1" + receiver + line + "      " + account + " @" + kCR;
   // A keep-alive too short to name its account identifies no module: it is
   // answered, but gets no row (which would later be reported lost under an

@@ -10,6 +10,13 @@
 
 namespace quell {
 
+namespace {
+
+// The peer text of a connection, kept for journalling its end.
+constexpr const char* kPeerProperty = "quellPeer";
+
+}  // namespace
+
 ClientPorts::ClientPorts(Journal& journal, TraceView& trace, ConsoleOutput& output,
                          const PortSettings& ports)
     : journal_(journal), trace_(trace), output_(output), ports_(ports) {
@@ -61,6 +68,7 @@ void ClientPorts::Accept(Port& port) {
     port.connections.push_back(socket);
     port.count = int(port.connections.size());
     journal_.InsertTop(port.connectText + peer);
+    socket->setProperty(kPeerProperty, QString::fromStdString(peer));
 
     QObject::connect(socket, &QTcpSocket::readyRead, socket,
                      [this, &port, socket] { OnData(port, socket); });
@@ -105,8 +113,20 @@ void ClientPorts::OnData(Port& port, QTcpSocket* socket) {
 }
 
 void ClientPorts::SendToFirst(Port& port, const std::string& text) {
+  LetGoOfStuckClients(port);
   if (port.connections.empty()) return;
   port.connections.front()->write(text.data(), qint64(text.size()));
+}
+
+void ClientPorts::LetGoOfStuckClients(Port& port) {
+  while (!port.connections.empty() && port.connections.front()->bytesToWrite() > maxUnsent_) {
+    QTcpSocket* stuck = port.connections.front();
+    const std::string peer = stuck->property(kPeerProperty).toString().toStdString();
+    trace_.Append("Client not reading, " + std::to_string(stuck->bytesToWrite()) +
+                  " bytes unsent: " + peer);
+    stuck->abort();
+    Drop(port, stuck, peer);  // nothing when the abort already dropped it
+  }
 }
 
 }  // namespace quell

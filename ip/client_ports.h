@@ -46,6 +46,12 @@ class ClientPorts final : public ClientFeed {
   // Receives every Wardex client request after its trace line.
   void SetRequestHandler(RequestHandler handler) { onRequest_ = std::move(handler); }
 
+  // A client that leaves more than this of what was sent to it unread is not
+  // reading: it is let go (journalled as its disconnect), so the gateway's
+  // memory stays bounded and the next client gets what follows.
+  static constexpr qint64 kMaxUnsentBytes = 4 * 1024 * 1024;
+  void SetMaxUnsentBytes(qint64 bytes) { maxUnsent_ = bytes; }
+
   // Counts may be read from any thread; sends are main-thread only.
   int WardexClientCount() const override { return wardex_.count.load(); }
   void SendToFirstWardex(const std::string& text) override { SendToFirst(wardex_, text); }
@@ -65,13 +71,15 @@ class ClientPorts final : public ClientFeed {
   void Accept(Port& port);
   void Drop(Port& port, QTcpSocket* socket, const std::string& peer);
   void OnData(Port& port, QTcpSocket* socket);
-  static void SendToFirst(Port& port, const std::string& text);
+  void SendToFirst(Port& port, const std::string& text);
+  void LetGoOfStuckClients(Port& port);
 
   Journal& journal_;
   TraceView& trace_;
   ConsoleOutput& output_;
   const PortSettings& ports_;
   RequestHandler onRequest_;
+  qint64 maxUnsent_ = kMaxUnsentBytes;
   Port wardex_;
   Port console2_;
 };

@@ -19,7 +19,8 @@ inline constexpr size_t kIpJournalLimit = 1000;
 void JournalIpMessage(Journal& journal, const Clock& clock, std::string_view m);
 
 // Writes event line e (without terminator) to the console port while it
-// answers; otherwise queues e + DC4 when mayQueue (store offline).
+// answers and nothing waits in the console queue; queues e + DC4 behind
+// what waits, or when the console is silent and mayQueue (store offline).
 void DeliverEventToConsole(ConsoleOutput& output, ConsoleDevice& device, TraceView& trace,
                            bool mayQueue, const std::string& e);
 

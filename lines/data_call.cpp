@@ -115,7 +115,9 @@ int DataCallFrame(TLineGSM& line, const std::string& f, const LineContext& ctx) 
   }
 
   const std::string party = mark == "event" ? line.CallerNumber : DialTargetOf(line);
-  Notice(line, line.LineName + ";" + party + ";" + line.LineType + ";" + f + ";SELVA_RES|");
+  // A request already given up has had its error notice: no second outcome.
+  if (mark != "none")
+    Notice(line, line.LineName + ";" + party + ";" + line.LineType + ";" + f + ";SELVA_RES|");
   int sent = 0;
   for (const std::string& info : Panels(ctx)) {
     const std::string t = FieldAt(info, 2, "#");

@@ -209,7 +209,9 @@ bool ProcessModemLine(TLineGSM& line, const LineContext& ctx) {
   if (line.SmsPending) SmsEvent(line, text, ctx);
   line.SmsPending = false;
   if (Contains(text, "CMGL:")) line.SmsPending = true;
-  if (Contains(text, "CMTI:")) line.PollTick = DueNow(now);
+  // During a data call the text is the panel's, and no command may go into
+  // the call: the hold stays.
+  if (Contains(text, "CMTI:") && CallStateOf(line) != kActiveModem) line.PollTick = DueNow(now);
   if (Contains(text, "ERROR")) {
     line.ErrorSeen = true;
     AppendTag(line, "_ERROR");

@@ -1,5 +1,7 @@
 #include "lines/receiver_steps.h"
 
+#include <algorithm>
+
 #include "core/text.h"
 #include "core/wire.h"
 #include "lines/line_port.h"
@@ -18,6 +20,14 @@ void Notice(TLineGSM& line, const std::string& text, const char* kind) {
 
 void Trace(const LineContext& ctx, std::string text) {
   if (ctx.trace) ctx.trace->Append(std::move(text));
+}
+
+// Letters and digits only: a ";" or "|" in a short message would split the
+// client's notice fields, a control byte the console's record.
+bool ContactIdText(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+  });
 }
 
 // Drops an over-long partial message so a device without terminators
@@ -97,8 +107,13 @@ void SmsEvent(TLineGSM& line, const std::string& text, const LineContext& ctx) {
   rest.erase(0, std::min<size_t>(6, rest.size()));
   while ((StartsWith(rest, "1") || StartsWith(rest, "3")) && rest.size() >= 9) {
     Trace(ctx, rest);
+    const std::string body = Substring(rest, 2, 8);
+    if (!ContactIdText(account) || !ContactIdText(body)) {
+      Trace(ctx, line.LineName + ": short-message report dropped: " + text);
+      return;
+    }
     const char qualifier = rest[0] == '1' ? 'E' : 'R';
-    const std::string event = "5099 18" + account + qualifier + Substring(rest, 2, 8);
+    const std::string event = "5099 18" + account + qualifier + body;
     if (WardexClientConnected(ctx)) Notice(line, event, "MLR_EVENT|");
     if (ctx.consoleQueue) ctx.consoleQueue->Append(event);
     Trace(ctx, event);

@@ -186,6 +186,7 @@ PortWait PosixSerialPort::PollDevice(short events, int timeoutMs) {
       int queued = 0;
       if ((revents & events) && ::ioctl(fd_, FIONREAD, &queued) == 0 && queued > 0)
         return PortWait::Data;
+      hungUp_ = true;
       return PortWait::Failed;
     }
     if (revents & events) return PortWait::Data;
@@ -209,7 +210,10 @@ int PosixSerialPort::ReadByte(uint8_t& byte) {
   for (;;) {
     ssize_t n = ::read(fd_, &byte, 1);
     if (n == 1) return 1;
-    if (n == 0) return -1;  // end of file: the device hung up
+    if (n == 0 || errno == EIO) {  // end of file or I/O error: the device went away
+      hungUp_ = true;
+      return -1;
+    }
     if (errno == EINTR) continue;
     return errno == EAGAIN ? 0 : -1;
   }
@@ -245,6 +249,7 @@ int PosixSerialPort::Write(std::string_view bytes) {
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EIO) hungUp_ = true;
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) break;
     // Output queue full: wait for room in short slices so Close() is not
     // held up, and give up at the deadline.
@@ -252,7 +257,10 @@ int PosixSerialPort::Write(std::string_view bytes) {
     if (left <= 0 || closing_.load()) break;
     pollfd fd{fd_, POLLOUT, 0};
     if (::poll(&fd, 1, std::min(left, 50)) < 0 && errno != EINTR) break;
-    if (fd.revents & (POLLERR | POLLHUP | POLLNVAL)) break;
+    if (fd.revents & (POLLERR | POLLHUP | POLLNVAL)) {
+      hungUp_ = true;
+      break;
+    }
   }
   return int(done);
 }

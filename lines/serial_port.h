@@ -50,6 +50,9 @@ class SerialPort {
   // operations fail. Safe to call more than once and from any thread.
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
+  // The device went away since it was opened (a hang-up, an I/O error, end
+  // of file): only opening it again can bring the line back.
+  virtual bool HungUp() const { return false; }
 };
 
 class PosixSerialPort final : public SerialPort {
@@ -82,6 +85,7 @@ class PosixSerialPort final : public SerialPort {
   void ClearInterrupt() override;
   void Close() override;
   bool IsOpen() const override;
+  bool HungUp() const override { return hungUp_.load(); }
 
   const std::string& DevicePath() const { return path_; }
 
@@ -97,6 +101,7 @@ class PosixSerialPort final : public SerialPort {
   int fd_ = -1;
   int wakeFd_ = -1;  // eventfd; readable while interrupted or closing
   std::atomic<bool> closing_{false};
+  std::atomic<bool> hungUp_{false};
   std::mutex writeLock_;  // whole-buffer writes never interleave
 };
 

@@ -1,7 +1,10 @@
 #include "lines/xcall.h"
 
+#include <algorithm>
+
 #include "core/text.h"
 #include "lines/call_state.h"
+#include "lines/data_call.h"
 #include "lines/modem_engine.h"
 
 namespace quell {
@@ -41,11 +44,19 @@ bool ExtractCaller(TLineGSM& line, std::string_view text) {
     at = eight;
   }
   if (at == std::string::npos) return false;
-  line.CallerNumber = "+" + number.substr(at, 11);
+  // Digits only: a ";" or "|" from the modem would split the client's fields.
+  std::string digits = number.substr(at, 11);
+  digits.erase(
+      std::find_if(digits.begin(), digits.end(), [](char c) { return c < '0' || c > '9'; }),
+      digits.end());
+  line.CallerNumber = "+" + digits;
   return true;
 }
 
 void IncomingCall(TLineGSM& line, std::string_view text, const LineContext& ctx) {
+  // The call takes the line: a data-call request still waiting for its own
+  // call hears that it failed rather than nothing at all.
+  if (DataCallPending(line)) DataCallEnded(line);
   if (ExtractCaller(line, text)) {
     const std::string notice = line.LineName + ";" + line.CallerNumber + ";" + line.LineType + ";" +
                                std::to_string(line.Mode) + ";CRING;";

@@ -15,12 +15,14 @@ inline constexpr uint32_t kArmingHangupMs = 3000;
 inline constexpr uint32_t kKeyStepMs = 3000;  // each key spans 3 s of call
 
 // Stores the caller number of an upper-cased "CLIP:" line in CallerNumber as
-// "+" and eleven characters, a national leading 8 read as 7. Only the number
-// (the first quoted field) is searched; false when it holds no 7 or 8.
+// "+" and the digits that follow (at most eleven), a national leading 8 read
+// as 7. Only the number (the first quoted field) is searched; false when it
+// holds no 7 or 8.
 bool ExtractCaller(TLineGSM& line, std::string_view text);
 
 // A "CLIP:" line: the "CRING;" notice when a number was found; EventMark
-// becomes "event" in any case.
+// becomes "event" in any case, after a pending data-call request has had its
+// error notice.
 void IncomingCall(TLineGSM& line, std::string_view text, const LineContext& ctx);
 
 // The key name for the time from AnswerTick to HangupTick.

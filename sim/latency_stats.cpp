@@ -26,9 +26,10 @@ double LatencyStats::Percentile(double p) const {
 
 std::string LatencyStats::Summary() const {
   if (samples_.empty()) return "none";
-  char text[160];
-  std::snprintf(text, sizeof text, "p50 %.1f ms, p90 %.1f ms, p99 %.1f ms, max %.1f ms",
-                Percentile(50), Percentile(90), Percentile(99), Max());
+  char text[192];
+  std::snprintf(text, sizeof text,
+                "p50 %.2f ms, p90 %.2f ms, p99 %.2f ms, p99.9 %.2f ms, max %.2f ms", Percentile(50),
+                Percentile(90), Percentile(99), Percentile(99.9), Max());
   return text;
 }
 

@@ -15,7 +15,8 @@ class LatencyStats {
   // p in (0, 100]; 0 without samples.
   double Percentile(double p) const;
   double Max() const { return Percentile(100); }
-  // "p50 0.4 ms, p90 0.6 ms, p99 1.0 ms, max 1.2 ms" or "none".
+  // "p50 0.40 ms, p90 0.60 ms, p99 1.00 ms, p99.9 1.10 ms, max 1.20 ms" or
+  // "none".
   std::string Summary() const;
 
  private:

@@ -57,7 +57,7 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
       consoleLine_(std::make_unique<TLineGSM>(clock.TickCount())),
       feed_(std::make_unique<ClientFeedRelay>()) {
   traceFile_ = std::make_unique<TraceFile>(clock_, options_.workDir);
-  trace_.SetFlusher(traceFile_->Flusher());
+  trace_.SetFlusher(traceFile_->DeferredFlusher());
 
   consoleLine_->LineType = "VCOM";
   consoleDevice_ = std::make_unique<LineConsoleDevice>(*consoleLine_);
@@ -216,6 +216,8 @@ void Engine::SupervisionTick() {
     StartupTick();
     return;
   }
+  // Ports that went away are opened again before the workers are paced.
+  portRecovery_.Tick(lines_, portNames_, clock_, &trace_);
   SuperviseLines(lines_, noticeQueue_, sound_, clock_);
   DrainJournalQueue();
   Q_EMIT linesChanged();

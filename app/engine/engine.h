@@ -19,6 +19,7 @@
 #include "lines/line_context.h"
 #include "lines/line_list.h"
 #include "lines/port_names.h"
+#include "lines/port_recovery.h"
 
 namespace quell {
 
@@ -160,6 +161,7 @@ class Engine : public QObject {
   std::unique_ptr<NoticeDrain> noticeDrain_;
   std::unique_ptr<ConsolePort> consolePort_;
   PortNames portNames_;
+  PortRecovery portRecovery_;
   LineContext lineContext_;
 
   QTimer supervisionTimer_;

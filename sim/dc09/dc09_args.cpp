@@ -35,9 +35,9 @@ bool ReadHex(const RoleOptions& o, const char* name, QChar prefix, qsizetype min
 }  // namespace
 
 std::optional<Dc09Args> ParseDc09Args(const QStringList& args, std::string* error) {
-  RoleOptions o(
-      {"account", "event", "group", "zone", "line", "receiver", "count", "rate", "timeout"},
-      {"req", "quiet"});
+  RoleOptions o({"account", "event", "group", "zone", "line", "receiver", "count", "rate", "window",
+                 "timeout"},
+                {"req", "quiet"});
   if (!o.Parse(args, error)) return std::nullopt;
   Dc09Args out;
   if (o.Help()) {
@@ -52,6 +52,7 @@ std::optional<Dc09Args> ParseDc09Args(const QStringList& args, std::string* erro
       !ReadHex(o, "event", QChar(), 4, 4, &m.event, error) ||
       !o.Number("group", 0, 99, &m.group, error) || !o.Number("zone", 0, 999, &m.zone, error) ||
       !o.Number("count", 1, 10'000'000, &out.count, error) ||
+      !o.Number("window", 1, 4096, &out.window, error) ||
       !o.Number("timeout", 1, 600'000, &out.timeoutMs, error))
     return std::nullopt;
   if (!QStringLiteral("136").contains(QChar::fromLatin1(m.event[0]))) {
@@ -66,6 +67,10 @@ std::optional<Dc09Args> ParseDc09Args(const QStringList& args, std::string* erro
                rate->toStdString() + "\"";
       return std::nullopt;
     }
+  }
+  if (o.Value("window") && o.Value("rate")) {
+    *error = "--window and --rate exclude each other: the rate paces the messages by itself";
+    return std::nullopt;
   }
   out.probe = o.IsSet("req");
   out.quiet = o.IsSet("quiet");
@@ -104,6 +109,10 @@ Options:
                        next message once the previous one was answered or
                        timed out)
                        e.g. --rate 50
+  --window N           keep up to N messages waiting for their replies, the
+                       next sent as soon as one is settled (default 1); for
+                       measuring how many the gateway answers a second
+                       e.g. --count 200000 --window 64 --quiet
   --timeout MS         how long a reply may take (default 2000)
                        e.g. --timeout 500
   --req                send the probe "REQ" instead of messages; its answer
@@ -112,8 +121,9 @@ Options:
   --quiet              no line per message, only the summary
   -h, --help           this text
 
-One line per message ("#0001 ACK 0.4 ms"), then the counts and the reply
-times (p50, p90, p99, max). Exit status 0 when every message got a good
+One line per message ("#0001 ACK 0.4 ms"), then the counts, the reply
+times (p50, p90, p99, p99.9, max) and the messages a second from the first
+send to the last reply. Exit status 0 when every message got a good
 ACK, 1 otherwise, 2 for bad options. Ctrl-C stops early with the summary.
 
 Example:

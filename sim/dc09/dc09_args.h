@@ -15,7 +15,8 @@ struct Dc09Args {
   Dc09Message message;
   bool probe = false;  // --req
   uint32_t count = 1;
-  double rate = 0;  // messages a second; 0: each once the previous one settled
+  double rate = 0;      // messages a second; 0: paced by the replies
+  uint32_t window = 1;  // messages waiting for replies at once, when rate is 0
   uint32_t timeoutMs = 2000;
   bool quiet = false;
 };

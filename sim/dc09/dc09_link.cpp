@@ -9,8 +9,13 @@
 namespace quell::sim {
 
 Dc09Link::Dc09Link(Dc09Sender& sender, QHostAddress address, uint16_t port, uint32_t count,
-                   double rate)
-    : sender_(sender), address_(std::move(address)), port_(port), count_(count), rate_(rate) {
+                   double rate, uint32_t window)
+    : sender_(sender),
+      address_(std::move(address)),
+      port_(port),
+      count_(count),
+      rate_(rate),
+      window_(std::max<uint32_t>(window, 1)) {
   timer_.setTimerType(Qt::PreciseTimer);
   timer_.setInterval(kTickMs);
   connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
@@ -28,7 +33,17 @@ bool Dc09Link::Start(std::string* error) {
   startUs_ = SteadyMicros();
   timer_.start();
   SendOne();
+  TopUp();
   return true;
+}
+
+int64_t Dc09Link::ElapsedUs() const {
+  return (done_ ? doneUs_ : SteadyMicros()) - startUs_;
+}
+
+void Dc09Link::TopUp() {
+  if (rate_ > 0) return;
+  while (sent_ < count_ && sender_.Waiting() < window_) SendOne();
 }
 
 void Dc09Link::SendOne() {
@@ -60,12 +75,13 @@ void Dc09Link::ReadReplies() {
 
 void Dc09Link::Settled(const Dc09Result& result) {
   if (onResult_) onResult_(result);
-  if (rate_ == 0 && sent_ < count_) SendOne();
+  TopUp();
 }
 
 void Dc09Link::CheckDone() {
   if (done_ || sent_ < count_ || sender_.Waiting() > 0) return;
   done_ = true;
+  doneUs_ = SteadyMicros();
   timer_.stop();
   if (onDone_) onDone_();
 }

@@ -1,7 +1,7 @@
 #pragma once
-// Runs a Dc09Sender over UDP: sends its datagrams to the gateway, one after
-// another or at a fixed rate, feeds the replies back and expires the
-// messages that waited too long.
+// Runs a Dc09Sender over UDP: sends its datagrams to the gateway with up to
+// a window of them waiting for replies, or at a fixed rate, feeds the
+// replies back and expires the messages that waited too long.
 #include <QHostAddress>
 #include <QObject>
 #include <QTimer>
@@ -17,8 +17,9 @@ class Dc09Link : public QObject {
  public:
   static constexpr int kTickMs = 2;  // pacing and timeout checks
 
-  // rate 0: each message once the previous one settled.
-  Dc09Link(Dc09Sender& sender, QHostAddress address, uint16_t port, uint32_t count, double rate);
+  // rate 0: the next message whenever fewer than window are waiting.
+  Dc09Link(Dc09Sender& sender, QHostAddress address, uint16_t port, uint32_t count, double rate,
+           uint32_t window = 1);
 
   // Called for every settled message, and once when all were sent and settled.
   void SetResultHandler(std::function<void(const Dc09Result&)> handler) {
@@ -27,9 +28,12 @@ class Dc09Link : public QObject {
   void SetDoneHandler(std::function<void()> handler) { onDone_ = std::move(handler); }
 
   bool Start(std::string* error);
+  // From Start to the last message settled (or to now while running).
+  int64_t ElapsedUs() const;
 
  private:
   void SendOne();
+  void TopUp();  // up to the window while counting on replies
   void Tick();
   void ReadReplies();
   void Settled(const Dc09Result& result);
@@ -40,9 +44,11 @@ class Dc09Link : public QObject {
   const uint16_t port_;
   const uint32_t count_;
   const double rate_;
+  const uint32_t window_;
   QUdpSocket socket_;
   QTimer timer_;
   int64_t startUs_ = 0;
+  int64_t doneUs_ = 0;
   uint32_t sent_ = 0;
   bool done_ = false;
   std::function<void(const Dc09Result&)> onResult_;

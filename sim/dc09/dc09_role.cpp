@@ -6,6 +6,7 @@
 #include "sim/dc09/dc09_args.h"
 #include "sim/dc09/dc09_link.h"
 #include "sim/quit_on_signal.h"
+#include "sim/throughput.h"
 
 namespace quell::sim {
 
@@ -32,7 +33,7 @@ int RunDc09Role(int argc, char** argv) {
   }
 
   Dc09Sender sender(args->message, args->probe, args->timeoutMs);
-  Dc09Link link(sender, *address, args->target.port, args->count, args->rate);
+  Dc09Link link(sender, *address, args->target.port, args->count, args->rate, args->window);
   if (!args->quiet) {
     link.SetResultHandler([](const Dc09Result& result) {
       std::printf("%s\n", Dc09ResultLine(result).c_str());
@@ -45,7 +46,8 @@ int RunDc09Role(int argc, char** argv) {
     return 1;
   }
   app.exec();
-  std::printf("%s\n", sender.Summary().c_str());
+  std::printf("%s\n%s\n", sender.Summary().c_str(),
+              ThroughputLine(sender.Counts().sent, link.ElapsedUs()).c_str());
   return sender.AllAcknowledged() ? 0 : 1;
 }
 

@@ -68,8 +68,9 @@ Options:
 One line per message ("account 1234 #0001 ACK 0.3 ms"), then the counts
 (connected, greeted, ACK, NACK, other replies, timeouts, refused, closed by
 the gateway) and the times from connecting to the greeting and from
-sending to the reply (p50, p90, p99, max). Exit status 0 when every message
-was acknowledged, 1 otherwise, 2 for bad options. Ctrl-C stops early with
+sending to the reply (p50, p90, p99, p99.9, max), and the messages a second
+from the first connection to the last result. Exit status 0 when every
+message was acknowledged, 1 otherwise, 2 for bad options. Ctrl-C stops early with
 the summary.
 
 Example:

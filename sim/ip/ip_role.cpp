@@ -7,6 +7,8 @@
 #include "sim/ip/ip_args.h"
 #include "sim/ip/ip_fleet.h"
 #include "sim/quit_on_signal.h"
+#include "sim/steady_clock.h"
+#include "sim/throughput.h"
 
 namespace quell::sim {
 namespace {
@@ -59,9 +61,11 @@ int RunIpRole(int argc, char** argv) {
   }
   fleet.SetDoneHandler([] { QCoreApplication::quit(); });
   if (!QuitOnSignals(&error)) return Fail(error, 1);
+  const int64_t startUs = SteadyMicros();
   fleet.Start();
   if (!fleet.Done()) app.exec();
-  std::printf("%s\n", stats.Summary().c_str());
+  std::printf("%s\n%s\n", stats.Summary().c_str(),
+              ThroughputLine(stats.Messages(), SteadyMicros() - startUs).c_str());
   const uint64_t wanted = uint64_t(args->modules) * args->messages;
   return stats.Counts().ack == wanted ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 #include "core/trace_file.h"
 
 #include <gmock/gmock.h>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -112,6 +113,53 @@ TEST_F(TraceFileTest, UnwritableFileReportsFailure) {
   Feed(view, file, 51);
   EXPECT_EQ(view.Size(), 0u);
   EXPECT_FALSE(file.Write({"x"}));
+}
+
+TEST_F(TraceFileTest, DeferredBlocksAreWrittenTogetherWithTheSameBytes) {
+  MakeTraceDir();
+  QTemporaryDir direct;
+  ASSERT_TRUE(QDir(direct.path()).mkdir(QStringLiteral("Trace")));
+  TraceFile now(clock_, QFile::encodeName(direct.path()).toStdString());
+  const QString name = QStringLiteral("Trace8x12x26.txt");
+  {
+    TraceFile file(clock_, WorkDir());
+    TraceView view;
+    view.SetFlusher(file.DeferredFlusher());
+    TraceView reference;
+    reference.SetFlusher(now.Flusher());
+    for (int i = 1; i <= 160; ++i) {
+      if (i == 120) clock_.Advance(1000);  // a later block has a later header
+      view.Append("line " + std::to_string(i));
+      reference.Append("line " + std::to_string(i));
+    }
+    EXPECT_TRUE(ReadTrace(name).isEmpty());  // nothing before the event loop runs
+    QCoreApplication::processEvents();
+    const QByteArray written = ReadTrace(name);
+    QFile f(direct.path() + QStringLiteral("/Trace/") + name);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written, f.readAll());
+    EXPECT_EQ(written.count("Date/Time: "), 3);
+
+    // A block still waiting when the file goes is written by its end (7
+    // lines were left in the view: the 44th more makes it flush).
+    for (int i = 1; i <= 44; ++i) view.Append("last " + std::to_string(i));
+  }
+  EXPECT_TRUE(ReadTrace(name).endsWith("last 44\r\n"));
+}
+
+TEST_F(TraceFileTest, DeferredBlocksBeyondTheBoundAreWrittenAtOnce) {
+  MakeTraceDir();
+  TraceFile file(clock_, WorkDir());
+  TraceView view;
+  view.SetFlusher(file.DeferredFlusher());
+  const std::string line(1000, 'x');
+  size_t appended = 0;
+  while (ReadTrace(QStringLiteral("Trace8x12x26.txt")).isEmpty() && appended < 10000) {
+    view.Append(line);
+    ++appended;
+  }
+  EXPECT_GE(appended * line.size(), TraceFile::kDeferredBytes);
+  EXPECT_LT(appended * line.size(), TraceFile::kDeferredBytes + 60 * line.size());
 }
 
 }  // namespace

@@ -71,6 +71,22 @@ TEST_F(AdmCidParserTest, ShortMessagesGiveShortenedPiecesOrNoQualifier) {
   EXPECT_EQ(list.Rows()[0].caption, "12");
 }
 
+// Found by fuzzing: a control byte cut into the event line reached the
+// console (a DC4 splits its record) and the client.
+TEST_F(AdmCidParserTest, ControlBytesInsideThePiecesAreRejectedWithoutSideEffects) {
+  settings.testSignal = true;
+  const std::string messages[] = {
+      std::string("A\"ADM-CID0001R0001L0001\0%001234|11C ", 36),  // NUL as the line
+      "\"ADM-CID\"0001R0001L0001[#001234|1130 01 0\x14"
+      "5]",                                               // DC4 in the zone
+      "\"ADM-CID\"0001R00\r1L0001[#001234|1130 01 015]",  // CR in the receiver
+      "SR0001L0001    00\r234",                           // CR in the account
+  };
+  for (const std::string& m : messages) EXPECT_EQ(parser.Parse(m), "FALSE") << m;
+  EXPECT_TRUE(list.Rows().empty());
+  EXPECT_TRUE(consoleQueue.Empty());
+}
+
 TEST_F(AdmCidParserTest, OnlyE602CreatesARowForAnUnknownAccount) {
   parser.Parse(kExample);
   EXPECT_TRUE(list.Rows().empty());

@@ -157,6 +157,23 @@ TEST_F(IpReceiversTest, UnreadableMessageGetsNackAndTheTroubleLine) {
   EXPECT_TRUE(console2.received.empty());
 }
 
+TEST_F(IpReceiversTest, EventWaitsBehindEventsQueuedWhileTheConsoleWasSilent) {
+  device.alive = true;  // answering again, with an event kept from its silence
+  const std::string kept = "5011 181111E13001015" + kDC4;
+  consoleQueue.Append(kept);
+  for (bool storeOffline : {true, false}) {
+    settings.storeOffline = storeOffline;
+    TestClient module;
+    ConnectModule(module, IpListener::P8098);
+    module.Send(kExample);
+    ASSERT_TRUE(module.WaitReceived(24 + 4));
+    EXPECT_EQ(module.After(24), Cr("ACK"));
+    EXPECT_TRUE(device.written.empty()) << storeOffline;
+  }
+  EXPECT_EQ(consoleQueue.Snapshot(),
+            (std::vector<std::string>{kept, kEventLine + kDC4, kEventLine + kDC4}));
+}
+
 TEST_F(IpReceiversTest, BurstIsReadAsMessagesOfAtMost54Bytes) {
   TestClient module;
   ConnectModule(module, IpListener::P8095);

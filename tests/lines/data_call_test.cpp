@@ -145,5 +145,49 @@ TEST_F(DataCallTest, RequestThatEndsEarlyIsReportedOnceWhicheverWayItEnds) {
   }
 }
 
+// Found by fuzzing: a "+CMTI:" text inside the call made the initialisation
+// command due at once, which gave the request up (error notice) while the
+// exchange went on to report its result as well.
+TEST_F(DataCallTest, RequestInsideItsCallHasOneOutcome) {
+  struct Case {
+    const char* during;  // text received once the exchange has begun
+    uint32_t wait;       // time before the initialisation cycle runs
+    const char* notice;
+  } cases[] = {
+      {"+CMTI: \"SM\",1", 0, "S1;+79005556677;GSM Selva;~123410;SELVA_RES|"},
+      {"OK", kDataCallHoldMs + kAlivePollMs, "S1;+79005556677;GSM Selva;SELVA_REFRESH_ERROR|"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.during);
+    notices_.Clear();
+    line_.DialTarget = "+79005556677";
+    line_.PollTick = clock_.TickCount();
+    Connect("refresh");
+    Receive("~123475123456");
+    Receive("~123475123456");
+    Receive(c.during);
+    clock_.Advance(c.wait);
+    InitCycle(line_, clock_);
+    Receive("~123410");  // the closing frame
+    EXPECT_EQ(notices_.Snapshot(), std::vector<std::string>{c.notice});
+    EXPECT_EQ(line_.DataCallStep, -1);
+    line_.EscapeStage = 0;
+  }
+}
+
+// Found by fuzzing: a panel calling in while a request waited for its own
+// call took the request's mark, so its client heard nothing at all.
+TEST_F(DataCallTest, IncomingCallEndsAWaitingRequestWithItsErrorNotice) {
+  line_.DialTarget = "+79005556677";
+  line_.EventMark = "reload";
+  Receive("+CLIP: \"89001112233\",129");
+  Receive("+CLIP: \"89001112233\",129");  // still one error notice
+  EXPECT_EQ(notices_.Snapshot(),
+            (std::vector<std::string>{"S1;+79005556677;GSM Selva;SELVA_RELOAD_ERRORR|",
+                                      "S1;+79001112233;GSM Selva;0;CRING;",
+                                      "S1;+79001112233;GSM Selva;0;CRING;"}));
+  EXPECT_EQ(line_.EventMark, "event");
+}
+
 }  // namespace
 }  // namespace quell

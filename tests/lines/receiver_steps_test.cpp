@@ -155,6 +155,19 @@ TEST(SmsEvent, TurnsContactIdGroupsIntoReceiverLines) {
   SmsEvent(line, "NO REPORT HERE", ctx);
   SmsEvent(line, "C1D0112345130010013", ctx);  // group starting with 5
   EXPECT_TRUE(console.Empty());
+
+  // Found by fuzzing: a group or account that is not letters and digits ends
+  // the report with a trace line, so no ";" or "|" splits the notice fields.
+  notices.Clear();
+  for (const char* text : {"C1D011234113;01001", "C1D0112|41130010013",
+                           "C1D011234113\x16"
+                           "01001",
+                           "C1D0112341130010011(30200 20;"}) {
+    SmsEvent(line, text, ctx);
+    EXPECT_EQ(trace.Lines().back(), std::string("G1: short-message report dropped: ") + text);
+  }
+  EXPECT_EQ(console.Snapshot(), std::vector<std::string>{"5099 181234E13001001"});
+  EXPECT_EQ(notices.Size(), 1u);
 }
 
 }  // namespace

@@ -37,6 +37,10 @@ TEST_F(XcallTest, CallerNumberComesFromTheNumberFieldOnly) {
       {"+CLIP: \"\",128,,,,0", nullptr},  // withheld: the 8 of the type is no number
       {"+CLIP: \"123456\",129", nullptr},
       {"+CLIP: \"+49307654321\",145", "+7654321"},  // first 7 when no 8 comes before it
+      // Found by fuzzing: the number ends at its first non-digit, so no ";" or
+      // "|" reaches the notice's fields.
+      {"+CLIP: \"+7900;11|2233\",145", "+7900"},
+      {"+CLIP: \"7\x16\",145", "+7"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);

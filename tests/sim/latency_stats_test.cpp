@@ -31,7 +31,7 @@ TEST(LatencyStats, SummaryAfterMoreSamplesArrive) {
   stats.Add(2);
   EXPECT_EQ(stats.Max(), 2);
   stats.Add(0.4);  // after a percentile was asked: must be sorted again
-  EXPECT_EQ(stats.Summary(), "p50 0.4 ms, p90 2.0 ms, p99 2.0 ms, max 2.0 ms");
+  EXPECT_EQ(stats.Summary(), "p50 0.40 ms, p90 2.00 ms, p99 2.00 ms, p99.9 2.00 ms, max 2.00 ms");
 }
 
 }  // namespace

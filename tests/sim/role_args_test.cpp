@@ -44,6 +44,8 @@ TEST(RoleArgs, RefusesBadOptions) {
       {"--line L1234567", "--line wants 1 to 6 hex digits"},
       {"--zone 1000", "--zone wants a whole number from 0 to 999"},
       {"--rate 0", "--rate wants"},
+      {"--window 0", "--window wants"},
+      {"--window 8 --rate 100", "exclude each other"},
       {"1 2", "at most one"},
   };
   for (const auto& [line, message] : dc09) {
@@ -80,6 +82,10 @@ TEST(RoleArgs, OptionsReachTheRoles) {
   EXPECT_EQ(dc09->message.line, "3");
   EXPECT_EQ(dc09->message.receiver, "1F");
   EXPECT_EQ(dc09->rate, 0.5);
+  EXPECT_EQ(dc09->window, 1u);
+  dc09 = ParseDc09Args(Words("--count 1000 --window 64"), &error);
+  ASSERT_TRUE(dc09) << error;
+  EXPECT_EQ(dc09->window, 64u);
   auto console = ParseConsoleArgs(Words("pty --silent-after 0 --expect A --expect B"), &error);
   ASSERT_TRUE(console) << error;
   EXPECT_EQ(console->options.silentAfter, std::optional<uint32_t>(0));
