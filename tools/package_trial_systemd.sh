@@ -42,7 +42,8 @@ check "started by the installation" active
 check "enabled" systemctl is-enabled quell-server
 pid=$(main_pid)
 check "runs as quell" test "$(ps -o user= -p "$pid")" = quell
-check "with the group dialout" grep -qw "$(getent group dialout | cut -d: -f3)" /proc/"$pid"/status
+groups=$(grep ^Groups: /proc/"$pid"/status)
+check "with the groups dialout and audio" bash -c "grep -qw $(getent group dialout | cut -d: -f3) <<<'$groups' && grep -qw $(getent group audio | cut -d: -f3) <<<'$groups'"
 check "in $W" test "$(readlink /proc/"$pid"/cwd)" = $W
 # 65536, or less where the machine's own ceiling is lower (systemd takes
 # the closest it may).
