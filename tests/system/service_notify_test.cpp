@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "tests/support/notify_socket.h"
 #include "tests/system/gateway_process.h"
 
 namespace quell::test {
@@ -29,13 +30,8 @@ std::string Receive(int fd, Deadline deadline) {
 TEST(ServiceNotifySystemTest, ReadyWhenListeningThenWatchdogThenStopping) {
   GatewayProcess gateway;
   const std::string path = (gateway.workDir() / "notify").string();
-  const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  const int fd = test::BindNotifySocket(path);
   ASSERT_GE(fd, 0);
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  ASSERT_LT(path.size(), sizeof addr.sun_path);
-  path.copy(addr.sun_path, path.size());
-  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
 
   // The child takes the environment as it is at Start.
   ::setenv("NOTIFY_SOCKET", path.c_str(), 1);

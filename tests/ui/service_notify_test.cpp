@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/service_notify.h"
+#include "tests/support/notify_socket.h"
 
 namespace quell {
 namespace {
@@ -57,13 +58,8 @@ TEST(ServiceNotifyTest, WithoutWatchdogNoPings) {
 TEST(ServiceNotifyTest, FromEnvironmentSendsToNotifySocket) {
   QTemporaryDir dir;
   const std::string path = dir.path().toStdString() + "/notify";
-  const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  const int fd = test::BindNotifySocket(path, SOCK_NONBLOCK);
   ASSERT_GE(fd, 0);
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  ASSERT_LT(path.size(), sizeof addr.sun_path);
-  path.copy(addr.sun_path, path.size());
-  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
 
   ::setenv("NOTIFY_SOCKET", path.c_str(), 1);
   ::setenv("WATCHDOG_USEC", "100000", 1);
