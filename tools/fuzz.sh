@@ -35,7 +35,18 @@ case "${1:-}" in
   --smoke)
     mapfile -t all < <(targets)
     build_targets "${all[@]/%/_fuzz}"
-    for t in "${all[@]}"; do run "$t" "${2:-5}"; done ;;
+    # One target per core at a time; each prints its line when it ends.
+    pids=() failed=0
+    for t in "${all[@]}"; do
+      run "$t" "${2:-5}" &
+      pids+=($!)
+      if ((${#pids[@]} >= $(nproc))); then
+        wait "${pids[0]}" || failed=1
+        pids=("${pids[@]:1}")
+      fi
+    done
+    for p in "${pids[@]}"; do wait "$p" || failed=1; done
+    exit $failed ;;
   "" | -h | --help) sed -n 2,6p "$0" ;;
   *)
     [[ -f $fuzzdir/${1}_fuzz.cpp ]] || { echo "no target $1 (tools/fuzz.sh --list)"; exit 2; }
