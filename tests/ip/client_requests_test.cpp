@@ -10,7 +10,7 @@
 namespace quell {
 namespace {
 
-struct LineSpec {
+struct NewLine {
   const char* name;
   const char* type;
   int mode;
@@ -20,8 +20,8 @@ struct LineSpec {
 
 class ClientRequestsTest : public ::testing::Test {
  protected:
-  void AddLines(std::initializer_list<LineSpec> specs) {
-    for (const LineSpec& s : specs) {
+  void AddLines(std::initializer_list<NewLine> lines) {
+    for (const NewLine& s : lines) {
       auto line = std::make_unique<TLineGSM>();
       line->LineName = s.name;
       line->LineType = s.type;
