@@ -7,7 +7,6 @@
 #include <exception>
 #include <memory>
 
-#include "app/engine/engine.h"
 #include "app/guarded_application.h"
 #include "app/service_notify.h"
 #include "app/signals.h"
@@ -17,6 +16,7 @@
 #include "core/clock.h"
 #include "core/cp1251.h"
 #include "core/operator_prompt.h"
+#include "engine/engine.h"
 #include "ip/listen_backlog.h"
 #include "ui/alarm_player.h"
 #include "ui/qt_prompt.h"

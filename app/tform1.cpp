@@ -16,10 +16,10 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
-#include "app/engine/ip_module_dialog.h"
-#include "app/engine/line_commands.h"
 #include "console/console_port.h"
 #include "core/cp1251.h"
+#include "engine/ip_module_dialog.h"
+#include "engine/line_commands.h"
 #include "ui/active_objects_view.h"
 #include "ui/choice_dialog.h"
 #include "ui/error_report.h"

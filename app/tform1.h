@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/engine/engine.h"
+#include "engine/engine.h"
 
 class QAction;
 class QLabel;

@@ -4,7 +4,7 @@
 // widgets only show and collect the state; the engine applies it.
 #include <QDialog>
 
-#include "app/engine/ip_module_dialog.h"
+#include "engine/ip_module_dialog.h"
 
 class QCheckBox;
 class QRadioButton;

@@ -5,7 +5,7 @@
 // The panel only shows a line and reports the operator's requests.
 #include <QGroupBox>
 
-#include "app/engine/line_commands.h"
+#include "engine/line_commands.h"
 
 class QCheckBox;
 class QLineEdit;

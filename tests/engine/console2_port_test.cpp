@@ -7,8 +7,8 @@
 #include <QTemporaryDir>
 #include <algorithm>
 
-#include "app/engine/engine.h"
 #include "core/cp1251.h"
+#include "engine/engine.h"
 #include "ip/client_ports.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/loopback.h"

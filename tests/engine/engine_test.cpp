@@ -6,9 +6,9 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 
-#include "app/engine/engine.h"
 #include "console/console_output.h"
 #include "core/cp1251.h"
+#include "engine/engine.h"
 #include "ip/client_ports.h"
 #include "ip/ip_receivers.h"
 #include "tests/support/fake_clock.h"

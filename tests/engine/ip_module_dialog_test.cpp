@@ -4,10 +4,10 @@
 
 #include <QTemporaryDir>
 
-#include "app/engine/ip_module_dialog.h"
 #include "core/config/file_names.h"
 #include "core/config/ip_module_file.h"
 #include "core/config/text_file.h"
+#include "engine/ip_module_dialog.h"
 
 namespace quell {
 namespace {

@@ -7,11 +7,11 @@
 #include <chrono>
 #include <functional>
 
-#include "app/engine/engine.h"
-#include "app/engine/line_commands.h"
 #include "core/config/text_file.h"
 #include "core/cp1251.h"
 #include "core/text.h"
+#include "engine/engine.h"
+#include "engine/line_commands.h"
 #include "lines/line_port.h"
 #include "lines/serial_settings.h"
 #include "lines/worker.h"

@@ -65,7 +65,9 @@ TEST_F(CallStateTest, EachFamilysCodesMoveTheCallState) {
     notices_.Clear();
     EXPECT_EQ(Update(c.text), c.recognised);
     EXPECT_EQ(line_.CallState, c.after);
-    if (std::string(c.after) != c.before) EXPECT_EQ(line_.PrevCallState, c.before);
+    if (std::string(c.after) != c.before) {
+      EXPECT_EQ(line_.PrevCallState, c.before);
+    }
     EXPECT_EQ(notices_.Size(), size_t(c.callEnds));
     EXPECT_EQ(line_.EventMark, c.callEnds ? "none" : "refresh");
   }

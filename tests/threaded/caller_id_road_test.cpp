@@ -6,9 +6,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "app/engine/engine.h"
 #include "console/console_output.h"
 #include "core/wire.h"
+#include "engine/engine.h"
 #include "ip/client_ports.h"
 #include "lines/call_state.h"
 #include "sim/modem/modem_link.h"

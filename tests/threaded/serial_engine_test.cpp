@@ -9,11 +9,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "app/engine/engine.h"
 #include "console/console_output.h"
 #include "console/console_port.h"
 #include "core/cp1251.h"
 #include "core/wire.h"
+#include "engine/engine.h"
 #include "ip/ip_receivers.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fakes.h"

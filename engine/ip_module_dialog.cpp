@@ -1,10 +1,10 @@
-#include "app/engine/ip_module_dialog.h"
+#include "engine/ip_module_dialog.h"
 
-#include "app/engine/engine.h"
 #include "core/config/file_names.h"
 #include "core/config/text_file.h"
 #include "core/cp1251.h"
 #include "core/text.h"
+#include "engine/engine.h"
 
 namespace quell {
 

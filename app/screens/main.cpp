@@ -11,14 +11,14 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/engine/engine.h"
-#include "app/engine/ip_module_dialog.h"
-#include "app/engine/line_commands.h"
 #include "app/tform1.h"
 #include "core/clock.h"
 #include "core/config/text_file.h"
 #include "core/cp1251.h"
 #include "core/operator_prompt.h"
+#include "engine/engine.h"
+#include "engine/ip_module_dialog.h"
+#include "engine/line_commands.h"
 #include "ip/ip_receivers.h"
 #include "sim/ip/ip_fleet.h"
 #include "sim/ip/ip_stats.h"

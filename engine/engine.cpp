@@ -1,4 +1,4 @@
-#include "app/engine/engine.h"
+#include "engine/engine.h"
 
 #include "console/console_device.h"
 #include "console/console_output.h"

@@ -1,11 +1,11 @@
-#include "app/engine/line_commands.h"
+#include "engine/line_commands.h"
 
 #include <mutex>
 #include <optional>
 
-#include "app/engine/engine.h"
 #include "core/cp1251.h"
 #include "core/text.h"
+#include "engine/engine.h"
 #include "lines/line_port.h"
 #include "lines/serial_settings.h"
 #include "lines/worker.h"
