@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "app/guarded_application.h"
+#include "app/quiet_start.h"
 #include "app/service_notify.h"
 #include "app/signals.h"
 #include "app/single_instance.h"
@@ -17,6 +18,7 @@
 #include "core/cp1251.h"
 #include "core/operator_prompt.h"
 #include "engine/engine.h"
+#include "engine/startup_summary.h"
 #include "ip/listen_backlog.h"
 #include "ui/alarm_player.h"
 #include "ui/qt_prompt.h"
@@ -70,6 +72,15 @@ int Run(quell::GuardedApplication& app) {
     return StartupFailed(FromCp1251(error));
   }
   form->RefreshAll();
+  // The summary waits for the first supervision tick, which opens the lines.
+  const auto printSummary = [&engine] {
+    std::fputs(StartupSummary(engine).c_str(), stderr);
+    std::fflush(stderr);
+  };
+  if (engine.supervisionEnabled())
+    QObject::connect(&engine, &Engine::startupCompleted, &engine, printSummary);
+  else
+    printSummary();
   engine.StartTimers();
   form->show();
   service->Ready();
@@ -98,6 +109,8 @@ int Run(quell::GuardedApplication& app) {
 
 int main(int argc, char** argv) {
   ChoosePlatform();
+  quell::UsePrivateRuntimeDir();
+  quell::DropOffscreenSizeHintWarning();
   quell::IgnoreBrokenPipe();
   // A descriptor per connected IP module; without it the process keeps
   // the limit it was given.

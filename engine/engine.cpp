@@ -239,6 +239,7 @@ void Engine::StartupTick() {
   }
   SwitchConsoleOnAtStartup();
   Q_EMIT linesChanged();
+  Q_EMIT startupCompleted();
 }
 
 void Engine::SwitchConsoleOnAtStartup() {

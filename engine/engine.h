@@ -114,6 +114,7 @@ class Engine : public QObject {
   void statusChanged();     // status bar text
   void linesChanged();      // icons or line state
   void ipModulesChanged();  // the active objects list
+  void startupCompleted();  // the first supervision tick opened the lines
 
  private:
   void StartupTick();

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the gateway needs to build, run and test.
+# Installs the Debian packages the gateway needs to build, run and test, and
+# what the fault runs, the package trial and the screenshots call: python3,
+# iproute2 (ip, in network namespaces of their own), file (CPack's library
+# dependencies). Checked on a fresh debootstrap --variant=minbase root.
 set -euo pipefail
 packages=(build-essential cmake pkg-config clang libclang-rt-14-dev qt6-base-dev qt6-serialport-dev qt6-multimedia-dev
           libgl-dev libgtest-dev libgmock-dev googletest alsa-utils
-          libsystemd-dev)
+          libsystemd-dev python3 iproute2 file)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
