@@ -13,23 +13,18 @@
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTimer>
-#include <QToolBar>
-#include <QVBoxLayout>
 
 #include "console/console_port.h"
 #include "core/cp1251.h"
 #include "engine/ip_module_dialog.h"
-#include "engine/line_commands.h"
 #include "ui/active_objects_view.h"
-#include "ui/choice_dialog.h"
 #include "ui/error_report.h"
 #include "ui/icons.h"
 #include "ui/ip_module_dialog.h"
 #include "ui/journal_view.h"
-#include "ui/line_list_view.h"
-#include "ui/line_property_panel.h"
-#include "ui/modem_state_view.h"
+#include "ui/line_page.h"
 #include "ui/serial_port_dialog.h"
+#include "ui/modem_state_view.h"
 #include "ui/trace_pane.h"
 
 namespace quell {
@@ -91,7 +86,8 @@ void TForm1::BuildMenus() {
 void TForm1::BuildPages() {
   pages_ = new QTabWidget(this);
 
-  pages_->addTab(BuildLinePage(), QStringLiteral("Линии              "));
+  linePage_ = new LinePage(engine_);
+  pages_->addTab(linePage_, QStringLiteral("Линии              "));
 
   auto* ipPages = new QTabWidget;
   auto* journalPage = new QSplitter(Qt::Vertical);
@@ -110,166 +106,6 @@ void TForm1::BuildPages() {
   pages_->addTab(modemStates_, QStringLiteral("Модемы. Состояния"));
 
   setCentralWidget(pages_);
-}
-
-QWidget* TForm1::BuildLinePage() {
-  auto* page = new QWidget;
-  auto* tools = new QToolBar(page);
-  tools->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  lineList_ = new LineListView(page);
-  lineProperties_ = new LinePropertyPanel(page);
-  auto addCommand = [&](const QIcon& icon, const QString& text, bool needsSelection, auto handler) {
-    QAction* action = tools->addAction(icon, text);
-    action->setToolTip(text);
-    action->setStatusTip(text);
-    connect(action, &QAction::triggered, this, handler);
-    if (needsSelection) selectedLineCommands_.push_back(action);
-  };
-  addCommand(CommandIcon(Command::Add), QStringLiteral("Добавить линию"), false,
-             &TForm1::AddLineCommand);
-  addCommand(CommandIcon(Command::Up), QStringLiteral("Переместить вверх"), true,
-             [this] { MoveLineCommand(true); });
-  addCommand(CommandIcon(Command::Down), QStringLiteral("Переместить вниз"), true,
-             [this] { MoveLineCommand(false); });
-  addCommand(CommandIcon(Command::Remove), QStringLiteral("Удалить линию"), true,
-             &TForm1::RemoveLineCommand);
-  tools->addSeparator();
-  // The engine asks the operator's confirmation itself.
-  addCommand(StateIcon(4), QStringLiteral("Включить линию"), true, [this] {
-    if (SelectedLine() >= 0) engine_.StartLineCommand(size_t(SelectedLine()));
-  });
-  addCommand(StateIcon(5), QStringLiteral("Выключить линию"), true, [this] {
-    if (SelectedLine() >= 0) engine_.StopLineCommand(size_t(SelectedLine()));
-  });
-
-  connect(lineList_, &QListWidget::currentRowChanged, this, &TForm1::ShowSelectedLine);
-  connect(lineProperties_, &LinePropertyPanel::nameEdited, this, [this](const QString& text) {
-    // The caption follows the typing; the name is stored on leaving the field.
-    if (QListWidgetItem* item = lineList_->currentItem()) item->setText(text);
-  });
-  connect(lineProperties_, &LinePropertyPanel::nameCommitted, this, [this](const QString& text) {
-    if (SelectedLine() >= 0) RenameLine(engine_, size_t(SelectedLine()), ToCp1251(text));
-    // A refused name shows the stored one again.
-    lineList_->Reload(engine_.lines());
-    ShowSelectedLine();
-  });
-  connect(lineProperties_, &LinePropertyPanel::changeTypeRequested, this, &TForm1::ChangeLineType);
-  connect(lineProperties_, &LinePropertyPanel::changeSerialRequested, this,
-          &TForm1::ChangeLineSerial);
-  connect(lineProperties_, &LinePropertyPanel::changeModemTypeRequested, this,
-          &TForm1::ChangeModemType);
-  connect(lineProperties_, &LinePropertyPanel::changeModeRequested, this, &TForm1::ChangeLineMode);
-  connect(lineProperties_, &LinePropertyPanel::changeCodeRequested, this,
-          &TForm1::ChangeContactIdCode);
-
-  auto* split = new QSplitter(Qt::Horizontal);
-  split->addWidget(lineList_);
-  split->addWidget(lineProperties_);
-  split->setStretchFactor(0, 1);
-  split->setStretchFactor(1, 2);
-  auto* layout = new QVBoxLayout(page);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(0);
-  layout->addWidget(tools);
-  layout->addWidget(split, 1);
-  return page;
-}
-
-int TForm1::SelectedLine() const {
-  const int index = lineList_->SelectedIndex();
-  return index >= 0 && size_t(index) < engine_.lines().Size() ? index : -1;
-}
-
-void TForm1::SelectLine(int index) {
-  lineList_->Reload(engine_.lines());
-  lineList_->setCurrentRow(index);
-  ShowSelectedLine();
-}
-
-void TForm1::ShowSelectedLine() {
-  const int index = SelectedLine();
-  for (QAction* action : selectedLineCommands_) action->setEnabled(index >= 0);
-  if (index < 0) {
-    lineProperties_->ShowNone();
-    return;
-  }
-  lineProperties_->Show(MakeLineView(engine_.lines().At(size_t(index))));
-}
-
-void TForm1::AddLineCommand() {
-  TextEntryDialog dialog(
-      {QStringLiteral("Создать новую линию"), QStringLiteral("Введите  имя линии !"),
-       QStringLiteral("Создать"), QStringLiteral("Отменить")},
-      QString(), 0, this);
-  if (dialog.exec() == QDialog::Accepted) AddLine(engine_, ToCp1251(dialog.Text()));
-}
-
-void TForm1::RemoveLineCommand() {
-  if (SelectedLine() < 0) return;
-  SelectLine(RemoveLine(engine_, size_t(SelectedLine())));
-}
-
-void TForm1::MoveLineCommand(bool up) {
-  if (SelectedLine() < 0) return;
-  const size_t index = size_t(SelectedLine());
-  SelectLine(int(up ? MoveLineUp(engine_, index) : MoveLineDown(engine_, index)));
-}
-
-void TForm1::ChangeLineType() {
-  const int index = SelectedLine();
-  if (index < 0) return;
-  QStringList names;
-  for (const LineTypeChoice& choice : LineTypeChoices()) names << FromCp1251(choice.displayName);
-  const TLineGSM& line = *engine_.lines().At(size_t(index)).Line;
-  ChoiceDialog dialog(QStringLiteral("Тип оборудования"), names,
-                      FromCp1251(LineTypeDisplayName(line.LineType)), this);
-  if (dialog.exec() == QDialog::Accepted) SetLineType(engine_, size_t(index), dialog.ChosenIndex());
-  ShowSelectedLine();
-}
-
-void TForm1::ChangeLineSerial() {
-  const int index = SelectedLine();
-  if (index < 0) return;
-  SerialPortDialog dialog(SerialPortDialog::Mode::Line, engine_.portChoices(), this);
-  dialog.SetValues(LineDialogPreset(*engine_.lines().At(size_t(index)).Line));
-  if (dialog.exec() == QDialog::Accepted)
-    ApplyLineSerialChoice(engine_, size_t(index), LineChoiceFromDialog(dialog.Values()));
-  ShowSelectedLine();
-}
-
-void TForm1::ChangeModemType() {
-  const int index = SelectedLine();
-  if (index < 0) return;
-  QStringList types;
-  for (const std::string& type : engine_.modemTypes()) types << FromCp1251(type);
-  ChoiceDialog dialog(QStringLiteral("Тип модема"), types,
-                      FromCp1251(engine_.lines().At(size_t(index)).Line->ModemType), this);
-  if (dialog.exec() == QDialog::Accepted && dialog.ChosenIndex() >= 0)
-    SetModemType(engine_, size_t(index), ToCp1251(dialog.ChosenText()));
-  ShowSelectedLine();
-}
-
-void TForm1::ChangeLineMode() {
-  const int index = SelectedLine();
-  if (index < 0) return;
-  QStringList modes;
-  for (int mode = 0; !LineModeName(mode).empty(); ++mode) modes << FromCp1251(LineModeName(mode));
-  ChoiceDialog dialog(QStringLiteral("Тип линии "), modes,
-                      FromCp1251(LineModeName(engine_.lines().At(size_t(index)).Line->Mode)), this);
-  if (dialog.exec() == QDialog::Accepted) SetLineMode(engine_, size_t(index), dialog.ChosenIndex());
-  ShowSelectedLine();
-}
-
-void TForm1::ChangeContactIdCode() {
-  const int index = SelectedLine();
-  if (index < 0) return;
-  const LineEntry& entry = engine_.lines().At(size_t(index));
-  TextEntryDialog dialog({FromCp1251(entry.Line->LineName) + QStringLiteral("- Код Contact ID"),
-                          QString(), QStringLiteral("OK"), QStringLiteral("Cancel")},
-                         FromCp1251(entry.Line->KeyCodes[0]), 4, this);
-  if (dialog.exec() == QDialog::Accepted)
-    SetContactIdCode(engine_, size_t(index), ToCp1251(dialog.Text()));
-  ShowSelectedLine();
 }
 
 void TForm1::BuildTray() {
@@ -309,9 +145,7 @@ void TForm1::HookEngine() {
   };
 
   connect(&engine_, &Engine::linesChanged, this, [this] {
-    // The caption being typed is not overwritten by the periodic refresh.
-    if (!lineProperties_->EditingName()) lineList_->Reload(engine_.lines());
-    ShowSelectedLine();
+    linePage_->Reload();
     RefreshConsoleState();
   });
   connect(&engine_, &Engine::ipModulesChanged, this,
@@ -322,8 +156,7 @@ void TForm1::HookEngine() {
 }
 
 void TForm1::RefreshAll() {
-  lineList_->Reload(engine_.lines());
-  ShowSelectedLine();
+  linePage_->Reload();
   journal_->Reload(engine_.journal());
   activeObjects_->Reload(engine_.ipModules());
   RefreshStatus();

@@ -19,8 +19,7 @@ namespace quell {
 
 class ActiveObjectsView;
 class JournalView;
-class LinePropertyPanel;
-class LineListView;
+class LinePage;
 class ModemStateView;
 class TracePane;
 
@@ -51,19 +50,6 @@ class TForm1 : public QMainWindow {
   void RefreshConsoleState();
   void OpenIpModuleDialog();
   void OpenConsoleDialog();
-  QWidget* BuildLinePage();
-  // The line page: the selected line shown, its commands and dialogs.
-  int SelectedLine() const;
-  void SelectLine(int index);
-  void ShowSelectedLine();
-  void AddLineCommand();
-  void RemoveLineCommand();
-  void MoveLineCommand(bool up);
-  void ChangeLineType();
-  void ChangeLineSerial();
-  void ChangeModemType();
-  void ChangeLineMode();
-  void ChangeContactIdCode();
   bool ConfirmClose();
   void Finish();
 
@@ -72,9 +58,7 @@ class TForm1 : public QMainWindow {
   std::function<void()> previousClear_;
 
   QTabWidget* pages_ = nullptr;
-  LineListView* lineList_ = nullptr;
-  LinePropertyPanel* lineProperties_ = nullptr;
-  std::vector<QAction*> selectedLineCommands_;  // enabled only with a selection
+  LinePage* linePage_ = nullptr;
   JournalView* journal_ = nullptr;
   TracePane* tracePane_ = nullptr;
   ActiveObjectsView* activeObjects_ = nullptr;
