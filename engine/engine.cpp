@@ -38,8 +38,8 @@ class Engine::ClientFeedRelay final : public ClientFeed {
  public:
   ClientFeed* target = nullptr;
   int WardexClientCount() const override { return target ? target->WardexClientCount() : 0; }
-  void SendToFirstWardex(const std::string& text) override {
-    if (target) target->SendToFirstWardex(text);
+  bool SendToFirstWardex(NoticeOrigin origin, const std::string& text) override {
+    return target && target->SendToFirstWardex(origin, text);
   }
   int Console2ClientCount() const override { return target ? target->Console2ClientCount() : 0; }
   void SendToFirstConsole2(const std::string& text) override {
@@ -80,7 +80,8 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
       std::make_unique<RelayListener>(trace_, noticeQueue_, *clientPorts_, options_.ports);
   consoleOutput_->SetIpSupervision(ipReceivers_.get());
   consoleOutput_->SetStatusSink([this](const std::string& text) { SetStatus(text); });
-  noticeDrain_ = std::make_unique<NoticeDrain>(clock_, trace_, noticeQueue_, *clientPorts_);
+  noticeDrain_ =
+      std::make_unique<NoticeDrain>(clock_, trace_, journal_, noticeQueue_, *clientPorts_);
 
   lineContext_.clock = &clock_;
   lineContext_.consoleQueue = &consoleQueue_;
@@ -96,8 +97,17 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
       [this](const std::string& request, const ClientPorts::Reply& reply) {
         clientRequests_->Handle(request, reply);
       });
-  noticeDrain_->SetSentHook([this](const std::string& notice) {
+  noticeDrain_->SetResultHook([this](const std::string& notice) {
     KeyTranslation(notice, lines_, objectMode_, consoleQueue_);
+  });
+  // Ring notices reach the loopback client in-process, and only when its
+  // connection is the one that was sent the notice.
+  noticeDrain_->SetRingHook([this](const std::string& notice) {
+    if (loopbackClient_ && clientPorts_->FirstWardexIsOwn()) loopbackClient_->AnswerRing(notice);
+  });
+  clientPorts_->SetOwnConnectionTest([this](const QTcpSocket& accepted) {
+    return loopbackClient_ &&
+           loopbackClient_->IsOwnPeer(accepted.peerAddress(), accepted.peerPort());
   });
   consolePort_ = std::make_unique<ConsolePort>(
       *consoleLine_, portNames_, clock_, trace_, journal_, journalQueue_, prompt_, consoleSettings_,

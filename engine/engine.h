@@ -11,6 +11,7 @@
 #include "core/alarm_sound.h"
 #include "core/clock.h"
 #include "core/journal.h"
+#include "core/notice_list.h"
 #include "core/operator_prompt.h"
 #include "core/settings.h"
 #include "core/shared_list.h"
@@ -83,7 +84,7 @@ class Engine : public QObject {
   Journal& journal() { return journal_; }
   SharedTextList& journalQueue() { return journalQueue_; }
   TraceView& trace() { return trace_; }
-  SharedTextList& noticeQueue() { return noticeQueue_; }
+  NoticeList& noticeQueue() { return noticeQueue_; }
   SharedTextList& consoleQueue() { return consoleQueue_; }
   LineList& lines() { return lines_; }
   TLineGSM& consoleLine() { return *consoleLine_; }
@@ -130,7 +131,7 @@ class Engine : public QObject {
   Journal journal_;
   SharedTextList journalQueue_;
   TraceView trace_;
-  SharedTextList noticeQueue_;
+  NoticeList noticeQueue_;
   SharedTextList consoleQueue_;
   LineList lines_;
   std::unique_ptr<TLineGSM> consoleLine_;

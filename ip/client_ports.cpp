@@ -14,6 +14,8 @@ namespace {
 
 // The peer text of a connection, kept for journalling its end.
 constexpr const char* kPeerProperty = "quellPeer";
+// Set on the loopback client's connection.
+constexpr const char* kOwnProperty = "quellOwn";
 
 }  // namespace
 
@@ -69,6 +71,7 @@ void ClientPorts::Accept(Port& port) {
     port.count = int(port.connections.size());
     journal_.InsertTop(port.connectText + peer);
     socket->setProperty(kPeerProperty, QString::fromStdString(peer));
+    if (isOwn_ && isOwn_(*socket)) socket->setProperty(kOwnProperty, true);
 
     QObject::connect(socket, &QTcpSocket::readyRead, socket,
                      [this, &port, socket] { OnData(port, socket); });
@@ -112,10 +115,16 @@ void ClientPorts::OnData(Port& port, QTcpSocket* socket) {
   });
 }
 
-void ClientPorts::SendToFirst(Port& port, const std::string& text) {
+bool ClientPorts::SendToFirst(Port& port, const std::string& text) {
   LetGoOfStuckClients(port);
-  if (port.connections.empty()) return;
+  if (port.connections.empty()) return false;
   port.connections.front()->write(text.data(), qint64(text.size()));
+  return true;
+}
+
+bool ClientPorts::FirstWardexIsOwn() const {
+  return !wardex_.connections.empty() &&
+         wardex_.connections.front()->property(kOwnProperty).toBool();
 }
 
 void ClientPorts::LetGoOfStuckClients(Port& port) {

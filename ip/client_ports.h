@@ -43,6 +43,13 @@ class ClientPorts final : public ClientFeed {
   quint16 WardexPort() const { return wardex_.server.serverPort(); }
   quint16 Console2Port() const { return console2_.server.serverPort(); }
 
+  // Tells the gateway's own loopback client from every other connection.
+  using OwnConnectionTest = std::function<bool(const QTcpSocket& accepted)>;
+  void SetOwnConnectionTest(OwnConnectionTest test) { isOwn_ = std::move(test); }
+  // True when connection index 0 of the Wardex client port is the
+  // gateway's own loopback client.
+  bool FirstWardexIsOwn() const;
+
   // Receives every Wardex client request after its trace line.
   void SetRequestHandler(RequestHandler handler) { onRequest_ = std::move(handler); }
 
@@ -54,7 +61,9 @@ class ClientPorts final : public ClientFeed {
 
   // Counts may be read from any thread; sends are main-thread only.
   int WardexClientCount() const override { return wardex_.count.load(); }
-  void SendToFirstWardex(const std::string& text) override { SendToFirst(wardex_, text); }
+  bool SendToFirstWardex(NoticeOrigin, const std::string& text) override {
+    return SendToFirst(wardex_, text);
+  }
   int Console2ClientCount() const override { return console2_.count.load(); }
   void SendToFirstConsole2(const std::string& text) override { SendToFirst(console2_, text); }
 
@@ -71,7 +80,7 @@ class ClientPorts final : public ClientFeed {
   void Accept(Port& port);
   void Drop(Port& port, QTcpSocket* socket, const std::string& peer);
   void OnData(Port& port, QTcpSocket* socket);
-  void SendToFirst(Port& port, const std::string& text);
+  bool SendToFirst(Port& port, const std::string& text);
   void LetGoOfStuckClients(Port& port);
 
   Journal& journal_;
@@ -79,6 +88,7 @@ class ClientPorts final : public ClientFeed {
   ConsoleOutput& output_;
   const PortSettings& ports_;
   RequestHandler onRequest_;
+  OwnConnectionTest isOwn_;
   qint64 maxUnsent_ = kMaxUnsentBytes;
   Port wardex_;
   Port console2_;

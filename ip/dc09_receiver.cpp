@@ -80,7 +80,8 @@ void Dc09Receiver::Handle(const std::string& t, const Reply& reply) {
     reply(ack);
     // A periodic test report is acknowledged and goes no further.
     if (Pos("E602", r) > 1) return;
-    if (clients_.WardexClientCount() > 0) clients_.SendToFirstWardex("MLR;" + r + ";MLR_EVENT|");
+    if (clients_.WardexClientCount() > 0)
+      clients_.SendToFirstWardex(NoticeOrigin::IpEvent, "MLR;" + r + ";MLR_EVENT|");
     if (clients_.Console2ClientCount() > 0) clients_.SendToFirstConsole2(r);
     DeliverEventToConsole(output_, device_, trace_, settings_.storeOffline,
                           r.substr(0, r.size() - 1));

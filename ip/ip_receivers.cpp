@@ -180,7 +180,8 @@ QByteArray IpReceivers::HandleMessage(Listener& l, const std::string& peer, cons
 }
 
 void IpReceivers::Forward(const Listener&, const std::string& r) {
-  if (clients_.WardexClientCount() > 0) clients_.SendToFirstWardex("MLR;" + r + ";MLR_EVENT|");
+  if (clients_.WardexClientCount() > 0)
+    clients_.SendToFirstWardex(NoticeOrigin::IpEvent, "MLR;" + r + ";MLR_EVENT|");
   if (clients_.Console2ClientCount() > 0) clients_.SendToFirstConsole2(r);
 }
 

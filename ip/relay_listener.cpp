@@ -4,11 +4,10 @@
 
 #include "core/text.h"
 #include "ip/listen_backlog.h"
-#include "ip/notice_drain.h"
 
 namespace quell {
 
-RelayListener::RelayListener(TraceView& trace, SharedTextList& notices, ClientFeed& clients,
+RelayListener::RelayListener(TraceView& trace, NoticeList& notices, ClientFeed& clients,
                              const PortSettings& ports)
     : trace_(trace), notices_(notices), clients_(clients), ports_(ports) {
   PrepareListener(server_);
@@ -39,11 +38,11 @@ bool RelayListener::Listen() {
 
 void RelayListener::Relay(const std::string& text) {
   if (clients_.WardexClientCount() > 0 && Contains(text, "VORTI"))
-    notices_.Append(UntranslatedNotice(text));
+    notices_.Append(NoticeOrigin::Relay, text);
 }
 
-void AppendRelayTestText(SharedTextList& notices) {
-  notices.Append(UntranslatedNotice(kRelayTestText));
+void AppendRelayTestText(NoticeList& notices) {
+  notices.Append(NoticeOrigin::TestButton, kRelayTestText);
 }
 
 }  // namespace quell

@@ -53,8 +53,8 @@ std::string DialTargetOf(const TLineGSM& line) {
   return line.DialTarget;
 }
 
-void Notice(const TLineGSM& line, std::string text) {
-  if (line.NoticeQueue) line.NoticeQueue->Append(std::move(text));
+void QueueNotice(const TLineGSM& line, std::string text) {
+  if (line.NoticeQueue) line.NoticeQueue->Append(NoticeOrigin::DataCall, std::move(text));
 }
 
 const std::vector<std::string>& Panels(const LineContext& ctx) {
@@ -117,7 +117,7 @@ int DataCallFrame(TLineGSM& line, const std::string& f, const LineContext& ctx) 
   const std::string party = mark == "event" ? line.CallerNumber : DialTargetOf(line);
   // A request already given up has had its error notice: no second outcome.
   if (mark != "none")
-    Notice(line, line.LineName + ";" + party + ";" + line.LineType + ";" + f + ";SELVA_RES|");
+    QueueNotice(line, line.LineName + ";" + party + ";" + line.LineType + ";" + f + ";SELVA_RES|");
   int sent = 0;
   for (const std::string& info : Panels(ctx)) {
     const std::string t = FieldAt(info, 2, "#");
@@ -145,9 +145,9 @@ void DataCallEnded(TLineGSM& line) {
     line.EventMark = "none";
   }
   if (mark == "refresh")
-    Notice(line, line.LineName + ";" + target + ";" + line.LineType + ";SELVA_REFRESH_ERROR|");
+    QueueNotice(line, line.LineName + ";" + target + ";" + line.LineType + ";SELVA_REFRESH_ERROR|");
   else if (mark == "reload")
-    Notice(line, line.LineName + ";" + target + ";" + line.LineType + ";SELVA_RELOAD_ERRORR|");
+    QueueNotice(line, line.LineName + ";" + target + ";" + line.LineType + ";SELVA_RELOAD_ERRORR|");
 }
 
 bool DataCallPending(const TLineGSM& line) {

@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   IpModuleList list;
   IpModuleSettings settings;
   settings.testSignal = true;
-  SharedTextList notices, queue;
+  NoticeList notices;
+  SharedTextList queue;
   test::FakeConsoleDevice device;
   test::FakeClientFeed clients;
   TraceView trace;

@@ -25,7 +25,7 @@ void CheckReply(const std::string& w) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   test::FakeClock clock;
-  SharedTextList notices;
+  NoticeList notices;
   TraceView trace;
   const std::vector<std::string> panels = {
       "event refresh reload ~921610#~0000A100#first reply",

@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string type = kTypes[data[0] % 5];
   const bool modem = type.starts_with("GSM");
   test::FakeClock clock;
-  SharedTextList notices, console, journal;
+  NoticeList notices;
+  SharedTextList console, journal;
   TraceView trace;
   test::FakeClientFeed clients;
   clients.wardexClients = 1;

@@ -26,7 +26,8 @@ class AdmCidParserTest : public ::testing::Test {
   test::FakeClock clock;
   IpModuleList list;
   IpModuleSettings settings;
-  SharedTextList notices, consoleQueue;
+  NoticeList notices;
+  SharedTextList consoleQueue;
   test::FakeConsoleDevice device;
   test::FakeClientFeed clients;
   TraceView trace;

@@ -38,10 +38,13 @@ class ClientBacklogTest : public test::IpFixture {};
 
 TEST_F(ClientBacklogTest, ClientThatNeverReadsIsLetGoAndTheNextGetsTheFeed) {
   clients.SetMaxUnsentBytes(64 * 1024);
-  using Send = void (ClientFeed::*)(const std::string&);
-  const Send sends[] = {&ClientFeed::SendToFirstWardex, &ClientFeed::SendToFirstConsole2};
-  for (Send port : sends) {
-    const bool wardex = port == &ClientFeed::SendToFirstWardex;
+  for (const bool wardex : {true, false}) {
+    auto send = [&](const std::string& text) {
+      if (wardex)
+        clients.SendToFirstWardex(NoticeOrigin::Relay, text);
+      else
+        clients.SendToFirstConsole2(text);
+    };
     auto count = [&] {
       return wardex ? clients.WardexClientCount() : clients.Console2ClientCount();
     };
@@ -58,7 +61,7 @@ TEST_F(ClientBacklogTest, ClientThatNeverReadsIsLetGoAndTheNextGetsTheFeed) {
     const std::string text(1024, 'e');
     size_t sent = 0;
     while (count() == 2 && sent < 64 * 1024 * 1024) {
-      for (int i = 0; i < 64; ++i) (clients.*port)(text);
+      for (int i = 0; i < 64; ++i) send(text);
       sent += 64 * text.size();
       QCoreApplication::processEvents();
     }
@@ -66,7 +69,7 @@ TEST_F(ClientBacklogTest, ClientThatNeverReadsIsLetGoAndTheNextGetsTheFeed) {
     EXPECT_NE(journal.Entries().front().find("DisConnect"), std::string::npos);
     // From the moment the stuck client went, the reader is first: what
     // followed in the same burst and the next text are its.
-    (clients.*port)("next");
+    send("next");
     ASSERT_TRUE(test::WaitFor([&] { return reader.received.ends_with("next"); }));
     EXPECT_EQ(reader.received.find_first_not_of('e'), reader.received.size() - 4);
     EXPECT_EQ((reader.received.size() - 4) % text.size(), 0u);

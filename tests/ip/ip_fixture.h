@@ -6,6 +6,7 @@
 
 #include "console/console_output.h"
 #include "core/journal.h"
+#include "core/notice_list.h"
 #include "ip/client_ports.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fakes.h"
@@ -23,7 +24,8 @@ class IpFixture : public ::testing::Test {
   FakeClock clock;
   Journal journal;
   TraceView trace;
-  SharedTextList notices, consoleQueue;
+  NoticeList notices;
+  SharedTextList consoleQueue;
   FakeConsoleDevice device;
   ConsoleSettings console;
   IpModuleSettings settings;

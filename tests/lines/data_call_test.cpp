@@ -45,7 +45,7 @@ class DataCallTest : public ::testing::Test {
   test::PortDir dir_;
   test::FakeClock clock_;
   TLineGSM line_;
-  SharedTextList notices_;
+  NoticeList notices_;
   TraceView trace_;
   std::vector<std::string> panels_ = {
       "event ~921610#~0000ABCDEF00",

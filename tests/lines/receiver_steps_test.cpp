@@ -40,7 +40,8 @@ class ReceiverStepsTest : public ::testing::Test {
   PortNames names_;
   test::FakeClock clock_;
   TLineGSM line_;
-  SharedTextList notices_, console_, journal_;
+  NoticeList notices_;
+  SharedTextList console_, journal_;
   TraceView trace_;
   test::FakeClientFeed clients_;
   std::atomic<bool> acknowledged_{false};
@@ -130,7 +131,8 @@ TEST_F(ReceiverStepsTest, KeepAliveFollowsTheConsoleAcknowledgements) {
 
 TEST(SmsEvent, TurnsContactIdGroupsIntoReceiverLines) {
   test::FakeClock clock;
-  SharedTextList console, notices;
+  SharedTextList console;
+  NoticeList notices;
   TraceView trace;
   test::FakeClientFeed clients;
   clients.wardexClients = 1;

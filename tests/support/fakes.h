@@ -38,9 +38,11 @@ class FakeConsoleDevice final : public ConsoleDevice {
 class FakeClientFeed final : public ClientFeed {
  public:
   int WardexClientCount() const override { return wardexClients; }
-  void SendToFirstWardex(const std::string& text) override {
+  bool SendToFirstWardex(NoticeOrigin origin, const std::string& text) override {
     std::lock_guard g(lock);
     wardex.push_back(text);
+    origins.push_back(origin);
+    return wardexTakes;
   }
   int Console2ClientCount() const override { return console2Clients; }
   void SendToFirstConsole2(const std::string& text) override {
@@ -52,6 +54,8 @@ class FakeClientFeed final : public ClientFeed {
   std::atomic<int> console2Clients{0};
   std::mutex lock;
   std::vector<std::string> wardex;
+  std::vector<NoticeOrigin> origins;  // of each text in wardex
+  bool wardexTakes = true;            // false: as if every client had been let go
   std::vector<std::string> console2;
 };
 
