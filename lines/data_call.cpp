@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "core/notice_field.h"
 #include "core/text.h"
 #include "lines/call_state.h"
 #include "lines/line_port.h"
@@ -117,7 +118,9 @@ int DataCallFrame(TLineGSM& line, const std::string& f, const LineContext& ctx) 
   const std::string party = mark == "event" ? line.CallerNumber : DialTargetOf(line);
   // A request already given up has had its error notice: no second outcome.
   if (mark != "none")
-    QueueNotice(line, line.LineName + ";" + party + ";" + line.LineType + ";" + f + ";SELVA_RES|");
+    // The panel's frame is one field: its separators and control bytes become "_".
+    QueueNotice(line, line.LineName + ";" + party + ";" + line.LineType + ";" + NoticeField(f) +
+                          ";SELVA_RES|");
   int sent = 0;
   for (const std::string& info : Panels(ctx)) {
     const std::string t = FieldAt(info, 2, "#");

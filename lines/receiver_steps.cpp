@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/notice_field.h"
 #include "core/text.h"
 #include "core/wire.h"
 #include "lines/line_port.h"
@@ -13,9 +14,13 @@ bool WardexClientConnected(const LineContext& ctx) {
   return ctx.clients && ctx.clients->WardexClientCount() > 0;
 }
 
-void QueueNotice(TLineGSM& line, NoticeOrigin origin, const std::string& text, const char* kind) {
+// The receiver's message is one field of the notice: a separator or control
+// byte in it becomes "_" (the console's copy stays as received).
+void QueueNotice(TLineGSM& line, NoticeOrigin origin, const std::string& text, const char* kind,
+                 bool keepFinalCr = false) {
   if (line.NoticeQueue)
-    line.NoticeQueue->Append(origin, line.LineName + ";" + text + ";" + line.LineType + ";" + kind);
+    line.NoticeQueue->Append(origin, line.LineName + ";" + NoticeField(text, keepFinalCr) + ";" +
+                                         line.LineType + ";" + kind);
 }
 
 void Trace(const LineContext& ctx, std::string text) {
@@ -77,7 +82,7 @@ void VortiStep(TLineGSM& line, const LineContext& ctx) {
         if (WardexClientConnected(ctx)) {
           WriteLine(line, std::string(1, kACK));
           if (!Contains(line.RxBuffer, "OKAY @"))
-            QueueNotice(line, NoticeOrigin::SerialReceiver, line.RxBuffer, "VORTI_EVENT|");
+            QueueNotice(line, NoticeOrigin::SerialReceiver, line.RxBuffer, "VORTI_EVENT|", true);
         }
         line.RxBuffer.clear();
       }

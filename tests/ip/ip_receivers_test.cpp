@@ -157,6 +157,25 @@ TEST_F(IpReceiversTest, UnreadableMessageGetsNackAndTheTroubleLine) {
   EXPECT_TRUE(console2.received.empty());
 }
 
+// The account "0012;4" was acknowledged and reached the client as
+// "MLR;5011 1812;4E...", a field too many.
+TEST_F(IpReceiversTest, SeparatorInACutFieldIsMalformed) {
+  ConnectClients();
+  device.portOpen = true;
+  device.alive = true;
+  TestClient module;
+  ConnectModule(module, IpListener::P8097);
+  module.Send("\"ADM-CID\"0001R0001L0001[#0012;4|1602 01 015]");
+  ASSERT_TRUE(module.WaitReceived(24 + 5));
+  EXPECT_EQ(module.After(24), Cr("NACK"));
+  EXPECT_EQ(device.written, kTroubleLine);
+  EXPECT_TRUE(list.Rows().empty());  // not even an E602 makes a row
+  module.Send(kExample);             // the next message is read as usual
+  ASSERT_TRUE(module.WaitReceived(24 + 5 + 4));
+  ASSERT_TRUE(wardex.WaitReceived(kEventLine.size() + 16));
+  EXPECT_EQ(wardex.received, "MLR;" + Cr(kEventLine) + ";MLR_EVENT|");
+}
+
 TEST_F(IpReceiversTest, EventWaitsBehindEventsQueuedWhileTheConsoleWasSilent) {
   device.alive = true;  // answering again, with an event kept from its silence
   const std::string kept = "5011 181111E13001015" + kDC4;

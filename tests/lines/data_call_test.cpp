@@ -175,6 +175,19 @@ TEST_F(DataCallTest, RequestInsideItsCallHasOneOutcome) {
   }
 }
 
+// The panel's frame is one field of the client's notice: its separators and
+// control bytes may not add fields or key words of their own.
+TEST_F(DataCallTest, PanelFrameCannotSplitTheResultNotice) {
+  Connect("event");
+  Receive("~123410");
+  Receive("~123420");
+  Receive(
+      "~1234;CRING|\x7F"
+      "10");
+  EXPECT_EQ(notices_.Snapshot(),
+            std::vector<std::string>{"S1;+79001112233;GSM Selva;~1234_CRING__10;SELVA_RES|"});
+}
+
 // Found by fuzzing: a panel calling in while a request waited for its own
 // call took the request's mark, so its client heard nothing at all.
 TEST_F(DataCallTest, IncomingCallEndsAWaitingRequestWithItsErrorNotice) {
