@@ -25,6 +25,7 @@
 namespace quell {
 
 class AdmCidParser;
+class ClientAccess;
 class ClientPorts;
 class ClientRequests;
 class ConsoleOutput;
@@ -97,6 +98,7 @@ class Engine : public QObject {
   IpReceivers& ipReceivers() { return *ipReceivers_; }
   Dc09Receiver& dc09Receiver() { return *dc09Receiver_; }
   RelayListener& relayListener() { return *relayListener_; }
+  ClientAccess& access() { return *access_; }
   // Null until the first supervision tick starts it (object table mode only).
   LoopbackClient* loopbackClient() { return loopbackClient_.get(); }
   ConsoleSettings& consoleSettings() { return consoleSettings_; }
@@ -122,6 +124,7 @@ class Engine : public QObject {
   void SetStatus(const std::string& text);
   void CreateWorker(TLineGSM& line);
   void SwitchConsoleOnAtStartup();
+  void JournalOpenPorts();
 
   Clock& clock_;
   OperatorPrompt& prompt_;
@@ -159,6 +162,7 @@ class Engine : public QObject {
   std::unique_ptr<Dc09Receiver> dc09Receiver_;
   std::unique_ptr<RelayListener> relayListener_;
   std::unique_ptr<LoopbackClient> loopbackClient_;
+  std::unique_ptr<ClientAccess> access_;
   std::unique_ptr<NoticeDrain> noticeDrain_;
   std::unique_ptr<ConsolePort> consolePort_;
   PortNames portNames_;

@@ -64,6 +64,8 @@ bool ClientPorts::ListenOn(Port& port, int portNumber) {
 
 void ClientPorts::Accept(Port& port) {
   while (QTcpSocket* socket = port.server.nextPendingConnection()) {
+    // Refused before it is counted, journalled or sent anything.
+    if (RefusedAtAccept(access_, AccessGroup::Clients, socket)) continue;
     // Captured now: the socket forgets its peer once it is closed.
     const std::string peer =
         PeerAddressText(*socket) + ",  PORT " + std::to_string(socket->peerPort());
@@ -71,7 +73,7 @@ void ClientPorts::Accept(Port& port) {
     port.count = int(port.connections.size());
     journal_.InsertTop(port.connectText + peer);
     socket->setProperty(kPeerProperty, QString::fromStdString(peer));
-    if (isOwn_ && isOwn_(*socket)) socket->setProperty(kOwnProperty, true);
+    if (access_ && access_->IsOwn(*socket)) socket->setProperty(kOwnProperty, true);
 
     QObject::connect(socket, &QTcpSocket::readyRead, socket,
                      [this, &port, socket] { OnData(port, socket); });

@@ -16,6 +16,7 @@
 #include "core/journal.h"
 #include "core/settings.h"
 #include "core/trace_view.h"
+#include "ip/client_access.h"
 
 namespace quell {
 
@@ -43,9 +44,8 @@ class ClientPorts final : public ClientFeed {
   quint16 WardexPort() const { return wardex_.server.serverPort(); }
   quint16 Console2Port() const { return console2_.server.serverPort(); }
 
-  // Tells the gateway's own loopback client from every other connection.
-  using OwnConnectionTest = std::function<bool(const QTcpSocket& accepted)>;
-  void SetOwnConnectionTest(OwnConnectionTest test) { isOwn_ = std::move(test); }
+  // Who may connect (both ports take [Clients]); null admits everyone.
+  void SetAccess(ClientAccess* access) { access_ = access; }
   // True when connection index 0 of the Wardex client port is the
   // gateway's own loopback client.
   bool FirstWardexIsOwn() const;
@@ -88,7 +88,7 @@ class ClientPorts final : public ClientFeed {
   ConsoleOutput& output_;
   const PortSettings& ports_;
   RequestHandler onRequest_;
-  OwnConnectionTest isOwn_;
+  ClientAccess* access_ = nullptr;
   qint64 maxUnsent_ = kMaxUnsentBytes;
   Port wardex_;
   Port console2_;

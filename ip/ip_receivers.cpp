@@ -5,6 +5,7 @@
 
 #include "core/text.h"
 #include "core/wire.h"
+#include "ip/client_access.h"
 #include "ip/event_delivery.h"
 #include "ip/greeting.h"
 #include "ip/listen_backlog.h"
@@ -89,6 +90,8 @@ void IpReceivers::CloseConnections(IpListener listener) {
 
 void IpReceivers::Accept(Listener& l) {
   while (QTcpSocket* socket = l.server.nextPendingConnection()) {
+    // Refused before it counts as a connection or gets its greeting.
+    if (RefusedAtAccept(access_, AccessGroup::Modules, socket)) continue;
     l.connections.push_back(socket);
     QObject::connect(socket, &QTcpSocket::readyRead, socket,
                      [this, &l, socket] { OnReadable(l, socket); });

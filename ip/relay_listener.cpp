@@ -3,6 +3,7 @@
 #include <QTcpSocket>
 
 #include "core/text.h"
+#include "ip/client_access.h"
 #include "ip/listen_backlog.h"
 
 namespace quell {
@@ -13,6 +14,7 @@ RelayListener::RelayListener(TraceView& trace, NoticeList& notices, ClientFeed& 
   PrepareListener(server_);
   QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] {
     while (QTcpSocket* socket = server_.nextPendingConnection()) {
+      if (RefusedAtAccept(access_, AccessGroup::Relay, socket)) continue;
       QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
         const QByteArray bytes = socket->readAll();
         Relay(std::string(bytes.constData(), size_t(bytes.size())));

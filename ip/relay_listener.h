@@ -14,6 +14,8 @@
 
 namespace quell {
 
+class ClientAccess;
+
 // The hidden test button's text.
 inline constexpr const char* kRelayTestText = "VORTI_1;00 0887 C4;VORTI;VORTI_EVENT|";
 
@@ -24,6 +26,8 @@ class RelayListener {
   ~RelayListener();
 
   bool Listen();
+  // Who may send ([Relay]); null admits everyone.
+  void SetAccess(ClientAccess* access) { access_ = access; }
   bool Listening() const { return server_.isListening(); }
   quint16 Port() const { return server_.serverPort(); }
 
@@ -36,6 +40,7 @@ class RelayListener {
   ClientFeed& clients_;
   const PortSettings& ports_;
   QTcpServer server_;
+  ClientAccess* access_ = nullptr;
 };
 
 // Appends the test text; like a relayed text it reaches only the client.
