@@ -117,10 +117,11 @@ void ClientPorts::OnData(Port& port, QTcpSocket* socket) {
   });
 }
 
-bool ClientPorts::SendToFirst(Port& port, const std::string& text) {
+bool ClientPorts::SendToFirst(Port& port, NoticeOrigin origin, const std::string& text) {
   LetGoOfStuckClients(port);
   if (port.connections.empty()) return false;
   port.connections.front()->write(text.data(), qint64(text.size()));
+  if (observer_) observer_(&port == &wardex_, origin, text);
   return true;
 }
 

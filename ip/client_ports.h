@@ -50,6 +50,12 @@ class ClientPorts final : public ClientFeed {
   // gateway's own loopback client.
   bool FirstWardexIsOwn() const;
 
+  // Sees every text the gateway sends on its own (not replies), after it was
+  // written: tests check the wire forms with it. Production sets none.
+  using SendObserver =
+      std::function<void(bool wardex, NoticeOrigin origin, const std::string& text)>;
+  void SetSendObserver(SendObserver observer) { observer_ = std::move(observer); }
+
   // Receives every Wardex client request after its trace line.
   void SetRequestHandler(RequestHandler handler) { onRequest_ = std::move(handler); }
 
@@ -61,11 +67,13 @@ class ClientPorts final : public ClientFeed {
 
   // Counts may be read from any thread; sends are main-thread only.
   int WardexClientCount() const override { return wardex_.count.load(); }
-  bool SendToFirstWardex(NoticeOrigin, const std::string& text) override {
-    return SendToFirst(wardex_, text);
+  bool SendToFirstWardex(NoticeOrigin origin, const std::string& text) override {
+    return SendToFirst(wardex_, origin, text);
   }
   int Console2ClientCount() const override { return console2_.count.load(); }
-  void SendToFirstConsole2(const std::string& text) override { SendToFirst(console2_, text); }
+  void SendToFirstConsole2(const std::string& text) override {
+    SendToFirst(console2_, NoticeOrigin::IpEvent, text);
+  }
 
  private:
   struct Port {
@@ -80,7 +88,7 @@ class ClientPorts final : public ClientFeed {
   void Accept(Port& port);
   void Drop(Port& port, QTcpSocket* socket, const std::string& peer);
   void OnData(Port& port, QTcpSocket* socket);
-  bool SendToFirst(Port& port, const std::string& text);
+  bool SendToFirst(Port& port, NoticeOrigin origin, const std::string& text);
   void LetGoOfStuckClients(Port& port);
 
   Journal& journal_;
@@ -89,6 +97,7 @@ class ClientPorts final : public ClientFeed {
   const PortSettings& ports_;
   RequestHandler onRequest_;
   ClientAccess* access_ = nullptr;
+  SendObserver observer_;
   qint64 maxUnsent_ = kMaxUnsentBytes;
   Port wardex_;
   Port console2_;

@@ -33,6 +33,7 @@ class ClientAccessTest : public ::testing::Test {
     options.workDir = dir_.path().toStdString();
     options.ports = PortSettings::AnyFree();
     engine_ = std::make_unique<Engine>(clock_, prompt_, sound_, options);
+    engine_->clientPorts().SetSendObserver(test::CheckClientSend);
     std::string error;
     ASSERT_TRUE(engine_->Start(&error)) << error;
   }

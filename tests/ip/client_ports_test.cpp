@@ -135,25 +135,26 @@ TEST_F(NoticeDrainTest, NoHeartbeatWithoutClientOrWithQueuedNotices) {
 
   Ticks(121);
   feed.wardexClients = 1;
-  notices.Append(NoticeOrigin::LineStatus, "A");
+  notices.Append(NoticeOrigin::LineStatus, "QUELL_LINE_STATUS&A&ON");
   drain.Tick();  // the due tick finds the queue busy
-  EXPECT_EQ(feed.wardex, std::vector<std::string>{"A"});
+  EXPECT_EQ(feed.wardex, std::vector<std::string>{"QUELL_LINE_STATUS&A&ON"});
   EXPECT_TRUE(notices.Empty());
   EXPECT_TRUE(trace.Lines().empty());
 }
 
 TEST_F(NoticeDrainTest, OneNoticePerTickWithTrace) {
-  notices.Append(NoticeOrigin::LineStatus, "A");
-  notices.Append(NoticeOrigin::LineStatus, "B");
+  const std::string a = "QUELL_LINE_STATUS&A&ON", b = "QUELL_LINE_STATUS&B&OFF";
+  notices.Append(NoticeOrigin::LineStatus, a);
+  notices.Append(NoticeOrigin::LineStatus, b);
   drain.Tick();  // no client: the queue waits
   EXPECT_EQ(notices.Size(), 2u);
 
   feed.wardexClients = 1;
   drain.Tick();
-  EXPECT_EQ(feed.wardex, std::vector<std::string>{"A"});
-  EXPECT_EQ(trace.Lines(), std::vector<std::string>{std::string("14:03:27") + kTAB + "A"});
+  EXPECT_EQ(feed.wardex, std::vector<std::string>{a});
+  EXPECT_EQ(trace.Lines(), std::vector<std::string>{std::string("14:03:27") + kTAB + a});
   drain.Tick();
-  EXPECT_EQ(feed.wardex, (std::vector<std::string>{"A", "B"}));
+  EXPECT_EQ(feed.wardex, (std::vector<std::string>{a, b}));
   EXPECT_TRUE(notices.Empty());
 }
 
@@ -173,9 +174,9 @@ TEST_F(NoticeDrainTest, EachOriginSetsOffOnlyWhatItMay) {
       {NoticeOrigin::Relay, "L1;+7900;GSM XCALL;0;CRING;XCALL_KEY01;VORTI", false, false},
       {NoticeOrigin::TestButton, "VORTI_1;00 0887 C4;VORTI;VORTI_EVENT|", false, false},
       {NoticeOrigin::SerialReceiver, "M1;CRING XCALL_KEY01_GUARD_ON;MLR;MLR_EVENT|", false, false},
-      {NoticeOrigin::ShortMessage, "S1;5099 18CRINGE13001015;GSM;MLR_EVENT|", false, false},
+      {NoticeOrigin::ShortMessage, "S1;5099 181234E13001015;GSM XCALL;MLR_EVENT|", false, false},
       {NoticeOrigin::DataCall, "D1;+7900;GSM Selva;~CRING_GUARD_ON;SELVA_RES|", false, false},
-      {NoticeOrigin::LossRestore, "QuellServer;5011 18CRINGR35600000;MLR_EVENT|", false, false},
+      {NoticeOrigin::LossRestore, "QuellServer;5011 181234R35600000;MLR_EVENT|", false, false},
       {NoticeOrigin::LineStatus, "QUELL_LINE_STATUS&CRING_GUARD_ON&ON", false, false},
   };
   feed.wardexClients = 1;

@@ -19,6 +19,7 @@ class IpFixture : public ::testing::Test {
     ports.wardex = ports.console2 = 0;
     ports.ip8097 = ports.ip8098 = ports.ip8096 = ports.ip8095 = 0;
     EXPECT_TRUE(clients.Listen());
+    clients.SetSendObserver(CheckClientSend);
   }
 
   FakeClock clock;

@@ -118,6 +118,7 @@ TEST_F(IpReceiversTest, AnsweringConsoleGetsEventsDirectly) {
 
 TEST_F(IpReceiversTest, KeepAliveOn8097ReachesAnAdemcoConsole) {
   console.protocol = OutputProtocol::Ademco685;
+  device.form = WireTarget::ConsoleAdemco685;
   TestClient module;
   ConnectModule(module, IpListener::P8097);
   module.Send(kKeepAlive);

@@ -12,16 +12,19 @@
 #include "console/console_output.h"
 #include "core/alarm_sound.h"
 #include "core/client_feed.h"
+#include "tests/support/wire_check.h"
 
 namespace quell::test {
 
-// Records every write, one entry per call and all bytes together.
+// Records every write, one entry per call and all bytes together; each
+// write must be a form of the console's protocol.
 class FakeConsoleDevice final : public ConsoleDevice {
  public:
   bool PortOpen() const override { return portOpen; }
   bool Alive() const override { return alive; }
   void Write(std::string_view bytes) override {
     if (failWrites) throw std::runtime_error("port gone");
+    CheckWire(form, bytes);
     writes.emplace_back(bytes);
     written.append(bytes);
   }
@@ -29,16 +32,18 @@ class FakeConsoleDevice final : public ConsoleDevice {
   bool portOpen = false;
   bool alive = false;
   bool failWrites = false;
+  WireTarget form = WireTarget::ConsoleMlr2;
   std::vector<std::string> writes;
   std::string written;
 };
 
-// Client counts set by the test; sends recorded. Counts may be read from
-// worker threads.
+// Client counts set by the test; sends recorded and checked against the
+// wire forms. Counts may be read from worker threads.
 class FakeClientFeed final : public ClientFeed {
  public:
   int WardexClientCount() const override { return wardexClients; }
   bool SendToFirstWardex(NoticeOrigin origin, const std::string& text) override {
+    CheckWire(WireTarget::WardexClient, text, origin);
     std::lock_guard g(lock);
     wardex.push_back(text);
     origins.push_back(origin);
@@ -46,6 +51,7 @@ class FakeClientFeed final : public ClientFeed {
   }
   int Console2ClientCount() const override { return console2Clients; }
   void SendToFirstConsole2(const std::string& text) override {
+    CheckWire(WireTarget::Console2, text);
     std::lock_guard g(lock);
     console2.push_back(text);
   }

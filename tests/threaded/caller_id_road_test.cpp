@@ -53,6 +53,7 @@ class CallerIdRoadTest : public ::testing::Test {
     engineOptions.workDir = dir_.path().toStdString();
     engineOptions.ports = {0, 0, 0, 0, 0, 0, 0, 0, false};
     engine_ = std::make_unique<Engine>(clock_, prompt_, sound_, engineOptions);
+    engine_->clientPorts().SetSendObserver(test::CheckClientSend);
     ASSERT_TRUE(engine_->Start(&error)) << error;
     engine_->SupervisionTick();  // opens the line and the console port
     engine_->SupervisionTick();  // starts the worker: the modem is initialised
