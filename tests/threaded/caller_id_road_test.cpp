@@ -10,6 +10,8 @@
 #include "core/wire.h"
 #include "engine/engine.h"
 #include "ip/client_ports.h"
+#include "ip/ip_receivers.h"
+#include "ip/relay_listener.h"
 #include "lines/call_state.h"
 #include "sim/modem/modem_link.h"
 #include "tests/support/fake_clock.h"
@@ -114,6 +116,40 @@ TEST_F(CallerIdRoadTest, WithoutClientSoftwareTheObjectTableAnswersTheCall) {
     return modem.Modem().Commands().back() == "ATA";
   }));
   ASSERT_TRUE(WaitFor([&] { return engine_->lines().At(0).Line->ConsoleRef == "Shop7"; }));
+  engine_->Close();
+}
+
+// "CRING" in anything but the line's own ring notice puts nothing on the
+// line: a relayed text on 8042 used to make the loopback client answer and
+// hang up the line it named.
+TEST_F(CallerIdRoadTest, CringFromAnywhereElseLeavesTheLineAlone) {
+  File("objects.txt", "Shop7\t+79001112233\tR2\r\n");
+  sim::ModemLink modem({}, [this] { return clock_.TickCount(); });
+  StartWithModem(modem);
+  ASSERT_TRUE(WaitFor([&] { return engine_->clientPorts().FirstWardexIsOwn(); }));
+  const std::string ring = "ALARM1;+79001112233;GSM XCALL;0;CRING;";
+
+  test::TestClient relay, module;
+  ASSERT_TRUE(relay.Connect(engine_->relayListener().Port()));
+  relay.Send(ring + "VORTI");
+  ASSERT_TRUE(WaitFor([&] { return engine_->noticeQueue().Size() == 1; }));
+  NoticeList& notices = engine_->noticeQueue();
+  notices.Append(NoticeOrigin::SerialReceiver, "ALARM1;+79001112233 CRING;MLR;MLR_EVENT|");
+  notices.Append(NoticeOrigin::SerialReceiver, "ALARM1;+79001112233 CRING\r;VORTI;VORTI_EVENT|");
+  notices.Append(NoticeOrigin::ShortMessage, "ALARM1;5099 181234ECRING015;GSM;MLR_EVENT|");
+  // An IP event whose code and group spell the word.
+  ASSERT_TRUE(module.Connect(engine_->ipReceivers().Port(IpListener::P8097)));
+  ASSERT_TRUE(module.WaitReceived(24));
+  module.Send("\"ADM-CID\"0001R0001L0001[#001234|1CRI NG 015]");
+  ASSERT_TRUE(module.WaitReceived(24 + 4));
+  for (int tick = 0; tick < 6; ++tick) engine_->NoticeDrainTick();
+  EXPECT_TRUE(notices.Empty());
+
+  // Time for any request to have come back and reached the modem.
+  WaitFor([] { return false; }, 300);
+  const auto& sent = modem.Modem().Commands();
+  for (const char* command : {"ATA", "ATH"})
+    EXPECT_EQ(std::find(sent.begin(), sent.end(), command), sent.end()) << command;
   engine_->Close();
 }
 
