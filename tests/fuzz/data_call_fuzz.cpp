@@ -7,6 +7,7 @@
 #include "lines/data_call.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/wire_check.h"
 
 using namespace quell;
 
@@ -60,6 +61,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   for (const std::string& w : port->writes) CheckReply(w);
   FUZZ_CHECK(notices.Size() <= 1);
+  // Each notice in the form of its origin, whatever the line was sent.
+  for (const Notice& n : notices.Entries())
+    test::CheckWire(WireTarget::WardexClient, n.text, n.origin);
   if (over) FUZZ_CHECK(line.EscapeStage == 1 && line.EventMark == "none");
   return 0;
 }
