@@ -31,7 +31,7 @@ class NoDevice final : public ConsoleDevice {
 class NoClients final : public ClientFeed {
  public:
   int WardexClientCount() const override { return 0; }
-  void SendToFirstWardex(const std::string&) override {}
+  bool SendToFirstWardex(NoticeOrigin, const std::string&) override { return true; }
   int Console2ClientCount() const override { return 0; }
   void SendToFirstConsole2(const std::string&) override {}
 };
@@ -43,7 +43,8 @@ struct World {
                          "1", "01");
   }
   BenchClock clock;
-  SharedTextList queue, notices;
+  SharedTextList queue;
+  NoticeList notices;
   NoDevice device;
   NoClients clients;
   TraceView trace;

@@ -29,11 +29,19 @@ std::string LookUpCode(const std::string& key, const CodeTable& codes) {
 
 std::string Ademco685Line(std::string_view line, std::string_view receiverNumber,
                           const CodeTable& codes) {
+  // A line cut short by a short message would otherwise reach its CR (or
+  // DC4) here, which then stood inside the console's record.
+  while (!line.empty() && (line.back() == kCR || line.back() == kDC4)) line.remove_suffix(1);
   const std::string text = Substring(line, 1, kConsideredLength);
   const std::string receiver = PadLeft(receiverNumber, 2, '0');
 
   if (Contains(text, "@")) {
-    return receiver + " " + Substring(text, 11, 4) + " 00" + kCR;
+    // The account ends where a shortened supervision line's " @" begins.
+    const size_t mark = text.rfind(" @");
+    const std::string account = mark != std::string::npos && mark < 14
+                                    ? (mark > 10 ? text.substr(10, mark - 10) : std::string())
+                                    : Substring(text, 11, 4);
+    return receiver + " " + account + " 00" + kCR;
   }
 
   const std::string account = Substring(text, 8, 4);

@@ -4,6 +4,7 @@
 #include "console/console_output.h"
 #include "console/console_port.h"
 #include "console/key_translation.h"
+#include "core/config/client_access_file.h"
 #include "core/config/client_port_file.h"
 #include "core/config/console_port_file.h"
 #include "core/config/file_names.h"
@@ -14,6 +15,7 @@
 #include "core/cp1251.h"
 #include "core/trace_file.h"
 #include "ip/adm_cid_parser.h"
+#include "ip/client_access.h"
 #include "ip/client_ports.h"
 #include "ip/client_requests.h"
 #include "ip/dc09_receiver.h"
@@ -38,8 +40,8 @@ class Engine::ClientFeedRelay final : public ClientFeed {
  public:
   ClientFeed* target = nullptr;
   int WardexClientCount() const override { return target ? target->WardexClientCount() : 0; }
-  void SendToFirstWardex(const std::string& text) override {
-    if (target) target->SendToFirstWardex(text);
+  bool SendToFirstWardex(NoticeOrigin origin, const std::string& text) override {
+    return target && target->SendToFirstWardex(origin, text);
   }
   int Console2ClientCount() const override { return target ? target->Console2ClientCount() : 0; }
   void SendToFirstConsole2(const std::string& text) override {
@@ -80,7 +82,8 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
       std::make_unique<RelayListener>(trace_, noticeQueue_, *clientPorts_, options_.ports);
   consoleOutput_->SetIpSupervision(ipReceivers_.get());
   consoleOutput_->SetStatusSink([this](const std::string& text) { SetStatus(text); });
-  noticeDrain_ = std::make_unique<NoticeDrain>(clock_, trace_, noticeQueue_, *clientPorts_);
+  noticeDrain_ =
+      std::make_unique<NoticeDrain>(clock_, trace_, journal_, noticeQueue_, *clientPorts_);
 
   lineContext_.clock = &clock_;
   lineContext_.consoleQueue = &consoleQueue_;
@@ -96,9 +99,23 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
       [this](const std::string& request, const ClientPorts::Reply& reply) {
         clientRequests_->Handle(request, reply);
       });
-  noticeDrain_->SetSentHook([this](const std::string& notice) {
+  noticeDrain_->SetResultHook([this](const std::string& notice) {
     KeyTranslation(notice, lines_, objectMode_, consoleQueue_);
   });
+  // Ring notices reach the loopback client in-process, and only when its
+  // connection is the one that was sent the notice.
+  noticeDrain_->SetRingHook([this](const std::string& notice) {
+    if (loopbackClient_ && clientPorts_->FirstWardexIsOwn()) loopbackClient_->AnswerRing(notice);
+  });
+  access_ = std::make_unique<ClientAccess>(clock_, journal_);
+  access_->SetOwnConnectionTest([this](const QTcpSocket& accepted) {
+    return loopbackClient_ &&
+           loopbackClient_->IsOwnPeer(accepted.peerAddress(), accepted.peerPort());
+  });
+  clientPorts_->SetAccess(access_.get());
+  ipReceivers_->SetAccess(access_.get());
+  dc09Receiver_->SetAccess(access_.get());
+  relayListener_->SetAccess(access_.get());
   consolePort_ = std::make_unique<ConsolePort>(
       *consoleLine_, portNames_, clock_, trace_, journal_, journalQueue_, prompt_, consoleSettings_,
       options_.workDir, [this](TLineGSM& line) { CreateWorker(line); });
@@ -129,6 +146,8 @@ void Engine::CreateWorker(TLineGSM& line) {
 bool Engine::Start(std::string* error) {
   const std::string& wd = options_.workDir;
 
+  // Who may connect is known before any listener opens.
+  access_->Load(ReadClientAccessFile(wd));
   // The fixed listeners start with the window's components.
   ipReceivers_->Listen();
   dc09Receiver_->Listen();
@@ -174,6 +193,7 @@ bool Engine::Start(std::string* error) {
   // With port 0 (tests) the system picks a free port; show the one in use.
   const int wardexPort =
       clientPorts_->WardexListening() ? clientPorts_->WardexPort() : options_.ports.wardex;
+  JournalOpenPorts();
   journal_.Append(W("Порт клиента WX: ") + std::to_string(wardexPort));
 
   objects_ = ReadObjectTable(wd);
@@ -268,6 +288,29 @@ void Engine::NoticeDrainTick() {
 
 void Engine::ConsoleOutputTick() {
   consoleOutput_->Tick();
+  access_->FlushRefusals();
+}
+
+// Once at start-up: the ports that "\ClientAccess.ini" leaves open to any
+// address (all of them without the file).
+void Engine::JournalOpenPorts() {
+  std::string open;
+  auto add = [&](AccessGroup group, const std::string& port) {
+    if (access_->Open(group)) open += (open.empty() ? "" : ", ") + port;
+  };
+  const auto number = [](quint16 listening, int configured) {
+    return std::to_string(listening ? int(listening) : configured);
+  };
+  const PortSettings& p = options_.ports;
+  add(AccessGroup::Clients, number(clientPorts_->WardexPort(), p.wardex));
+  add(AccessGroup::Clients, number(clientPorts_->Console2Port(), p.console2));
+  add(AccessGroup::Relay, number(relayListener_->Port(), p.relay));
+  add(AccessGroup::Modules, number(ipReceivers_->Port(IpListener::P8097), p.ip8097));
+  add(AccessGroup::Modules, number(ipReceivers_->Port(IpListener::P8098), p.ip8098));
+  add(AccessGroup::Modules, number(ipReceivers_->Port(IpListener::P8096), p.ip8096));
+  add(AccessGroup::Modules, number(ipReceivers_->Port(IpListener::P8095), p.ip8095));
+  add(AccessGroup::Modules, "UDP " + number(dc09Receiver_->Port(), p.sia));
+  if (!open.empty()) journal_.Append("Any address is accepted on ports " + open);
 }
 
 void Engine::StartLineCommand(size_t index) {

@@ -11,6 +11,7 @@
 #include "core/alarm_sound.h"
 #include "core/clock.h"
 #include "core/journal.h"
+#include "core/notice_list.h"
 #include "core/operator_prompt.h"
 #include "core/settings.h"
 #include "core/shared_list.h"
@@ -24,6 +25,7 @@
 namespace quell {
 
 class AdmCidParser;
+class ClientAccess;
 class ClientPorts;
 class ClientRequests;
 class ConsoleOutput;
@@ -83,7 +85,7 @@ class Engine : public QObject {
   Journal& journal() { return journal_; }
   SharedTextList& journalQueue() { return journalQueue_; }
   TraceView& trace() { return trace_; }
-  SharedTextList& noticeQueue() { return noticeQueue_; }
+  NoticeList& noticeQueue() { return noticeQueue_; }
   SharedTextList& consoleQueue() { return consoleQueue_; }
   LineList& lines() { return lines_; }
   TLineGSM& consoleLine() { return *consoleLine_; }
@@ -96,6 +98,7 @@ class Engine : public QObject {
   IpReceivers& ipReceivers() { return *ipReceivers_; }
   Dc09Receiver& dc09Receiver() { return *dc09Receiver_; }
   RelayListener& relayListener() { return *relayListener_; }
+  ClientAccess& access() { return *access_; }
   // Null until the first supervision tick starts it (object table mode only).
   LoopbackClient* loopbackClient() { return loopbackClient_.get(); }
   ConsoleSettings& consoleSettings() { return consoleSettings_; }
@@ -122,6 +125,7 @@ class Engine : public QObject {
   void SetStatus(const std::string& text);
   void CreateWorker(TLineGSM& line);
   void SwitchConsoleOnAtStartup();
+  void JournalOpenPorts();
 
   Clock& clock_;
   OperatorPrompt& prompt_;
@@ -131,7 +135,7 @@ class Engine : public QObject {
   Journal journal_;
   SharedTextList journalQueue_;
   TraceView trace_;
-  SharedTextList noticeQueue_;
+  NoticeList noticeQueue_;
   SharedTextList consoleQueue_;
   LineList lines_;
   std::unique_ptr<TLineGSM> consoleLine_;
@@ -159,6 +163,7 @@ class Engine : public QObject {
   std::unique_ptr<Dc09Receiver> dc09Receiver_;
   std::unique_ptr<RelayListener> relayListener_;
   std::unique_ptr<LoopbackClient> loopbackClient_;
+  std::unique_ptr<ClientAccess> access_;
   std::unique_ptr<NoticeDrain> noticeDrain_;
   std::unique_ptr<ConsolePort> consolePort_;
   PortNames portNames_;

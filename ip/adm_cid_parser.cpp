@@ -2,16 +2,18 @@
 
 #include <algorithm>
 
+#include "core/notice_field.h"
 #include "core/text.h"
 #include "core/wire.h"
 
 namespace quell {
 namespace {
 
-// A byte below the blank inside a cut piece would split the console's record
-// (CR, DC4) or cut the client's text short (NUL).
-bool HasControlByte(std::string_view piece) {
-  return std::any_of(piece.begin(), piece.end(), [](char c) { return uint8_t(c) < 0x20; });
+// A control byte inside a cut piece would split the console's record (CR,
+// DC4) or cut the client's text short (NUL); a ";" or "|" would add a field
+// to the client's "MLR;...;MLR_EVENT|" text.
+bool SplitsAField(std::string_view piece) {
+  return std::any_of(piece.begin(), piece.end(), SplitsFields);
 }
 
 }  // namespace
@@ -40,7 +42,7 @@ std::string AdmCidParser::ParseAdmCid(std::string_view m, int p) {
   const std::string account = Substring(m, q + 13, 4);
   std::string r = "5" + receiver + line + " 18" + account + qualifier + Substring(m, q + 19, 3) +
                   Substring(m, q + 23, 2) + Substring(m, q + 26, 3);
-  if (HasControlByte(r)) return std::string(kFalse);
+  if (SplitsAField(r)) return std::string(kFalse);
   r += kCR;
   modules_.Update(account, ModuleMessageKind::AdmCid, Contains(r, "E602"), line, receiver);
   return r;
@@ -51,7 +53,7 @@ std::string AdmCidParser::ParseKeepAlive(std::string_view m) {
   const std::string receiver = Substring(m, 5, 2);
   const std::string line = Substring(m, 11, 1);
   const std::string account = Substring(m, 18, 4);
-  if (HasControlByte(receiver + line + account)) return std::string(kFalse);
+  if (SplitsAField(receiver + line + account)) return std::string(kFalse);
   std::string r = "1" + receiver + line + "      " + account + " @" + kCR;
   // A keep-alive too short to name its account identifies no module: it is
   // answered, but gets no row (which would later be reported lost under an

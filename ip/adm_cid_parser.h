@@ -18,8 +18,8 @@ class AdmCidParser {
 
   // An event line + CR, a supervision line + CR, or "FALSE". Pieces beyond
   // the end of a short message come out empty, so a short message yields a
-  // shortened line rather than a rejection. A control byte inside the cut
-  // pieces gives "FALSE".
+  // shortened line rather than a rejection. A control byte, ";" or "|"
+  // inside the cut pieces gives "FALSE" before the module list is touched.
   std::string Parse(std::string_view message);
 
  private:

@@ -14,6 +14,8 @@ namespace {
 
 // The peer text of a connection, kept for journalling its end.
 constexpr const char* kPeerProperty = "quellPeer";
+// Set on the loopback client's connection.
+constexpr const char* kOwnProperty = "quellOwn";
 
 }  // namespace
 
@@ -62,6 +64,8 @@ bool ClientPorts::ListenOn(Port& port, int portNumber) {
 
 void ClientPorts::Accept(Port& port) {
   while (QTcpSocket* socket = port.server.nextPendingConnection()) {
+    // Refused before it is counted, journalled or sent anything.
+    if (RefusedAtAccept(access_, AccessGroup::Clients, socket)) continue;
     // Captured now: the socket forgets its peer once it is closed.
     const std::string peer =
         PeerAddressText(*socket) + ",  PORT " + std::to_string(socket->peerPort());
@@ -69,6 +73,7 @@ void ClientPorts::Accept(Port& port) {
     port.count = int(port.connections.size());
     journal_.InsertTop(port.connectText + peer);
     socket->setProperty(kPeerProperty, QString::fromStdString(peer));
+    if (access_ && access_->IsOwn(*socket)) socket->setProperty(kOwnProperty, true);
 
     QObject::connect(socket, &QTcpSocket::readyRead, socket,
                      [this, &port, socket] { OnData(port, socket); });
@@ -112,10 +117,17 @@ void ClientPorts::OnData(Port& port, QTcpSocket* socket) {
   });
 }
 
-void ClientPorts::SendToFirst(Port& port, const std::string& text) {
+bool ClientPorts::SendToFirst(Port& port, NoticeOrigin origin, const std::string& text) {
   LetGoOfStuckClients(port);
-  if (port.connections.empty()) return;
+  if (port.connections.empty()) return false;
   port.connections.front()->write(text.data(), qint64(text.size()));
+  if (observer_) observer_(&port == &wardex_, origin, text);
+  return true;
+}
+
+bool ClientPorts::FirstWardexIsOwn() const {
+  return !wardex_.connections.empty() &&
+         wardex_.connections.front()->property(kOwnProperty).toBool();
 }
 
 void ClientPorts::LetGoOfStuckClients(Port& port) {

@@ -16,6 +16,7 @@
 #include "core/journal.h"
 #include "core/settings.h"
 #include "core/trace_view.h"
+#include "ip/client_access.h"
 
 namespace quell {
 
@@ -43,6 +44,18 @@ class ClientPorts final : public ClientFeed {
   quint16 WardexPort() const { return wardex_.server.serverPort(); }
   quint16 Console2Port() const { return console2_.server.serverPort(); }
 
+  // Who may connect (both ports take [Clients]); null admits everyone.
+  void SetAccess(ClientAccess* access) { access_ = access; }
+  // True when connection index 0 of the Wardex client port is the
+  // gateway's own loopback client.
+  bool FirstWardexIsOwn() const;
+
+  // Sees every text the gateway sends on its own (not replies), after it was
+  // written: tests check the wire forms with it. Production sets none.
+  using SendObserver =
+      std::function<void(bool wardex, NoticeOrigin origin, const std::string& text)>;
+  void SetSendObserver(SendObserver observer) { observer_ = std::move(observer); }
+
   // Receives every Wardex client request after its trace line.
   void SetRequestHandler(RequestHandler handler) { onRequest_ = std::move(handler); }
 
@@ -54,9 +67,13 @@ class ClientPorts final : public ClientFeed {
 
   // Counts may be read from any thread; sends are main-thread only.
   int WardexClientCount() const override { return wardex_.count.load(); }
-  void SendToFirstWardex(const std::string& text) override { SendToFirst(wardex_, text); }
+  bool SendToFirstWardex(NoticeOrigin origin, const std::string& text) override {
+    return SendToFirst(wardex_, origin, text);
+  }
   int Console2ClientCount() const override { return console2_.count.load(); }
-  void SendToFirstConsole2(const std::string& text) override { SendToFirst(console2_, text); }
+  void SendToFirstConsole2(const std::string& text) override {
+    SendToFirst(console2_, NoticeOrigin::IpEvent, text);
+  }
 
  private:
   struct Port {
@@ -71,7 +88,7 @@ class ClientPorts final : public ClientFeed {
   void Accept(Port& port);
   void Drop(Port& port, QTcpSocket* socket, const std::string& peer);
   void OnData(Port& port, QTcpSocket* socket);
-  void SendToFirst(Port& port, const std::string& text);
+  bool SendToFirst(Port& port, NoticeOrigin origin, const std::string& text);
   void LetGoOfStuckClients(Port& port);
 
   Journal& journal_;
@@ -79,6 +96,8 @@ class ClientPorts final : public ClientFeed {
   ConsoleOutput& output_;
   const PortSettings& ports_;
   RequestHandler onRequest_;
+  ClientAccess* access_ = nullptr;
+  SendObserver observer_;
   qint64 maxUnsent_ = kMaxUnsentBytes;
   Port wardex_;
   Port console2_;

@@ -5,6 +5,7 @@
 
 #include "core/text.h"
 #include "core/wire.h"
+#include "ip/client_access.h"
 #include "ip/dc09_frames.h"
 #include "ip/event_delivery.h"
 
@@ -43,6 +44,8 @@ void Dc09Receiver::ReadPending() {
     const QNetworkDatagram d = socket_.receiveDatagram();
     if (!d.isValid()) continue;
     const QHostAddress to = d.senderAddress();
+    // Dropped before its trace, journal line or parse.
+    if (access_ && access_->RefusesDatagram(AccessGroup::Modules, to, Port())) continue;
     const quint16 port = quint16(d.senderPort());
     const QByteArray data = d.data();
     Handle(std::string(data.constData(), size_t(data.size())), [&](const std::string& bytes) {
@@ -80,7 +83,8 @@ void Dc09Receiver::Handle(const std::string& t, const Reply& reply) {
     reply(ack);
     // A periodic test report is acknowledged and goes no further.
     if (Pos("E602", r) > 1) return;
-    if (clients_.WardexClientCount() > 0) clients_.SendToFirstWardex("MLR;" + r + ";MLR_EVENT|");
+    if (clients_.WardexClientCount() > 0)
+      clients_.SendToFirstWardex(NoticeOrigin::IpEvent, "MLR;" + r + ";MLR_EVENT|");
     if (clients_.Console2ClientCount() > 0) clients_.SendToFirstConsole2(r);
     DeliverEventToConsole(output_, device_, trace_, settings_.storeOffline,
                           r.substr(0, r.size() - 1));

@@ -18,6 +18,8 @@
 
 namespace quell {
 
+class ClientAccess;
+
 class Dc09Receiver {
  public:
   // Sends one datagram back to the sender of the one being handled.
@@ -29,6 +31,8 @@ class Dc09Receiver {
 
   // Binds the port on all local addresses; false (traced) when it cannot.
   bool Listen();
+  // Who may send ([Modules]); null admits everyone.
+  void SetAccess(ClientAccess* access) { access_ = access; }
   bool Listening() const { return socket_.state() == QAbstractSocket::BoundState; }
   quint16 Port() const { return socket_.localPort(); }
 
@@ -49,6 +53,7 @@ class Dc09Receiver {
   AdmCidParser& parser_;
   const uint32_t startTick_;
   QUdpSocket socket_;
+  ClientAccess* access_ = nullptr;
 };
 
 }  // namespace quell

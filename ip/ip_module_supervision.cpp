@@ -12,8 +12,8 @@ std::string ModuleTimeText(const QDateTime& at) {
 }
 
 IpModuleSupervision::IpModuleSupervision(Clock& clock, IpModuleList& list,
-                                         const IpModuleSettings& settings,
-                                         SharedTextList& noticeQueue, ConsoleOutput& output)
+                                         const IpModuleSettings& settings, NoticeList& noticeQueue,
+                                         ConsoleOutput& output)
     : clock_(clock), list_(list), settings_(settings), notices_(noticeQueue), output_(output) {}
 
 void IpModuleSupervision::Update(const std::string& account, ModuleMessageKind kind, bool create,
@@ -57,7 +57,7 @@ void IpModuleSupervision::LossCheck() {
 
 void IpModuleSupervision::QueueEvent(const IpModuleRow& row, const char* body) {
   const std::string line = "5" + row.receiver + row.line + " 18" + row.caption + body;
-  notices_.Append("QuellServer;" + line + ";MLR_EVENT|");
+  notices_.Append(NoticeOrigin::LossRestore, "QuellServer;" + line + ";MLR_EVENT|");
   output_.Append(line);
 }
 

@@ -7,8 +7,8 @@
 
 #include "console/console_output.h"
 #include "core/clock.h"
+#include "core/notice_list.h"
 #include "core/settings.h"
-#include "core/shared_list.h"
 #include "ip/ip_module_list.h"
 
 namespace quell {
@@ -18,7 +18,7 @@ enum class ModuleMessageKind { AdmCid, KeepAlive };
 class IpModuleSupervision {
  public:
   IpModuleSupervision(Clock& clock, IpModuleList& list, const IpModuleSettings& settings,
-                      SharedTextList& noticeQueue, ConsoleOutput& output);
+                      NoticeList& noticeQueue, ConsoleOutput& output);
   IpModuleSupervision(const IpModuleSupervision&) = delete;
   IpModuleSupervision& operator=(const IpModuleSupervision&) = delete;
 
@@ -42,7 +42,7 @@ class IpModuleSupervision {
   Clock& clock_;
   IpModuleList& list_;
   const IpModuleSettings& settings_;
-  SharedTextList& notices_;
+  NoticeList& notices_;
   ConsoleOutput& output_;
 };
 

@@ -5,6 +5,7 @@
 
 #include "core/text.h"
 #include "core/wire.h"
+#include "ip/client_access.h"
 #include "ip/event_delivery.h"
 #include "ip/greeting.h"
 #include "ip/listen_backlog.h"
@@ -89,6 +90,8 @@ void IpReceivers::CloseConnections(IpListener listener) {
 
 void IpReceivers::Accept(Listener& l) {
   while (QTcpSocket* socket = l.server.nextPendingConnection()) {
+    // Refused before it counts as a connection or gets its greeting.
+    if (RefusedAtAccept(access_, AccessGroup::Modules, socket)) continue;
     l.connections.push_back(socket);
     QObject::connect(socket, &QTcpSocket::readyRead, socket,
                      [this, &l, socket] { OnReadable(l, socket); });
@@ -180,7 +183,8 @@ QByteArray IpReceivers::HandleMessage(Listener& l, const std::string& peer, cons
 }
 
 void IpReceivers::Forward(const Listener&, const std::string& r) {
-  if (clients_.WardexClientCount() > 0) clients_.SendToFirstWardex("MLR;" + r + ";MLR_EVENT|");
+  if (clients_.WardexClientCount() > 0)
+    clients_.SendToFirstWardex(NoticeOrigin::IpEvent, "MLR;" + r + ";MLR_EVENT|");
   if (clients_.Console2ClientCount() > 0) clients_.SendToFirstConsole2(r);
 }
 

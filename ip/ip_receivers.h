@@ -22,6 +22,8 @@
 
 namespace quell {
 
+class ClientAccess;
+
 class IpReceivers final : public IpSupervision {
  public:
   static constexpr qint64 kMaxMessage = 54;
@@ -36,6 +38,8 @@ class IpReceivers final : public IpSupervision {
 
   // Opens the four listeners; true when all of them listen.
   bool Listen();
+  // Who may send ([Modules]); null admits everyone.
+  void SetAccess(ClientAccess* access) { access_ = access; }
   bool Listening(IpListener listener) const;
   quint16 Port(IpListener listener) const;
 
@@ -80,6 +84,7 @@ class IpReceivers final : public IpSupervision {
   AdmCidParser& parser_;
   IpModuleSupervision& modules_;
   std::array<Listener, kIpListenerCount> listeners_;
+  ClientAccess* access_ = nullptr;
 };
 
 }  // namespace quell

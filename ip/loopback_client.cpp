@@ -36,6 +36,10 @@ LoopbackClient::~LoopbackClient() {
 void LoopbackClient::Start(quint16 port) {
   port_ = port;
   socket_.abort();
+  // Bound first, so the local end is known before the listener accepts
+  // the connection: that is how the listener tells this client apart.
+  boundPort_ = 0;
+  if (socket_.bind(QHostAddress::LocalHost, 0)) boundPort_ = socket_.localPort();
   socket_.connectToHost(QHostAddress::LocalHost, port);
 }
 
@@ -54,13 +58,22 @@ std::string LoopbackClient::AnswerFor(const std::string& notice,
   return line + ";ATH;";
 }
 
-// Each read is one notice.
-void LoopbackClient::OnData() {
-  const QByteArray bytes = socket_.readAll();
-  const std::string notice(bytes.constData(), size_t(bytes.size()));
-  trace_.Append(notice);
+bool LoopbackClient::IsOwnPeer(const QHostAddress& peer, quint16 peerPort) const {
+  return boundPort_ != 0 && peerPort == boundPort_ &&
+         PeerAddressText(peer) == PeerAddressText(QHostAddress(QHostAddress::LocalHost));
+}
+
+void LoopbackClient::AnswerRing(const std::string& notice) {
+  if (!Connected()) return;
   const std::string request = AnswerFor(notice, objects_);
   if (!request.empty()) socket_.write(request.data(), qint64(request.size()));
+}
+
+// What arrives on the socket is only traced: the ring notices it acts on
+// come from the drain.
+void LoopbackClient::OnData() {
+  const QByteArray bytes = socket_.readAll();
+  trace_.Append(std::string(bytes.constData(), size_t(bytes.size())));
 }
 
 }  // namespace quell

@@ -7,41 +7,48 @@
 
 #include "core/client_feed.h"
 #include "core/clock.h"
-#include "core/shared_list.h"
+#include "core/journal.h"
+#include "core/notice_list.h"
 #include "core/trace_view.h"
 
 namespace quell {
-
-// Marks a notice that goes to the Wardex client but not to the key
-// translation (texts that arrived from the network).
-inline constexpr char kUntranslatedMark = '\x01';
-inline std::string UntranslatedNotice(const std::string& text) {
-  return kUntranslatedMark + text;
-}
 
 class NoticeDrain {
  public:
   static constexpr int kFirstCountdown = 60;
   static constexpr int kCountdown = 120;
+  // Ticks between two journal lines about dropped relay texts (a minute).
+  static constexpr int kDropReportTicks = 120;
 
-  NoticeDrain(Clock& clock, TraceView& trace, SharedTextList& noticeQueue, ClientFeed& clients);
+  using Hook = std::function<void(const std::string& notice)>;
+
+  NoticeDrain(Clock& clock, TraceView& trace, Journal& journal, NoticeList& noticeQueue,
+              ClientFeed& clients);
 
   // The timer handler.
   void Tick();
 
-  // Receives every notice sent to the client (the key translation), except
-  // the untranslated ones.
-  void SetSentHook(std::function<void(const std::string&)> hook) { onSent_ = std::move(hook); }
+  // Receives each caller-ID result once a client has taken it (the key
+  // translation); no other notice ever reaches it.
+  void SetResultHook(Hook hook) { onResult_ = std::move(hook); }
+  // Receives each caller-ID ring notice once a client has taken it (the
+  // loopback client decides whether it was the one).
+  void SetRingHook(Hook hook) { onRing_ = std::move(hook); }
 
   int Countdown() const { return countdown_; }
 
  private:
+  void ReportDroppedRelays();
+
   Clock& clock_;
   TraceView& trace_;
-  SharedTextList& notices_;
+  Journal& journal_;
+  NoticeList& notices_;
   ClientFeed& clients_;
-  std::function<void(const std::string&)> onSent_;
+  Hook onResult_;
+  Hook onRing_;
   int countdown_ = kFirstCountdown;
+  int dropReportWait_ = 0;
 };
 
 }  // namespace quell

@@ -3,17 +3,18 @@
 #include <QTcpSocket>
 
 #include "core/text.h"
+#include "ip/client_access.h"
 #include "ip/listen_backlog.h"
-#include "ip/notice_drain.h"
 
 namespace quell {
 
-RelayListener::RelayListener(TraceView& trace, SharedTextList& notices, ClientFeed& clients,
+RelayListener::RelayListener(TraceView& trace, NoticeList& notices, ClientFeed& clients,
                              const PortSettings& ports)
     : trace_(trace), notices_(notices), clients_(clients), ports_(ports) {
   PrepareListener(server_);
   QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] {
     while (QTcpSocket* socket = server_.nextPendingConnection()) {
+      if (RefusedAtAccept(access_, AccessGroup::Relay, socket)) continue;
       QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
         const QByteArray bytes = socket->readAll();
         Relay(std::string(bytes.constData(), size_t(bytes.size())));
@@ -39,11 +40,11 @@ bool RelayListener::Listen() {
 
 void RelayListener::Relay(const std::string& text) {
   if (clients_.WardexClientCount() > 0 && Contains(text, "VORTI"))
-    notices_.Append(UntranslatedNotice(text));
+    notices_.Append(NoticeOrigin::Relay, text);
 }
 
-void AppendRelayTestText(SharedTextList& notices) {
-  notices.Append(UntranslatedNotice(kRelayTestText));
+void AppendRelayTestText(NoticeList& notices) {
+  notices.Append(NoticeOrigin::TestButton, kRelayTestText);
 }
 
 }  // namespace quell

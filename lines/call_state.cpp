@@ -141,9 +141,11 @@ void ServiceUpdate(TLineGSM& line, std::string_view value, const LineContext& ct
   const int now = line.ServiceStatus;
   const std::string prefix = "QUELL_LINE_STATUS&" + line.LineName;
   if (old != kInService && now == kInService) {
-    if (line.NoticeQueue) line.NoticeQueue->Append(prefix + "&SERVICE_ON");
+    if (line.NoticeQueue)
+      line.NoticeQueue->Append(NoticeOrigin::LineStatus, prefix + "&SERVICE_ON");
   } else if (old == kInService && now != kInService) {
-    if (line.NoticeQueue) line.NoticeQueue->Append(prefix + "&SERVICE_OFF");
+    if (line.NoticeQueue)
+      line.NoticeQueue->Append(NoticeOrigin::LineStatus, prefix + "&SERVICE_OFF");
     if (ctx.sound) ctx.sound->Play();
   }
 }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "core/notice_field.h"
 #include "core/text.h"
 #include "lines/call_state.h"
 #include "lines/line_port.h"
@@ -53,8 +54,8 @@ std::string DialTargetOf(const TLineGSM& line) {
   return line.DialTarget;
 }
 
-void Notice(const TLineGSM& line, std::string text) {
-  if (line.NoticeQueue) line.NoticeQueue->Append(std::move(text));
+void QueueNotice(const TLineGSM& line, std::string text) {
+  if (line.NoticeQueue) line.NoticeQueue->Append(NoticeOrigin::DataCall, std::move(text));
 }
 
 const std::vector<std::string>& Panels(const LineContext& ctx) {
@@ -117,7 +118,9 @@ int DataCallFrame(TLineGSM& line, const std::string& f, const LineContext& ctx) 
   const std::string party = mark == "event" ? line.CallerNumber : DialTargetOf(line);
   // A request already given up has had its error notice: no second outcome.
   if (mark != "none")
-    Notice(line, line.LineName + ";" + party + ";" + line.LineType + ";" + f + ";SELVA_RES|");
+    // The panel's frame is one field: its separators and control bytes become "_".
+    QueueNotice(line, line.LineName + ";" + party + ";" + line.LineType + ";" + NoticeField(f) +
+                          ";SELVA_RES|");
   int sent = 0;
   for (const std::string& info : Panels(ctx)) {
     const std::string t = FieldAt(info, 2, "#");
@@ -145,9 +148,9 @@ void DataCallEnded(TLineGSM& line) {
     line.EventMark = "none";
   }
   if (mark == "refresh")
-    Notice(line, line.LineName + ";" + target + ";" + line.LineType + ";SELVA_REFRESH_ERROR|");
+    QueueNotice(line, line.LineName + ";" + target + ";" + line.LineType + ";SELVA_REFRESH_ERROR|");
   else if (mark == "reload")
-    Notice(line, line.LineName + ";" + target + ";" + line.LineType + ";SELVA_RELOAD_ERRORR|");
+    QueueNotice(line, line.LineName + ";" + target + ";" + line.LineType + ";SELVA_RELOAD_ERRORR|");
 }
 
 bool DataCallPending(const TLineGSM& line) {

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 
+#include "core/notice_list.h"
 #include "core/shared_list.h"
 
 namespace quell {
@@ -76,7 +77,7 @@ class TLineGSM {
        ChNAK = 21, ChDC4 = 20;
   std::atomic<uint32_t> PollTick{0};
   int32_t InitStep = 0;
-  SharedTextList* NoticeQueue = nullptr;
+  NoticeList* NoticeQueue = nullptr;
   std::unique_ptr<TMyTimer> Worker;
   TATCMD Commands;
   TL_SET Settings;

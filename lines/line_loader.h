@@ -33,7 +33,7 @@ class LineListFile {
 };
 
 struct LineLoadContext {
-  SharedTextList* noticeQueue = nullptr;                 // every line's NoticeQueue
+  NoticeList* noticeQueue = nullptr;                     // every line's NoticeQueue
   const std::vector<std::string>* lineSet = nullptr;     // "\LineSet.ini", null when not read
   const std::vector<std::string>* modemTypes = nullptr;  // "\ModemType.ini", null when not read
   TraceView* trace = nullptr;                            // section headers and RxEvent values

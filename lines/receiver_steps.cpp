@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/notice_field.h"
 #include "core/text.h"
 #include "core/wire.h"
 #include "lines/line_port.h"
@@ -13,9 +14,13 @@ bool WardexClientConnected(const LineContext& ctx) {
   return ctx.clients && ctx.clients->WardexClientCount() > 0;
 }
 
-void Notice(TLineGSM& line, const std::string& text, const char* kind) {
+// The receiver's message is one field of the notice: a separator or control
+// byte in it becomes "_" (the console's copy stays as received).
+void QueueNotice(TLineGSM& line, NoticeOrigin origin, const std::string& text, const char* kind,
+                 bool keepFinalCr = false) {
   if (line.NoticeQueue)
-    line.NoticeQueue->Append(line.LineName + ";" + text + ";" + line.LineType + ";" + kind);
+    line.NoticeQueue->Append(origin, line.LineName + ";" + NoticeField(text, keepFinalCr) + ";" +
+                                         line.LineType + ";" + kind);
 }
 
 void Trace(const LineContext& ctx, std::string text) {
@@ -53,7 +58,8 @@ void MlrStep(TLineGSM& line, const LineContext& ctx) {
       if (static_cast<int8_t>(line.RxByte) > 21) line.RxBuffer.push_back(char(line.RxByte));
       if (line.RxByte == uint8_t(kDC4)) {
         const std::string message = line.RxBuffer;
-        if (WardexClientConnected(ctx)) Notice(line, message, "MLR_EVENT|");
+        if (WardexClientConnected(ctx))
+          QueueNotice(line, NoticeOrigin::SerialReceiver, message, "MLR_EVENT|");
         // The receiver's own heartbeat is acknowledged twice.
         WriteLine(line, Contains(message, " @") ? std::string(2, kACK) : std::string(1, kACK));
         if (ctx.consoleQueue) ctx.consoleQueue->Append(message + kDC4);
@@ -75,7 +81,8 @@ void VortiStep(TLineGSM& line, const LineContext& ctx) {
       if (line.RxByte == uint8_t(kCR)) {
         if (WardexClientConnected(ctx)) {
           WriteLine(line, std::string(1, kACK));
-          if (!Contains(line.RxBuffer, "OKAY @")) Notice(line, line.RxBuffer, "VORTI_EVENT|");
+          if (!Contains(line.RxBuffer, "OKAY @"))
+            QueueNotice(line, NoticeOrigin::SerialReceiver, line.RxBuffer, "VORTI_EVENT|", true);
         }
         line.RxBuffer.clear();
       }
@@ -114,7 +121,8 @@ void SmsEvent(TLineGSM& line, const std::string& text, const LineContext& ctx) {
     }
     const char qualifier = rest[0] == '1' ? 'E' : 'R';
     const std::string event = "5099 18" + account + qualifier + body;
-    if (WardexClientConnected(ctx)) Notice(line, event, "MLR_EVENT|");
+    if (WardexClientConnected(ctx))
+      QueueNotice(line, NoticeOrigin::ShortMessage, event, "MLR_EVENT|");
     if (ctx.consoleQueue) ctx.consoleQueue->Append(event);
     Trace(ctx, event);
     rest.erase(0, 9);

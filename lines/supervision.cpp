@@ -10,7 +10,7 @@ int LineIcon(const TLineGSM& line) {
   return line.Alive ? kIconAlive : kIconSilent;
 }
 
-void UpdateLineIcon(LineEntry& entry, SharedTextList& notices, AlarmSound& sound) {
+void UpdateLineIcon(LineEntry& entry, NoticeList& notices, AlarmSound& sound) {
   if (!entry.Line) return;
   const int previous = entry.IconIndex;
   const int icon = LineIcon(*entry.Line);
@@ -18,15 +18,14 @@ void UpdateLineIcon(LineEntry& entry, SharedTextList& notices, AlarmSound& sound
   if (icon == previous) return;
   const std::string prefix = "QUELL_LINE_STATUS&" + entry.Line->LineName;
   if (icon == kIconAlive) {
-    notices.Append(prefix + "&ON");
+    notices.Append(NoticeOrigin::LineStatus, prefix + "&ON");
   } else if (previous == kIconAlive) {
-    notices.Append(prefix + "&OFF");
+    notices.Append(NoticeOrigin::LineStatus, prefix + "&OFF");
     sound.Play();
   }
 }
 
-void SuperviseLines(LineList& lines, SharedTextList& notices, AlarmSound& sound,
-                    const Clock& clock) {
+void SuperviseLines(LineList& lines, NoticeList& notices, AlarmSound& sound, const Clock& clock) {
   for (size_t i = 0; i < lines.Size(); ++i) {
     LineEntry& entry = lines.At(i);
     UpdateLineIcon(entry, notices, sound);

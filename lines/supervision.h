@@ -6,7 +6,7 @@
 
 #include "core/alarm_sound.h"
 #include "core/clock.h"
-#include "core/shared_list.h"
+#include "core/notice_list.h"
 #include "lines/line_list.h"
 
 namespace quell {
@@ -18,13 +18,12 @@ inline constexpr int kIconAlive = 4;
 int LineIcon(const TLineGSM& line);
 
 // Sets the entry's icon from its line and announces a change.
-void UpdateLineIcon(LineEntry& entry, SharedTextList& notices, AlarmSound& sound);
+void UpdateLineIcon(LineEntry& entry, NoticeList& notices, AlarmSound& sound);
 
 // One supervision pass over every line in list order: icons and notices,
 // then pause workers of stopped lines and resume workers of started lines
 // whose ports are open. A modem line that starts initialises its modem on
 // its first step.
-void SuperviseLines(LineList& lines, SharedTextList& notices, AlarmSound& sound,
-                    const Clock& clock);
+void SuperviseLines(LineList& lines, NoticeList& notices, AlarmSound& sound, const Clock& clock);
 
 }  // namespace quell

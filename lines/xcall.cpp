@@ -14,8 +14,8 @@ void Trace(const LineContext& ctx, std::string text) {
   if (ctx.trace) ctx.trace->Append(std::move(text));
 }
 
-void Notice(const TLineGSM& line, std::string text) {
-  if (line.NoticeQueue) line.NoticeQueue->Append(std::move(text));
+void QueueNotice(const TLineGSM& line, NoticeOrigin origin, std::string text) {
+  if (line.NoticeQueue) line.NoticeQueue->Append(origin, std::move(text));
 }
 
 // The caller number field of a "CLIP:" line: the first quoted field, or
@@ -60,7 +60,7 @@ void IncomingCall(TLineGSM& line, std::string_view text, const LineContext& ctx)
   if (ExtractCaller(line, text)) {
     const std::string notice = line.LineName + ";" + line.CallerNumber + ";" + line.LineType + ";" +
                                std::to_string(line.Mode) + ";CRING;";
-    Notice(line, notice);
+    QueueNotice(line, NoticeOrigin::CallerIdRing, notice);
     Trace(ctx, notice);
   }
   std::lock_guard g(line.TextLock);
@@ -122,13 +122,13 @@ void XcallEvent(TLineGSM& line, int code, const LineContext& ctx) {
   const int kind = line.LastCallKind;
   if (kind == 1) {
     std::string notice = line.LineName + ";" + line.CallerNumber + ";" + word + ";" + consoleRef;
-    if (line.Mode < 3 && !IsFalse(line.KeyCodes[0]))
-      notice += ";CID" + line.KeyCodes[0] + "|;";
-    else
-      notice += ";|";
-    Notice(line, std::move(notice));
+    const bool keyCode = line.Mode < 3 && !IsFalse(line.KeyCodes[0]);
+    notice += keyCode ? ";CID" + line.KeyCodes[0] + "|;" : std::string(";|");
+    QueueNotice(line, keyCode ? NoticeOrigin::CallerIdKeyResult : NoticeOrigin::CallerIdPlainResult,
+                std::move(notice));
   } else if (kind == 2) {
-    Notice(line, line.LineName + ";" + dialTarget + ";" + word + ";|");
+    QueueNotice(line, NoticeOrigin::CallerIdDialledResult,
+                line.LineName + ";" + dialTarget + ";" + word + ";|");
   }
 }
 

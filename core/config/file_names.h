@@ -15,5 +15,6 @@ inline constexpr std::string_view kTraceSwitchFileName = "\\paramtest";
 inline constexpr std::string_view kObjectTableFileName = "\\objects.txt";
 inline constexpr std::string_view kCodeTableFileName = "\\codes.txt";
 inline constexpr std::string_view kPanelTableFileName = "\\info.slv";
+inline constexpr std::string_view kClientAccessFileName = "\\ClientAccess.ini";
 
 }  // namespace quell

@@ -36,6 +36,10 @@ TEST(Ademco685Test, EventWithoutCodeGivesEmptyText) {
 TEST(Ademco685Test, SupervisionLineGivesAccountAndZeroCode) {
   EXPECT_EQ(Ademco685Line("1011      4321 @", "01", kCodes), "01 4321 00\r");
   EXPECT_EQ(Ademco685Line(std::string("1011      4321 @") + kCR, "", {}), "00 4321 00\r");
+  // Found by fuzzing: a keep-alive cut short gave a line whose account
+  // positions reached its CR, which then split the console's record.
+  EXPECT_EQ(Ademco685Line(std::string("1011      43 @") + kCR, "01", {}), "01 43 00\r");
+  EXPECT_EQ(Ademco685Line(std::string("10 @") + kCR, "01", {}), "01  00\r");
 }
 
 TEST(Ademco685Test, CharactersAfterPositionTwentyAreIgnored) {

@@ -75,6 +75,7 @@ TEST_F(ConsoleOutputTest, FirstHeartbeatOnTwentyFirstTick) {
 
 TEST_F(ConsoleOutputTest, AdemcoHeartbeatIsOkayLineAfterLF) {
   console.protocol = OutputProtocol::Ademco685;
+  device.form = WireTarget::ConsoleAdemco685;
   TickUntil(21);
   EXPECT_THAT(device.writes, ElementsAre(std::string("\n00 OKAY @\r")));
 }
@@ -147,6 +148,7 @@ TEST_F(ConsoleOutputTest, MlrEntryGetsOneDc4AddedEvenAfterItsOwn) {
 
 TEST_F(ConsoleOutputTest, AdemcoEntriesAreConvertedOrDroppedSilently) {
   console.protocol = OutputProtocol::Ademco685;
+  device.form = WireTarget::ConsoleAdemco685;
   console.receiverNumber = "01";
   codes = {"31\tE130 001", "32\tR130 001"};
   BringLinkUp();
@@ -222,6 +224,7 @@ TEST_F(ConsoleOutputTest, IdleListenerConnectionsCloseOnTick121) {
 TEST_F(ConsoleOutputTest, WriteEventDirectInBothFormats) {
   EXPECT_EQ(output.WriteEventDirect(kEvent), "");
   console.protocol = OutputProtocol::Ademco685;
+  device.form = WireTarget::ConsoleAdemco685;
   codes = {"3A\tR356 000"};
   EXPECT_EQ(output.WriteEventDirect(kEvent), "00 0099 3A\r");
   EXPECT_EQ(output.WriteEventDirect("5011 181234E13000001"), "");  // no record

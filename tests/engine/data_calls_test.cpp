@@ -61,7 +61,7 @@ class DataCallsTest : public ::testing::Test {
   test::FakeClock clock_;
   LineList lines_;
   TLineGSM* line_ = nullptr;
-  SharedTextList notices_;
+  NoticeList notices_;
   TraceView trace_;
   std::vector<std::string> panels_ = {
       "refresh event ~921610#~0000ABCDEF00",

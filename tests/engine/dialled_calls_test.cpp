@@ -47,7 +47,7 @@ class DialledCallsTest : public ::testing::TestWithParam<Case> {
   test::FakeClock clock_;
   LineList lines_;
   TLineGSM* line_ = nullptr;
-  SharedTextList notices_;
+  NoticeList notices_;
   TraceView trace_;
   LineContext ctx_;
   ClientRequests requests_{lines_, trace_, clock_};
@@ -66,7 +66,8 @@ TEST_P(DialledCallsTest, CallEndsWithItsResultWordAndTheLineIdle) {
   }
   if (c.word) {
     ASSERT_FALSE(notices_.Empty());
-    EXPECT_EQ(*notices_.Front(), std::string("CTRL;+79005556677;") + c.word + ";|");
+    EXPECT_EQ(notices_.Snapshot().front(), std::string("CTRL;+79005556677;") + c.word + ";|");
+    EXPECT_EQ(notices_.Entries().front().origin, NoticeOrigin::CallerIdDialledResult);
   } else {
     EXPECT_TRUE(notices_.Empty());
   }

@@ -46,6 +46,7 @@ class EngineTest : public ::testing::Test {
     options.ports.ip8095 = options.ports.ip8096 = options.ports.ip8097 = options.ports.ip8098 = 0;
     options.ports.relay = options.ports.sia = 0;
     engine_ = std::make_unique<Engine>(clock_, prompt_, sound_, options);
+    engine_->clientPorts().SetSendObserver(test::CheckClientSend);
     std::string error;
     ASSERT_TRUE(engine_->Start(&error)) << error;
   }

@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   IpModuleList list;
   IpModuleSettings settings;
   settings.testSignal = true;
-  SharedTextList notices, queue;
+  NoticeList notices;
+  SharedTextList queue;
   test::FakeConsoleDevice device;
   test::FakeClientFeed clients;
   TraceView trace;
@@ -48,5 +49,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const std::string& e : queue.Snapshot()) FUZZ_CHECK(e.back() == kDC4);
   const std::string a = output.Ademco685(r);
   FUZZ_CHECK(a.empty() || a.back() == kCR);
+  // Every form the receivers send this result in.
+  const std::string e = r.substr(0, r.size() - 1);
+  test::CheckWire(WireTarget::WardexClient, "MLR;" + r + ";MLR_EVENT|", NoticeOrigin::IpEvent);
+  test::CheckWire(WireTarget::Console2, r);
+  test::CheckWire(WireTarget::ConsoleMlr2, e + kDC4);
+  test::CheckWire(WireTarget::ConsoleMlr2, e + kDC4 + kDC4);  // queued, then written
+  if (a.size() > 1) test::CheckWire(WireTarget::ConsoleAdemco685, kLF + a);
   return 0;
 }

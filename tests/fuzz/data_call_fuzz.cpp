@@ -7,6 +7,7 @@
 #include "lines/data_call.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/wire_check.h"
 
 using namespace quell;
 
@@ -25,7 +26,7 @@ void CheckReply(const std::string& w) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   test::FakeClock clock;
-  SharedTextList notices;
+  NoticeList notices;
   TraceView trace;
   const std::vector<std::string> panels = {
       "event refresh reload ~921610#~0000A100#first reply",
@@ -60,6 +61,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   for (const std::string& w : port->writes) CheckReply(w);
   FUZZ_CHECK(notices.Size() <= 1);
+  // Each notice in the form of its origin, whatever the line was sent.
+  for (const Notice& n : notices.Entries())
+    test::CheckWire(WireTarget::WardexClient, n.text, n.origin);
   if (over) FUZZ_CHECK(line.EscapeStage == 1 && line.EventMark == "none");
   return 0;
 }

@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string type = kTypes[data[0] % 5];
   const bool modem = type.starts_with("GSM");
   test::FakeClock clock;
-  SharedTextList notices, console, journal;
+  NoticeList notices;
+  SharedTextList console, journal;
   TraceView trace;
   test::FakeClientFeed clients;
   clients.wardexClients = 1;
@@ -68,6 +69,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(notices.Size() <= (type == "GSM Selva" ? 1u : 0u));
     if (!modem) FUZZ_CHECK(port->writes.empty());
   }
+  // Each notice in the form of its origin, whatever the line was sent.
+  for (const Notice& n : notices.Entries())
+    test::CheckWire(WireTarget::WardexClient, n.text, n.origin);
   int outcomes = 0;
   for (const std::string& n : notices.Snapshot()) {
     FUZZ_CHECK(n.starts_with("L1;") || n.starts_with("QUELL_LINE_STATUS&L1&"));

@@ -1,5 +1,6 @@
 // A text received on the relay port 8042: it reaches the Wardex client
-// unchanged when it names "VORTI" and never the key translation.
+// unchanged when it names "VORTI" and never the key translation nor the
+// loopback client.
 #include "core/text.h"
 #include "ip/notice_drain.h"
 #include "ip/relay_listener.h"
@@ -14,14 +15,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(fuzz::Input(data, size));
   test::FakeClock clock;
   TraceView trace;
-  SharedTextList notices;
+  NoticeList notices;
+  Journal journal;
   test::FakeClientFeed clients;
   clients.wardexClients = 1;
   PortSettings ports;
   RelayListener relay(trace, notices, clients, ports);
-  NoticeDrain drain(clock, trace, notices, clients);
+  NoticeDrain drain(clock, trace, journal, notices, clients);
   int translated = 0;
-  drain.SetSentHook([&](const std::string&) { ++translated; });
+  drain.SetResultHook([&](const std::string&) { ++translated; });
+  drain.SetRingHook([&](const std::string&) { ++translated; });
 
   relay.Relay(text);
   for (int i = 0; i < 3; ++i) drain.Tick();

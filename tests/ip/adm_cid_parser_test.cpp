@@ -26,7 +26,8 @@ class AdmCidParserTest : public ::testing::Test {
   test::FakeClock clock;
   IpModuleList list;
   IpModuleSettings settings;
-  SharedTextList notices, consoleQueue;
+  NoticeList notices;
+  SharedTextList consoleQueue;
   test::FakeConsoleDevice device;
   test::FakeClientFeed clients;
   TraceView trace;
@@ -71,11 +72,17 @@ TEST_F(AdmCidParserTest, ShortMessagesGiveShortenedPiecesOrNoQualifier) {
   EXPECT_EQ(list.Rows()[0].caption, "12");
 }
 
-// Found by fuzzing: a control byte cut into the event line reached the
-// console (a DC4 splits its record) and the client.
-TEST_F(AdmCidParserTest, ControlBytesInsideThePiecesAreRejectedWithoutSideEffects) {
+// A control byte cut into the event line reached the console (a DC4 splits
+// its record) and the client; a ";" or "|" added a field to the client's
+// "MLR;...;MLR_EVENT|" text.
+TEST_F(AdmCidParserTest, SeparatorsAndControlBytesInsideThePiecesAreRejectedWithoutSideEffects) {
   settings.testSignal = true;
   const std::string messages[] = {
+      "\"ADM-CID\"0001R0001L0001[#0012;4|1602 01 015]",  // ";" in the account (an E602)
+      "\"ADM-CID\"0001R0001L0001[#001234|1130 01 0|5]",  // "|" in the zone
+      "\"ADM-CID\"0001R0001L0001[#001234|11\x7F"
+      "0 01 015]",                                                // DEL in the code
+      "SR0001L0001    00;234",                                    // ";" in a keep-alive's account
       std::string("A\"ADM-CID0001R0001L0001\0%001234|11C ", 36),  // NUL as the line
       "\"ADM-CID\"0001R0001L0001[#001234|1130 01 0\x14"
       "5]",                                               // DC4 in the zone
@@ -85,6 +92,14 @@ TEST_F(AdmCidParserTest, ControlBytesInsideThePiecesAreRejectedWithoutSideEffect
   for (const std::string& m : messages) EXPECT_EQ(parser.Parse(m), "FALSE") << m;
   EXPECT_TRUE(list.Rows().empty());
   EXPECT_TRUE(consoleQueue.Empty());
+
+  // Near misses: 0x80-0x9F are letters in Windows-1251, and a "|" outside
+  // the cut positions (the data's own separator) is no field of the line.
+  EXPECT_EQ(parser.Parse("\"ADM-CID\"0001R0001L0001[#00\x80\x9F\xC0"
+                         "4|1130 01 015]"),
+            std::string("5011 18\x80\x9F\xC0"
+                        "4E13001015") +
+                kCR);
 }
 
 TEST_F(AdmCidParserTest, OnlyE602CreatesARowForAnUnknownAccount) {

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 
 #include "ip/client_ports.h"
+#include "ip/notice_drain.h"
 #include "tests/ip/ip_fixture.h"
 #include "tests/support/loopback.h"
 
@@ -38,10 +39,13 @@ class ClientBacklogTest : public test::IpFixture {};
 
 TEST_F(ClientBacklogTest, ClientThatNeverReadsIsLetGoAndTheNextGetsTheFeed) {
   clients.SetMaxUnsentBytes(64 * 1024);
-  using Send = void (ClientFeed::*)(const std::string&);
-  const Send sends[] = {&ClientFeed::SendToFirstWardex, &ClientFeed::SendToFirstConsole2};
-  for (Send port : sends) {
-    const bool wardex = port == &ClientFeed::SendToFirstWardex;
+  for (const bool wardex : {true, false}) {
+    auto send = [&](const std::string& text) {
+      if (wardex)
+        clients.SendToFirstWardex(NoticeOrigin::Relay, text);
+      else
+        clients.SendToFirstConsole2(text);
+    };
     auto count = [&] {
       return wardex ? clients.WardexClientCount() : clients.Console2ClientCount();
     };
@@ -58,7 +62,7 @@ TEST_F(ClientBacklogTest, ClientThatNeverReadsIsLetGoAndTheNextGetsTheFeed) {
     const std::string text(1024, 'e');
     size_t sent = 0;
     while (count() == 2 && sent < 64 * 1024 * 1024) {
-      for (int i = 0; i < 64; ++i) (clients.*port)(text);
+      for (int i = 0; i < 64; ++i) send(text);
       sent += 64 * text.size();
       QCoreApplication::processEvents();
     }
@@ -66,11 +70,40 @@ TEST_F(ClientBacklogTest, ClientThatNeverReadsIsLetGoAndTheNextGetsTheFeed) {
     EXPECT_NE(journal.Entries().front().find("DisConnect"), std::string::npos);
     // From the moment the stuck client went, the reader is first: what
     // followed in the same burst and the next text are its.
-    (clients.*port)("next");
+    send("next");
     ASSERT_TRUE(test::WaitFor([&] { return reader.received.ends_with("next"); }));
     EXPECT_EQ(reader.received.find_first_not_of('e'), reader.received.size() - 4);
     EXPECT_EQ((reader.received.size() - 4) % text.size(), 0u);
   }
+}
+
+// The only client is let go while a notice is being sent to it: the notice
+// is not lost but waits for the next client.
+TEST_F(ClientBacklogTest, NoticeSentAsTheOnlyClientIsLetGoWaitsForTheNext) {
+  clients.SetMaxUnsentBytes(64 * 1024);
+  NoticeDrain drain{clock, trace, journal, notices, clients};
+  SilentClient stuck(clients.WardexPort());
+  ASSERT_TRUE(stuck.Connected());
+  ASSERT_TRUE(test::WaitFor([&] { return clients.WardexClientCount() == 1; }));
+  // Relayed texts fill what the client leaves unread.
+  const std::string text = "VORTI" + std::string(1019, 'e');
+  for (int i = 0; i < 64 * 1024 && clients.WardexClientCount() == 1; ++i) {
+    notices.Append(NoticeOrigin::Relay, text);
+    drain.Tick();
+    if (i % 64 == 0) QCoreApplication::processEvents();
+  }
+  ASSERT_EQ(clients.WardexClientCount(), 0);
+  const std::string status = "QUELL_LINE_STATUS&L1&ON";
+  notices.Append(NoticeOrigin::LineStatus, status);
+  ASSERT_EQ(notices.Size(), 2u);  // the text whose send found no client, then ours
+
+  test::TestClient next;
+  ASSERT_TRUE(next.Connect(clients.WardexPort()));
+  ASSERT_TRUE(test::WaitFor([&] { return clients.WardexClientCount() == 1; }));
+  drain.Tick();
+  drain.Tick();
+  ASSERT_TRUE(next.WaitReceived(text.size() + status.size()));
+  EXPECT_EQ(next.received, text + status);
 }
 
 }  // namespace

@@ -85,11 +85,11 @@ TEST_F(ClientRequestsTest, RequestsPickTheirLineAndReplyAsTheyShould) {
       {"12a;xcall_object_monitor", "12a;xcall_object_monitor;XCALLM_LINE_ABSENT|", ",,,,,"},
   };
   AddLines({{"L1", "GSM XCALL", 1, true, "IDLE"},
-         {"L2", "GSM XCALL", 3, true, "IDLE"},
-         {"M1", "GSM XCALL", 2, false, "IDLE"},
-         {"M2", "GSM XCALL", 2, false, "IDLE"},
-         {"M3", "GSM XCALL", 2, true, "IDLE"},
-         {"S1", "GSM Selva", 0, true, "IDLE"}});
+            {"L2", "GSM XCALL", 3, true, "IDLE"},
+            {"M1", "GSM XCALL", 2, false, "IDLE"},
+            {"M2", "GSM XCALL", 2, false, "IDLE"},
+            {"M3", "GSM XCALL", 2, true, "IDLE"},
+            {"S1", "GSM Selva", 0, true, "IDLE"}});
   for (const Case& c : cases) {
     SCOPED_TRACE(c.request);
     EXPECT_EQ(Ask(c.request), c.reply);

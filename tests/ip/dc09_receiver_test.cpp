@@ -43,6 +43,8 @@ const std::string kEvent =
     Datagram("\"ADM-CID\"0001L0#1234[#1234|1130 01 015]_12:00:00,01-01-2020");
 const std::string kRejected =
     Datagram("\"ADM-CID\"0002L0#1234[#1234|5130 01 015]_12:00:00,01-01-2020");
+const std::string kSeparator =
+    Datagram("\"ADM-CID\"0005L0#1234[#12;4|1130 01 015]_12:00:00,01-01-2020");
 const std::string kTestReport =
     Datagram("\"ADM-CID\"0003L0#1234[#1234|1602 00 000]_12:00:00,01-01-2020");
 const std::string kLinkTest = Datagram("\"NULL\"0004L0#1234[]_12:00:00,01-01-2020");
@@ -126,6 +128,16 @@ TEST_F(Dc09ReceiverTest, EachKindOfDatagramGetsItsReplyAndGoesWhereItShould) {
        {},
        1},
       {"rejected without a client", kRejected, 0, true, false, {}, {}, kTroubleLine, {}, 1},
+      {"separator in the account",
+       kSeparator,
+       1,
+       true,
+       true,
+       {Dc09NackFrame("12:00:00,01-01-2020\r")},
+       {},
+       kTroubleLine,
+       {},
+       1},
       {"test report", kTestReport, 1, true, true, {Dc09AckFrame("0003L0#1234")}, {}, "", {}, 1},
       {"single #", kLinkTest, 1, true, false, {}, {}, "", {}, 1},
       {"probe", "REQ", 1, true, false, {"0", "\r"}, {}, "", {}, 0},

@@ -6,6 +6,7 @@
 
 #include "console/console_output.h"
 #include "core/journal.h"
+#include "core/notice_list.h"
 #include "ip/client_ports.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fakes.h"
@@ -18,12 +19,14 @@ class IpFixture : public ::testing::Test {
     ports.wardex = ports.console2 = 0;
     ports.ip8097 = ports.ip8098 = ports.ip8096 = ports.ip8095 = 0;
     EXPECT_TRUE(clients.Listen());
+    clients.SetSendObserver(CheckClientSend);
   }
 
   FakeClock clock;
   Journal journal;
   TraceView trace;
-  SharedTextList notices, consoleQueue;
+  NoticeList notices;
+  SharedTextList consoleQueue;
   FakeConsoleDevice device;
   ConsoleSettings console;
   IpModuleSettings settings;

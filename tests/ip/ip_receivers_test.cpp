@@ -118,6 +118,7 @@ TEST_F(IpReceiversTest, AnsweringConsoleGetsEventsDirectly) {
 
 TEST_F(IpReceiversTest, KeepAliveOn8097ReachesAnAdemcoConsole) {
   console.protocol = OutputProtocol::Ademco685;
+  device.form = WireTarget::ConsoleAdemco685;
   TestClient module;
   ConnectModule(module, IpListener::P8097);
   module.Send(kKeepAlive);
@@ -155,6 +156,25 @@ TEST_F(IpReceiversTest, UnreadableMessageGetsNackAndTheTroubleLine) {
   EXPECT_EQ(module.After(24 + 5), Cr("ACK"));
   EXPECT_TRUE(wardex.received.empty());
   EXPECT_TRUE(console2.received.empty());
+}
+
+// The account "0012;4" was acknowledged and reached the client as
+// "MLR;5011 1812;4E...", a field too many.
+TEST_F(IpReceiversTest, SeparatorInACutFieldIsMalformed) {
+  ConnectClients();
+  device.portOpen = true;
+  device.alive = true;
+  TestClient module;
+  ConnectModule(module, IpListener::P8097);
+  module.Send("\"ADM-CID\"0001R0001L0001[#0012;4|1602 01 015]");
+  ASSERT_TRUE(module.WaitReceived(24 + 5));
+  EXPECT_EQ(module.After(24), Cr("NACK"));
+  EXPECT_EQ(device.written, kTroubleLine);
+  EXPECT_TRUE(list.Rows().empty());  // not even an E602 makes a row
+  module.Send(kExample);             // the next message is read as usual
+  ASSERT_TRUE(module.WaitReceived(24 + 5 + 4));
+  ASSERT_TRUE(wardex.WaitReceived(kEventLine.size() + 16));
+  EXPECT_EQ(wardex.received, "MLR;" + Cr(kEventLine) + ";MLR_EVENT|");
 }
 
 TEST_F(IpReceiversTest, EventWaitsBehindEventsQueuedWhileTheConsoleWasSilent) {

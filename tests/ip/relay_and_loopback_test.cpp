@@ -16,16 +16,17 @@ class RelayTest : public ::testing::Test {
  protected:
   RelayTest() {
     ports_.relay = 0;
-    drain_.SetSentHook([this](const std::string& notice) { translated_.push_back(notice); });
+    drain_.SetResultHook([this](const std::string& notice) { translated_.push_back(notice); });
   }
 
   test::FakeClock clock_;
   TraceView trace_;
-  SharedTextList notices_;
+  NoticeList notices_;
   test::FakeClientFeed clients_;
   PortSettings ports_;
   RelayListener relay_{trace_, notices_, clients_, ports_};
-  NoticeDrain drain_{clock_, trace_, notices_, clients_};
+  Journal journal_;
+  NoticeDrain drain_{clock_, trace_, journal_, notices_, clients_};
   std::vector<std::string> translated_;
 };
 
@@ -39,12 +40,15 @@ TEST_F(RelayTest, RelayedTextsReachTheClientOnlyAndOnlyWithOne) {
   peer.Send("VORTI_2;L1;+7900;XCALL_GUARD_OFF;|");
   ASSERT_TRUE(test::WaitFor([&] { return notices_.Size() == 1; }));
   AppendRelayTestText(notices_);
-  notices_.Append("L1;+7900;XCALL_GUARD_ON;|");  // a line's own notice
+  notices_.Append(NoticeOrigin::CallerIdDialledResult, "L1;+7900;XCALL_GUARD_ON;|");
   for (int i = 0; i < 3; ++i) drain_.Tick();
   EXPECT_EQ(clients_.wardex, (std::vector<std::string>{"VORTI_2;L1;+7900;XCALL_GUARD_OFF;|",
                                                        "VORTI_1;00 0887 C4;VORTI;VORTI_EVENT|",
                                                        "L1;+7900;XCALL_GUARD_ON;|"}));
   EXPECT_EQ(translated_, std::vector<std::string>{"L1;+7900;XCALL_GUARD_ON;|"});
+  EXPECT_EQ(clients_.origins,
+            (std::vector<NoticeOrigin>{NoticeOrigin::Relay, NoticeOrigin::TestButton,
+                                       NoticeOrigin::CallerIdDialledResult}));
 }
 
 TEST(LoopbackClientTest, IncomingCallsAreAnsweredFromTheObjectTable) {

@@ -19,7 +19,7 @@ class CallStateTest : public ::testing::Test {
   bool Update(const std::string& text) { return CallStateUpdate(line_, text, ctx_); }
 
   TLineGSM line_;
-  SharedTextList notices_;
+  NoticeList notices_;
   TraceView trace_;
   test::CountingSound sound_;
   LineContext ctx_;

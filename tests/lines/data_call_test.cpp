@@ -45,7 +45,7 @@ class DataCallTest : public ::testing::Test {
   test::PortDir dir_;
   test::FakeClock clock_;
   TLineGSM line_;
-  SharedTextList notices_;
+  NoticeList notices_;
   TraceView trace_;
   std::vector<std::string> panels_ = {
       "event ~921610#~0000ABCDEF00",
@@ -173,6 +173,19 @@ TEST_F(DataCallTest, RequestInsideItsCallHasOneOutcome) {
     EXPECT_EQ(line_.DataCallStep, -1);
     line_.EscapeStage = 0;
   }
+}
+
+// The panel's frame is one field of the client's notice: its separators and
+// control bytes may not add fields or key words of their own.
+TEST_F(DataCallTest, PanelFrameCannotSplitTheResultNotice) {
+  Connect("event");
+  Receive("~123410");
+  Receive("~123420");
+  Receive(
+      "~1234;CRING|\x7F"
+      "10");
+  EXPECT_EQ(notices_.Snapshot(),
+            std::vector<std::string>{"S1;+79001112233;GSM Selva;~1234_CRING__10;SELVA_RES|"});
 }
 
 // Found by fuzzing: a panel calling in while a request waited for its own

@@ -34,7 +34,7 @@ class LineLoader : public ::testing::Test {
   QTemporaryDir dir;
   LineListFile file = LineListFile::InWorkDir(dir.path().toStdString());
   LineList lines;
-  SharedTextList notices;
+  NoticeList notices;
   TraceView trace;
   LineLoadContext context;
   std::vector<TLineGSM*> workersFor;

@@ -45,7 +45,8 @@ class ModemEngineTest : public ::testing::Test {
 
   test::FakeClock clock_;
   TLineGSM line_;
-  SharedTextList notices_, console_;
+  NoticeList notices_;
+  SharedTextList console_;
   TraceView trace_;
   LineContext ctx_;
   std::shared_ptr<SimModemPort> port_;

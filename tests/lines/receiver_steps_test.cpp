@@ -40,7 +40,8 @@ class ReceiverStepsTest : public ::testing::Test {
   PortNames names_;
   test::FakeClock clock_;
   TLineGSM line_;
-  SharedTextList notices_, console_, journal_;
+  NoticeList notices_;
+  SharedTextList console_, journal_;
   TraceView trace_;
   test::FakeClientFeed clients_;
   std::atomic<bool> acknowledged_{false};
@@ -70,6 +71,19 @@ TEST_F(ReceiverStepsTest, MlrRelaysMessagesAndAcknowledgesHeartbeatsTwice) {
   EXPECT_EQ(console_.Snapshot().back(), std::string("5011 180001R13000001") + kDC4);
   EXPECT_EQ(notices_.Size(), 2u);
 
+  // A separator in a message would add a field to the client's notice; the
+  // console's copy stays as received.
+  clients_.wardexClients = 1;
+  device_.Send(std::string("5011;18|1234E\x7F"
+                           "3001015") +
+               kDC4);
+  AwaitInput();
+  MlrStep(line_, ctx_);
+  EXPECT_EQ(notices_.Snapshot().back(), "R1;5011_18_1234E_3001015;MLR;MLR_EVENT|");
+  EXPECT_EQ(console_.Snapshot().back(), std::string("5011;18|1234E\x7F"
+                                                    "3001015") +
+                                            kDC4);
+
   clock_.Advance(kMlrSilenceMs + 1);
   MlrStep(line_, ctx_);
   EXPECT_FALSE(line_.Alive);
@@ -92,6 +106,11 @@ TEST_F(ReceiverStepsTest, VortiAnswersOnlyWhileAClientIsConnected) {
   VortiStep(line_, ctx_);
   EXPECT_EQ(device_.Receive(2), std::string(2, kACK));
   EXPECT_EQ(notices_.Snapshot(), std::vector<std::string>{"R1;00 0887 C4\r;VORTI;VORTI_EVENT|"});
+  // Only the final CR stays: separators and other control bytes become "_".
+  device_.Send("00;08\t7|CRING\r");
+  AwaitInput();
+  VortiStep(line_, ctx_);
+  EXPECT_EQ(notices_.Snapshot().back(), "R1;00_08_7_CRING\r;VORTI;VORTI_EVENT|");
   EXPECT_TRUE(console_.Empty());
 }
 
@@ -130,7 +149,8 @@ TEST_F(ReceiverStepsTest, KeepAliveFollowsTheConsoleAcknowledgements) {
 
 TEST(SmsEvent, TurnsContactIdGroupsIntoReceiverLines) {
   test::FakeClock clock;
-  SharedTextList console, notices;
+  SharedTextList console;
+  NoticeList notices;
   TraceView trace;
   test::FakeClientFeed clients;
   clients.wardexClients = 1;

@@ -19,7 +19,7 @@ class SupervisionTest : public ::testing::Test {
 
   LineList lines_;
   TLineGSM* line_;
-  SharedTextList notices_;
+  NoticeList notices_;
   test::CountingSound sound_;
   test::FakeClock clock_;
 };

@@ -19,7 +19,7 @@ class XcallTest : public ::testing::Test {
   }
 
   TLineGSM line_;
-  SharedTextList notices_;
+  NoticeList notices_;
   TraceView trace_;
   test::FakeClock clock_;
   LineContext ctx_;

@@ -12,16 +12,19 @@
 #include "console/console_output.h"
 #include "core/alarm_sound.h"
 #include "core/client_feed.h"
+#include "tests/support/wire_check.h"
 
 namespace quell::test {
 
-// Records every write, one entry per call and all bytes together.
+// Records every write, one entry per call and all bytes together; each
+// write must be a form of the console's protocol.
 class FakeConsoleDevice final : public ConsoleDevice {
  public:
   bool PortOpen() const override { return portOpen; }
   bool Alive() const override { return alive; }
   void Write(std::string_view bytes) override {
     if (failWrites) throw std::runtime_error("port gone");
+    CheckWire(form, bytes);
     writes.emplace_back(bytes);
     written.append(bytes);
   }
@@ -29,21 +32,26 @@ class FakeConsoleDevice final : public ConsoleDevice {
   bool portOpen = false;
   bool alive = false;
   bool failWrites = false;
+  WireTarget form = WireTarget::ConsoleMlr2;
   std::vector<std::string> writes;
   std::string written;
 };
 
-// Client counts set by the test; sends recorded. Counts may be read from
-// worker threads.
+// Client counts set by the test; sends recorded and checked against the
+// wire forms. Counts may be read from worker threads.
 class FakeClientFeed final : public ClientFeed {
  public:
   int WardexClientCount() const override { return wardexClients; }
-  void SendToFirstWardex(const std::string& text) override {
+  bool SendToFirstWardex(NoticeOrigin origin, const std::string& text) override {
+    CheckWire(WireTarget::WardexClient, text, origin);
     std::lock_guard g(lock);
     wardex.push_back(text);
+    origins.push_back(origin);
+    return wardexTakes;
   }
   int Console2ClientCount() const override { return console2Clients; }
   void SendToFirstConsole2(const std::string& text) override {
+    CheckWire(WireTarget::Console2, text);
     std::lock_guard g(lock);
     console2.push_back(text);
   }
@@ -52,6 +60,8 @@ class FakeClientFeed final : public ClientFeed {
   std::atomic<int> console2Clients{0};
   std::mutex lock;
   std::vector<std::string> wardex;
+  std::vector<NoticeOrigin> origins;  // of each text in wardex
+  bool wardexTakes = true;            // false: as if every client had been let go
   std::vector<std::string> console2;
 };
 

@@ -35,6 +35,18 @@ class TestClient {
     socket.connectToHost(QHostAddress::LocalHost, port);
     return WaitFor([this] { return socket.state() == QAbstractSocket::ConnectedState; });
   }
+  // Connects from another local address (127.0.0.2 is as local as
+  // 127.0.0.1, but a different peer to the gateway). True once connected;
+  // false also when the peer closed the connection at once.
+  bool ConnectFrom(const char* source, quint16 port) {
+    if (!socket.bind(QHostAddress(QString::fromLatin1(source)), 0)) return false;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    WaitFor([this] {
+      return socket.state() == QAbstractSocket::ConnectedState ||
+             socket.state() == QAbstractSocket::UnconnectedState;
+    });
+    return socket.state() == QAbstractSocket::ConnectedState;
+  }
   void Send(const std::string& bytes) {
     socket.write(bytes.data(), qint64(bytes.size()));
     socket.flush();

@@ -10,6 +10,8 @@
 #include "core/wire.h"
 #include "engine/engine.h"
 #include "ip/client_ports.h"
+#include "ip/ip_receivers.h"
+#include "ip/relay_listener.h"
 #include "lines/call_state.h"
 #include "sim/modem/modem_link.h"
 #include "tests/support/fake_clock.h"
@@ -53,6 +55,7 @@ class CallerIdRoadTest : public ::testing::Test {
     engineOptions.workDir = dir_.path().toStdString();
     engineOptions.ports = {0, 0, 0, 0, 0, 0, 0, 0, false};
     engine_ = std::make_unique<Engine>(clock_, prompt_, sound_, engineOptions);
+    engine_->clientPorts().SetSendObserver(test::CheckClientSend);
     ASSERT_TRUE(engine_->Start(&error)) << error;
     engine_->SupervisionTick();  // opens the line and the console port
     engine_->SupervisionTick();  // starts the worker: the modem is initialised
@@ -113,6 +116,47 @@ TEST_F(CallerIdRoadTest, WithoutClientSoftwareTheObjectTableAnswersTheCall) {
     return modem.Modem().Commands().back() == "ATA";
   }));
   ASSERT_TRUE(WaitFor([&] { return engine_->lines().At(0).Line->ConsoleRef == "Shop7"; }));
+  engine_->Close();
+}
+
+// "CRING" in anything but the line's own ring notice puts nothing on the
+// line: a relayed text on 8042 used to make the loopback client answer and
+// hang up the line it named.
+TEST_F(CallerIdRoadTest, CringFromAnywhereElseLeavesTheLineAlone) {
+  File("objects.txt", "Shop7\t+79001112233\tR2\r\n");
+  sim::ModemLink modem({}, [this] { return clock_.TickCount(); });
+  StartWithModem(modem);
+  ASSERT_TRUE(WaitFor([&] { return engine_->clientPorts().FirstWardexIsOwn(); }));
+  const std::string ring = "ALARM1;+79001112233;GSM XCALL;0;CRING;";
+
+  test::TestClient relay, module;
+  ASSERT_TRUE(relay.Connect(engine_->relayListener().Port()));
+  relay.Send(ring + "VORTI");
+  ASSERT_TRUE(WaitFor([&] { return engine_->noticeQueue().Size() == 1; }));
+  NoticeList& notices = engine_->noticeQueue();
+  notices.Append(NoticeOrigin::SerialReceiver, "ALARM1;+79001112233 CRING;MLR;MLR_EVENT|");
+  notices.Append(NoticeOrigin::SerialReceiver, "ALARM1;+79001112233 CRING\r;VORTI;VORTI_EVENT|");
+  notices.Append(NoticeOrigin::ShortMessage, "ALARM1;5099 181234ECRING015;GSM;MLR_EVENT|");
+  // An IP event whose code and group spell the word.
+  ASSERT_TRUE(module.Connect(engine_->ipReceivers().Port(IpListener::P8097)));
+  ASSERT_TRUE(module.WaitReceived(24));
+  module.Send("\"ADM-CID\"0001R0001L0001[#001234|1CRI NG 015]");
+  ASSERT_TRUE(module.WaitReceived(24 + 4));
+  for (int tick = 0; tick < 6; ++tick) engine_->NoticeDrainTick();
+  EXPECT_TRUE(notices.Empty());
+
+  // A real ring is answered: its request follows any the texts above
+  // could have caused on the same connection, so the first answer or
+  // hang-up the modem sees must be this one.
+  modem.With([](sim::SimModem& m) { m.IncomingCall("+79001112233"); });
+  ASSERT_TRUE(WaitFor([&] {
+    engine_->NoticeDrainTick();
+    const auto& sent = modem.Modem().Commands();
+    return std::find(sent.begin(), sent.end(), "ATA") != sent.end();
+  }));
+  const auto& sent = modem.Modem().Commands();
+  EXPECT_EQ(std::count(sent.begin(), sent.end(), "ATA"), 1);
+  EXPECT_EQ(std::find(sent.begin(), sent.end(), "ATH"), sent.end());
   engine_->Close();
 }
 

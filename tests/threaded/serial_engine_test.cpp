@@ -14,6 +14,7 @@
 #include "core/cp1251.h"
 #include "core/wire.h"
 #include "engine/engine.h"
+#include "ip/client_ports.h"
 #include "ip/ip_receivers.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fakes.h"
@@ -41,6 +42,7 @@ class SerialEngineTest : public ::testing::Test {
     options.workDir = dir_.path().toStdString();
     options.ports = {0, 0, 0, 0, 0, 0, 0, 0, false};
     engine_ = std::make_unique<Engine>(clock_, prompt_, sound_, options);
+    engine_->clientPorts().SetSendObserver(test::CheckClientSend);
     std::string error;
     ASSERT_TRUE(engine_->Start(&error)) << error;
   }
