@@ -59,7 +59,9 @@ class ClientAccessTest : public ::testing::Test {
     const auto closed = [&] { return client->socket.state() == QAbstractSocket::UnconnectedState; };
     EXPECT_TRUE(WaitFor([&] { return count() == want || closed(); })) << source << " on " << port;
     const bool in = !closed();
-    if (!in) EXPECT_EQ(client->received, "");  // not even a greeting
+    if (!in) {
+      EXPECT_EQ(client->received, "");  // not even a greeting
+    }
     kept_.push_back(std::move(client));
     return in;
   }
