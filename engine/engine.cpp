@@ -16,6 +16,7 @@
 #include "ip/adm_cid_parser.h"
 #include "ip/client_ports.h"
 #include "ip/client_requests.h"
+#include "ip/dc09/standard_dc09.h"
 #include "ip/dc09_receiver.h"
 #include "ip/ip_module_supervision.h"
 #include "ip/ip_receivers.h"
@@ -175,6 +176,14 @@ bool Engine::Start(std::string* error) {
   const int wardexPort =
       clientPorts_->WardexListening() ? clientPorts_->WardexPort() : options_.ports.wardex;
   journal_.Append(W("Порт клиента WX: ") + std::to_string(wardexPort));
+
+  const PortSettings& p = options_.ports;
+  standardDc09_ = StandardDc09::Start(
+      wd,
+      {clock_, journal_, trace_, *consoleOutput_, *consoleDevice_, ipSettings_, *clientPorts_,
+       *ipModuleSupervision_},
+      *dc09Receiver_,
+      {wardexPort, p.console2, p.relay, p.sia, p.ip8097, p.ip8098, p.ip8096, p.ip8095});
 
   objects_ = ReadObjectTable(wd);
   for (const auto& record : objects_) trace_.Append(record);
