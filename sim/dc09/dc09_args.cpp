@@ -128,8 +128,8 @@ or "NULL") over UDP, one datagram each, or over one TCP connection, and
 checks the gateway's replies: an ACK must carry a good CRC and length and
 echo the message's header; with a key the reply must be a "*ACK" whose
 block decrypts to the receiver's time. The length is checked on the
-standard receiver's replies; the fixed "0012" of the design receiver's
-ACK passes. Default target 127.0.0.1:8005.
+standard receiver's replies; the fixed "0012" of the ACK without DC09.ini
+passes. Default target 127.0.0.1:8005.
 
 A message body looks like
   "ADM-CID"0001L0#1234[#1234|1130 01 015]_12:00:00,01-01-2020

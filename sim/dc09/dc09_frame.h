@@ -21,13 +21,13 @@ std::string Dc09Timestamp(const QDateTime& time);
 
 // A datagram from the gateway, taken apart.
 struct Dc09Reply {
-  // Nack: the design's "NACK" or the standard "NAK"; EncryptedAck: "*ACK".
+  // Nack: "NACK" (receiver without DC09.ini) or the standard "NAK"; EncryptedAck: "*ACK".
   enum class Kind { Ack, Nack, Other, Duh, EncryptedAck };
   Kind kind = Kind::Other;
   bool framed = false;  // LF, 4 hex digits, 4 length characters, '"' ... CR
   bool crcOk = false;
-  // "0" + 3 hex digits of the body's length; the design's fixed "0012" of
-  // its ACK and "0026" of its NACK count as right too.
+  // "0" + 3 hex digits of the body's length; the fixed "0012" of the
+  // ACK and "0026" of the NACK without DC09.ini count as right too.
   bool lengthOk = false;
   std::string echo;  // the body after the reply's token
 };

@@ -97,8 +97,9 @@ TEST_F(StandardDc09Test, FramesInEveryLayout) {
     std::string reply;  // the body of an ACK or DUH; empty for NAK
     std::string event;
   } cases[] = {
-      {"the design's layout", Frame("\"ADM-CID\"0001L0#AAAA[#AAAA|1130 01 015]_" + Stamp(0)),
-       Kind::Ack, "\"ACK\"0001L0#AAAA[]", "5114 18AAAAE13001015"},
+      {"the one layout served without DC09.ini",
+       Frame("\"ADM-CID\"0001L0#AAAA[#AAAA|1130 01 015]_" + Stamp(0)), Kind::Ack,
+       "\"ACK\"0001L0#AAAA[]", "5114 18AAAAE13001015"},
       {"R field", Frame("\"ADM-CID\"0078R1L0#AAAA[#AAAA|1130 01 015]_" + Stamp(0)), Kind::Ack,
        "\"ACK\"0078R1L0#AAAA[]", "5114 18AAAAE13001015"},
       {"R and L of 6", Frame("\"ADM-CID\"0002RABCDEFL123456#AAAA[#AAAA|3130 02 001]"), Kind::Ack,
@@ -410,7 +411,7 @@ TEST_F(StandardDc09Test, UdpReceiverHandsFramesOnButAnswersABareProbe) {
   EXPECT_EQ(replies, std::vector{sim::Dc09Frame("\"DUH\"0001L0#AAAA[]")});
   handle(Frame("\"ADM-CID\"0001L0#AAAA[#AAAA|1130 01 015]"));
   EXPECT_EQ(replies, std::vector{sim::Dc09Frame("\"ACK\"0001L0#AAAA[]")});
-  handle("\"ADM-CID\"0001L0#1234[#1234|1130 01 015]");  // no LF: NAK, not the design's parser
+  handle("\"ADM-CID\"0001L0#1234[#1234|1130 01 015]");  // no LF: NAK, not the ADM-CID parser
   EXPECT_EQ(replies, std::vector{Dc09Nak(kNow)});
 }
 
