@@ -394,6 +394,20 @@ TEST_F(StandardDc09Test, SilentAccountsGetLossAndRestore) {
   EXPECT_EQ(consoleQueue.Snapshot(), std::vector<std::string>{"5114 18AAAAR35600000"});
 }
 
+TEST_F(StandardDc09Test, AnAccountHeardManyTimesASecondRedrawsItsRowOnce) {
+  int changes = 0;
+  modules.onChanged = [&] { ++changes; };
+  for (int i = 0; i < 3; ++i) Serve(Frame("\"NULL\"0001L0#AAAA[]"));
+  EXPECT_EQ(changes, 1);  // the new row
+  clock.Advance(999);
+  Serve(Frame("\"NULL\"0002L0#AAAA[]"));
+  EXPECT_EQ(changes, 1);
+  clock.Advance(1);  // the shown time moves on
+  Serve(Frame("\"NULL\"0003L0#AAAA[]"));
+  EXPECT_EQ(changes, 2);
+  EXPECT_EQ(list.Rows()[0].timeText, ModuleTimeText(clock.Now()));
+}
+
 TEST_F(StandardDc09Test, UdpReceiverHandsFramesOnButAnswersABareProbe) {
   AdmCidParser parser{modules, output, settings};
   Dc09Receiver udp{clock, journal, trace, output, device, settings, ports, feed, parser};
