@@ -7,14 +7,21 @@
 namespace quell {
 namespace {
 
+// OpenSSL 3 looks a cipher named by EVP_aes_*_cbc() up in its providers on
+// every initialisation; fetched once here, they are ready for every frame.
 const EVP_CIPHER* CipherFor(size_t keyBytes) {
+  static const struct Ciphers {
+    EVP_CIPHER* aes128 = EVP_CIPHER_fetch(nullptr, "AES-128-CBC", nullptr);
+    EVP_CIPHER* aes192 = EVP_CIPHER_fetch(nullptr, "AES-192-CBC", nullptr);
+    EVP_CIPHER* aes256 = EVP_CIPHER_fetch(nullptr, "AES-256-CBC", nullptr);
+  } ciphers;
   switch (keyBytes) {
     case 16:
-      return EVP_aes_128_cbc();
+      return ciphers.aes128;
     case 24:
-      return EVP_aes_192_cbc();
+      return ciphers.aes192;
     case 32:
-      return EVP_aes_256_cbc();
+      return ciphers.aes256;
     default:
       return nullptr;
   }
@@ -34,11 +41,13 @@ std::optional<std::string> Run(bool encrypt, std::string_view key, std::string_v
     return std::nullopt;
   static const unsigned char kZeroIv[kAesBlock] = {};
   const auto* ivBytes = iv.empty() ? kZeroIv : reinterpret_cast<const unsigned char*>(iv.data());
-  std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(EVP_CIPHER_CTX_new(),
-                                                                      &EVP_CIPHER_CTX_free);
-  if (!ctx || EVP_CipherInit_ex(ctx.get(), cipher, nullptr,
-                                reinterpret_cast<const unsigned char*>(key.data()), ivBytes,
-                                encrypt ? 1 : 0) != 1)
+  // One context per thread, set up afresh for each call.
+  thread_local const std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(
+      EVP_CIPHER_CTX_new(), &EVP_CIPHER_CTX_free);
+  if (!ctx || EVP_CIPHER_CTX_reset(ctx.get()) != 1 ||
+      EVP_CipherInit_ex(ctx.get(), cipher, nullptr,
+                        reinterpret_cast<const unsigned char*>(key.data()), ivBytes,
+                        encrypt ? 1 : 0) != 1)
     return std::nullopt;
   // The frames carry whole blocks; libcrypto's own padding would add a block
   // on encryption and reject the plaintext on decryption.
