@@ -31,13 +31,20 @@ std::optional<int64_t> ParseDc09Stamp(std::string_view t) {
 }
 
 std::string Dc09StampText(const QDateTime& at) {
-  const QDateTime u = at.toUTC();
+  // Replies within the same second share their text: formatted once.
+  thread_local int64_t lastSecond = -1;
+  thread_local std::string lastText;
+  const int64_t second = at.toSecsSinceEpoch();
+  if (second == lastSecond) return lastText;
+  const QDateTime u = QDateTime::fromSecsSinceEpoch(second, Qt::UTC);
   const QDate d = u.date();
   const QTime t = u.time();
   char text[32];
   std::snprintf(text, sizeof text, "%02d:%02d:%02d,%02d-%02d-%04d", t.hour(), t.minute(),
                 t.second(), d.month(), d.day(), d.year());
-  return text;
+  lastSecond = second;
+  lastText = text;
+  return lastText;
 }
 
 }  // namespace quell

@@ -72,8 +72,9 @@ Dc09Outcome StandardDc09Receiver::Read(std::string_view bytes) {
     content = ReadDc09Content(f.rest, false);
     if (!content) return Nak("data does not read", bytes);
   }
+  const QDateTime now = p_.clock.Now();
   if (content->stamp && (h.encrypted || config_.checkPlainTime)) {
-    const int64_t d = *content->stamp - p_.clock.Now().toSecsSinceEpoch();
+    const int64_t d = *content->stamp - now.toSecsSinceEpoch();
     if (d < -kStampBefore || d > kStampAfter) return Nak("time stamp outside the window", bytes);
   }
 
@@ -89,7 +90,7 @@ Dc09Outcome StandardDc09Receiver::Read(std::string_view bytes) {
 
   Dc09Outcome out;
   out.kind = Dc09Outcome::Kind::Ack;
-  out.reply = h.encrypted ? Dc09EncryptedAck(h, *served->key, p_.clock.Now()) : Dc09Ack(h);
+  out.reply = h.encrypted ? Dc09EncryptedAck(h, *served->key, now) : Dc09Ack(h);
   out.console = served->console;
   // A periodic test report is acknowledged and goes no further.
   if (event && !event->IsPeriodicTest()) out.eventLine = Dc09EventLine(served->console, *event);

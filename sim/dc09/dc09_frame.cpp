@@ -30,7 +30,15 @@ std::string Dc09Frame(std::string_view body) {
 }
 
 std::string Dc09Timestamp(const QDateTime& time) {
-  return time.toUTC().toString(QStringLiteral("_HH:mm:ss,MM-dd-yyyy")).toStdString();
+  // Messages of the same second share their stamp: formatted once.
+  thread_local qint64 lastSecond = -1;
+  thread_local std::string lastText;
+  const qint64 second = time.toSecsSinceEpoch();
+  if (second != lastSecond) {
+    lastText = time.toUTC().toString(QStringLiteral("_HH:mm:ss,MM-dd-yyyy")).toStdString();
+    lastSecond = second;
+  }
+  return lastText;
 }
 
 Dc09Reply ParseDc09Reply(std::string_view datagram) {
