@@ -10,7 +10,10 @@ lines unplugged is the idle case that costs the most) and a station client
 on 8040 that reads and counts every forwarded event. Then, each run
 repeated: its idle CPU, DC-09 datagrams a second with a window of
 outstanding datagrams, DC-09 reply times at a fixed 2,000 a second, and
-ADM-CID over TCP from 1,000 modules at once.
+ADM-CID over TCP from 1,000 modules at once. Then, each run, a gateway
+with DC09.ini (the standard DC-09 receiver) takes the same two DC-09 loads,
+plain and encrypted, and a fresh gateway without it takes them plain, the
+two taking turns, to compare them under the same load.
 """
 import argparse, os, re, socket, statistics, subprocess, sys, threading, time
 
@@ -99,17 +102,22 @@ def number(pattern, text):
     return float(m.group(1))
 
 
-def dc09_flood(build, count, window):
+# The standard receiver's accounts: 1234 plain, 123F with an AES-128 key.
+DC09_INI = "[Accounts]\r\n1234=1234\r\n123F=123F,000102030405060708090A0B0C0D0E0F\r\n"
+ENCRYPTED = ("--account", "123F", "--key", "000102030405060708090A0B0C0D0E0F")
+
+
+def dc09_flood(build, count, window, *extra):
     out = sim(build, "dc09", "127.0.0.1:8005", "--count", str(count), "--window", str(window),
-              "--quiet", "--timeout", "5000")
+              "--quiet", "--timeout", "5000", *extra)
     sent = number(r"sent (\d+):", out)
     ack = number(r"ACK (\d+),", out)
     return {"rate": number(r"([\d.]+) messages/s", out), "sent": sent, "bad": sent - ack}
 
 
-def dc09_fixed(build, rate, seconds):
+def dc09_fixed(build, rate, seconds, *extra):
     out = sim(build, "dc09", "127.0.0.1:8005", "--count", str(int(rate * seconds)), "--rate",
-              str(rate), "--quiet", "--timeout", "5000")
+              str(rate), "--quiet", "--timeout", "5000", *extra)
     sent = number(r"sent (\d+):", out)
     return {"p50": number(r"p50 ([\d.]+) ms", out), "p99": number(r"p99 ([\d.]+) ms", out),
             "p999": number(r"p99.9 ([\d.]+) ms", out),
@@ -146,21 +154,32 @@ def main():
     fixed_seconds = 2 if a.quick else 10
     tcp_messages = 2 if a.quick else 20
 
-    run = Smoke(a.build, "quell-bench-")
-    lines, ports = station_lines()
-    run.write("ConnectionType.ini", lines)
-    run.write("ComPorts.ini", ports)
-    log = open(run.path("gateway.log"), "wb")
-    env = dict(os.environ)
-    env.pop("DISPLAY", None)
-    env.pop("WAYLAND_DISPLAY", None)
-    gw = subprocess.Popen([os.path.join(run.build, "quell-server")], cwd=run.work, env=env,
-                          stdout=log, stderr=subprocess.STDOUT)
-    client = Client()
-    try:
+    def start(run):
+        """The gateway in run's directory with the 32 lines, and its counting client."""
+        lines, ports = station_lines()
+        run.write("ConnectionType.ini", lines)
+        run.write("ComPorts.ini", ports)
+        log = open(run.path("gateway.log"), "ab")
+        env = dict(os.environ)
+        env.pop("DISPLAY", None)
+        env.pop("WAYLAND_DISPLAY", None)
+        gw = subprocess.Popen([os.path.join(run.build, "quell-server")], cwd=run.work, env=env,
+                              stdout=log, stderr=subprocess.STDOUT)
+        client = Client()
         if not client.connect():
             sys.exit("no Wardex client port; see %s" % run.path("gateway.log"))
         client.start()
+        return gw, client, log
+
+    def stop(gw, client, log):
+        client.stop = True
+        gw.terminate()
+        gw.wait(timeout=15)
+        log.close()
+
+    run = Smoke(a.build, "quell-bench-")
+    gw, client, log = start(run)
+    try:
         time.sleep(5)  # start-up: lines open (or fail to), first polls
         results = {k: [] for k in ("idle", "flood", "fixed", "tcp")}
         for i in range(a.repeat):
@@ -177,10 +196,46 @@ def main():
             1000 * tcp_messages * a.repeat
         forwarded = client.events
     finally:
-        client.stop = True
-        gw.terminate()
-        gw.wait(timeout=15)
-        log.close()
+        stop(gw, client, log)
+
+    # The standard DC-09 receiver (a gateway with DC09.ini) against the
+    # plain one, each started afresh per run and the two taking turns, so
+    # that both see the same load on a shared machine.
+    std_run = Smoke(a.build, "quell-bench-dc09-")
+    std_run.write("DC09.ini", DC09_INI)
+    pair_run = Smoke(a.build, "quell-bench-pair-")
+    for k in ("sflood", "sfixed", "eflood", "efixed", "pflood", "pfixed"):
+        results[k] = []
+    std_expected = std_forwarded = 0
+    for i in range(a.repeat):
+        order = (std_run, pair_run) if i % 2 == 0 else (pair_run, std_run)
+        for r in order:
+            print("%s run %d/%d: load %s" % ("DC09.ini" if r is std_run else "paired", i + 1,
+                                             a.repeat, os.getloadavg()[0]), file=sys.stderr)
+            gw, client, log = start(r)
+            try:
+                time.sleep(5)
+                if r is pair_run:
+                    results["pflood"].append(dc09_flood(a.build, flood_count, 64))
+                    results["pfixed"].append(dc09_fixed(a.build, 2000, fixed_seconds))
+                    continue
+                for kind, extra in (("s", ()), ("e", ENCRYPTED)):
+                    results[kind + "flood"].append(dc09_flood(a.build, flood_count, 64, *extra))
+                    results[kind + "fixed"].append(dc09_fixed(a.build, 2000, fixed_seconds,
+                                                              *extra))
+                    std_expected += results[kind + "flood"][-1]["sent"] + int(2000 * fixed_seconds)
+                # The client may still be reading what a fast run sent.
+                seen = -1
+                for _ in range(30):
+                    if client.events == seen:
+                        break
+                    seen = client.events
+                    time.sleep(0.5)
+                std_forwarded += client.events
+            finally:
+                if gw.poll() is not None:
+                    sys.exit("the gateway ended; see %s" % r.path("gateway.log"))
+                stop(gw, client, log)
 
     rows = []
 
@@ -209,6 +264,28 @@ def main():
         all(r < 0.5 for r in results["idle"]))
     rows.append(("Events forwarded to the 8040 client", "%d of %d" % (forwarded, expected), "",
                  "all", "yes" if forwarded >= expected else "not yet"))
+
+    # The standard receiver against the plain one of the same runs.
+    base_rate = statistics.median(r["rate"] for r in results["pflood"])
+    base_p99 = statistics.median(r["p99"] for r in results["pfixed"])
+    row(("pflood", "Paired plain receiver: datagrams/s (window 64)"), lambda r: r["rate"], "%.0f",
+        "", True)
+    row(("pfixed", "Paired plain receiver: p99 ACK at 2,000/s, ms"), lambda r: r["p99"], "%.2f",
+        "", True)
+    for kind, label in (("s", "plain"), ("e", "encrypted")):
+        flood, fixed = results[kind + "flood"], results[kind + "fixed"]
+        rate = statistics.median(r["rate"] for r in flood)
+        p99 = statistics.median(r["p99"] for r in fixed)
+        row((kind + "flood", "DC09.ini, %s: datagrams/s (window 64)" % label),
+            lambda r: r["rate"], "%.0f", ">= 95 %% of paired (%.0f %%)" % (100 * rate / base_rate),
+            rate >= 0.95 * base_rate)
+        row((kind + "fixed", "DC09.ini, %s: p99 ACK at 2,000/s, ms" % label), lambda r: r["p99"],
+            "%.2f", "<= 1.1 x paired (%.2f x)" % (p99 / base_p99), p99 <= 1.1 * base_p99)
+        row((kind + "flood", "  wrong or missing replies"),
+            lambda r: r["bad"], "%.0f", "0",
+            all(r["bad"] == 0 for r in flood + fixed))
+    rows.append(("Events forwarded with DC09.ini", "%d of %d" % (std_forwarded, std_expected), "",
+                 "all", "yes" if std_forwarded >= std_expected else "not yet"))
 
     print("| Measure | Median | Spread (min - max, %d runs) | Aim | Met |" % a.repeat)
     print("|---|---|---|---|---|")

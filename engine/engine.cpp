@@ -18,6 +18,7 @@
 #include "ip/client_access.h"
 #include "ip/client_ports.h"
 #include "ip/client_requests.h"
+#include "ip/dc09/standard_dc09.h"
 #include "ip/dc09_receiver.h"
 #include "ip/ip_module_supervision.h"
 #include "ip/ip_receivers.h"
@@ -193,6 +194,14 @@ bool Engine::Start(std::string* error) {
   // With port 0 (tests) the system picks a free port; show the one in use.
   const int wardexPort =
       clientPorts_->WardexListening() ? clientPorts_->WardexPort() : options_.ports.wardex;
+  const PortSettings& p = options_.ports;
+  standardDc09_ = StandardDc09::Start(
+      wd,
+      {clock_, journal_, trace_, *consoleOutput_, *consoleDevice_, ipSettings_, *clientPorts_,
+       *ipModuleSupervision_},
+      *dc09Receiver_,
+      {wardexPort, p.console2, p.relay, p.sia, p.ip8097, p.ip8098, p.ip8096, p.ip8095},
+      access_.get());
   JournalOpenPorts();
   journal_.Append(W("Порт клиента WX: ") + std::to_string(wardexPort));
 
@@ -310,6 +319,8 @@ void Engine::JournalOpenPorts() {
   add(AccessGroup::Modules, number(ipReceivers_->Port(IpListener::P8096), p.ip8096));
   add(AccessGroup::Modules, number(ipReceivers_->Port(IpListener::P8095), p.ip8095));
   add(AccessGroup::Modules, "UDP " + number(dc09Receiver_->Port(), p.sia));
+  if (standardDc09_ && standardDc09_->tcp())
+    add(AccessGroup::Modules, std::to_string(standardDc09_->tcp()->Port()));
   if (!open.empty()) journal_.Append("Any address is accepted on ports " + open);
 }
 

@@ -33,6 +33,7 @@ class ConsolePort;
 class Dc09Receiver;
 class LoopbackClient;
 class RelayListener;
+class StandardDc09;
 class IpModuleSupervision;
 class IpReceivers;
 class LineConsoleDevice;
@@ -97,6 +98,8 @@ class Engine : public QObject {
   ClientPorts& clientPorts() { return *clientPorts_; }
   IpReceivers& ipReceivers() { return *ipReceivers_; }
   Dc09Receiver& dc09Receiver() { return *dc09Receiver_; }
+  // Null unless "\DC09.ini" switched the standard DC-09 receiver on.
+  StandardDc09* standardDc09() { return standardDc09_.get(); }
   RelayListener& relayListener() { return *relayListener_; }
   ClientAccess& access() { return *access_; }
   // Null until the first supervision tick starts it (object table mode only).
@@ -161,6 +164,7 @@ class Engine : public QObject {
   std::unique_ptr<AdmCidParser> admCidParser_;
   std::unique_ptr<IpReceivers> ipReceivers_;
   std::unique_ptr<Dc09Receiver> dc09Receiver_;
+  std::unique_ptr<StandardDc09> standardDc09_;
   std::unique_ptr<RelayListener> relayListener_;
   std::unique_ptr<LoopbackClient> loopbackClient_;
   std::unique_ptr<ClientAccess> access_;

@@ -1,5 +1,6 @@
 #include "ip/dc09_frames.h"
 
+#include <array>
 #include <cstdio>
 
 #include "core/text.h"
@@ -17,15 +18,25 @@ std::string Frame(const char* lengthText, const std::string& body) {
 }  // namespace
 
 uint16_t Crc16Arc(std::string_view bytes) {
-  uint16_t crc = 0;
-  for (unsigned char b : bytes) {
-    for (int i = 0; i < 8; ++i) {
-      const bool mix = ((crc ^ b) & 1) != 0;
-      crc >>= 1;
-      if (mix) crc ^= 0xA001;
-      b >>= 1;
+  // The bitwise form, eight steps per byte, folded into a table of the 256
+  // byte values: the same CRC at a fraction of the work on long frames.
+  static const auto table = [] {
+    std::array<uint16_t, 256> t{};
+    for (unsigned n = 0; n < 256; ++n) {
+      uint16_t crc = 0;
+      unsigned b = n;
+      for (int i = 0; i < 8; ++i) {
+        const bool mix = ((crc ^ b) & 1) != 0;
+        crc >>= 1;
+        if (mix) crc ^= 0xA001;
+        b >>= 1;
+      }
+      t[n] = crc;
     }
-  }
+    return t;
+  }();
+  uint16_t crc = 0;
+  for (unsigned char b : bytes) crc = uint16_t((crc >> 8) ^ table[(crc ^ b) & 0xFF]);
   return crc;
 }
 

@@ -56,7 +56,9 @@ void Dc09Receiver::ReadPending() {
 
 void Dc09Receiver::Handle(const std::string& t, const Reply& reply) {
   trace_.Append(" udp  : " + t);
-  if (Contains(t, "REQ")) {
+  // With the standard receiver on, a frame (it starts with LF) may hold
+  // "REQ" in its data; only a bare probe gets the probe's answer.
+  if (Contains(t, "REQ") && !(standard_ && StartsWith(t, "\n"))) {
     // The probe's answer: how long this receiver has been up, in seconds.
     reply(std::to_string(TicksSince(clock_.TickCount(), startTick_) / 1000));
     reply(std::string(1, kCR));
@@ -64,6 +66,10 @@ void Dc09Receiver::Handle(const std::string& t, const Reply& reply) {
     return;
   }
   JournalIpMessage(journal_, clock_, t);
+  if (standard_) {
+    standard_(t, reply);
+    return;
+  }
   const std::string relay = Dc09RelayText(t);
   if (IsFalse(relay)) return;  // no "#", or fewer than three "#" fields
   trace_.Append("udo->mlr0:");
@@ -83,11 +89,7 @@ void Dc09Receiver::Handle(const std::string& t, const Reply& reply) {
     reply(ack);
     // A periodic test report is acknowledged and goes no further.
     if (Pos("E602", r) > 1) return;
-    if (clients_.WardexClientCount() > 0)
-      clients_.SendToFirstWardex(NoticeOrigin::IpEvent, "MLR;" + r + ";MLR_EVENT|");
-    if (clients_.Console2ClientCount() > 0) clients_.SendToFirstConsole2(r);
-    DeliverEventToConsole(output_, device_, trace_, settings_.storeOffline,
-                          r.substr(0, r.size() - 1));
+    ForwardDc09Event(clients_, output_, device_, trace_, settings_.storeOffline, r);
   }
   output_.ResetIdle(IpListener::P8097);
 }

@@ -39,6 +39,11 @@ class Dc09Receiver {
   // One datagram.
   void Handle(const std::string& datagram, const Reply& reply);
 
+  // Hands every datagram but a bare "REQ" probe to the standard receiver
+  // (switched on by "\DC09.ini"); its journal line is written here first.
+  using Standard = std::function<void(std::string_view datagram, const Reply& reply)>;
+  void SetStandard(Standard standard) { standard_ = std::move(standard); }
+
  private:
   void ReadPending();
 
@@ -52,6 +57,7 @@ class Dc09Receiver {
   ClientFeed& clients_;
   AdmCidParser& parser_;
   const uint32_t startTick_;
+  Standard standard_;
   QUdpSocket socket_;
   ClientAccess* access_ = nullptr;
 };

@@ -33,4 +33,12 @@ void DeliverEventToConsole(ConsoleOutput& output, ConsoleDevice& device, TraceVi
   }
 }
 
+void ForwardDc09Event(ClientFeed& clients, ConsoleOutput& output, ConsoleDevice& device,
+                      TraceView& trace, bool mayQueue, const std::string& r) {
+  if (clients.WardexClientCount() > 0)
+    clients.SendToFirstWardex(NoticeOrigin::IpEvent, "MLR;" + r + ";MLR_EVENT|");
+  if (clients.Console2ClientCount() > 0) clients.SendToFirstConsole2(r);
+  DeliverEventToConsole(output, device, trace, mayQueue, r.substr(0, r.size() - 1));
+}
+
 }  // namespace quell

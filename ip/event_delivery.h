@@ -6,6 +6,7 @@
 
 #include "console/console_device.h"
 #include "console/console_output.h"
+#include "core/client_feed.h"
 #include "core/clock.h"
 #include "core/journal.h"
 #include "core/trace_view.h"
@@ -23,5 +24,11 @@ void JournalIpMessage(Journal& journal, const Clock& clock, std::string_view m);
 // what waits, or when the console is silent and mayQueue (store offline).
 void DeliverEventToConsole(ConsoleOutput& output, ConsoleDevice& device, TraceView& trace,
                            bool mayQueue, const std::string& e);
+
+// A DC-09 event line r (with its CR): "MLR;" + r + ";MLR_EVENT|" to the
+// first Wardex client, r to the first second-console client, then to the
+// console port or its queue as above.
+void ForwardDc09Event(ClientFeed& clients, ConsoleOutput& output, ConsoleDevice& device,
+                      TraceView& trace, bool mayQueue, const std::string& r);
 
 }  // namespace quell

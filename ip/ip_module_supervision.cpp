@@ -19,15 +19,25 @@ IpModuleSupervision::IpModuleSupervision(Clock& clock, IpModuleList& list,
 void IpModuleSupervision::Update(const std::string& account, ModuleMessageKind kind, bool create,
                                  const std::string& line, const std::string& receiver) {
   IpModuleRow* row = list_.Find(account);
+  bool changed = false;
   if (!row) {
     if (!create) return;
     row = &list_.Add(account);
+    changed = true;
   }
   const QDateTime now = clock_.Now();
+  const qint64 nowMs = now.toMSecsSinceEpoch();
+  // The shown time has whole seconds: within the same second it stays.
+  if (!row->lastSeen.isValid() || nowMs / 1000 != row->lastSeenMs / 1000) {
+    row->timeText = ModuleTimeText(now);
+    changed = true;
+  }
   row->lastSeen = now;
-  row->lastSeenMs = now.toMSecsSinceEpoch();
-  row->timeText = ModuleTimeText(now);
-  row->event = kind == ModuleMessageKind::AdmCid ? "E" : "H";
+  row->lastSeenMs = nowMs;
+  const char* event = kind == ModuleMessageKind::AdmCid ? "E" : "H";
+  changed = changed || row->event != event || row->receiver != receiver || row->line != line ||
+            row->picture != IpModuleRow::Picture::Online;
+  row->event = event;
   // The restore carries the receiver and line of this message.
   row->receiver = receiver;
   row->line = line;
@@ -35,7 +45,8 @@ void IpModuleSupervision::Update(const std::string& account, ModuleMessageKind k
     QueueEvent(*row, kRestoreBody);
   row->picture = IpModuleRow::Picture::Online;
   row->state = "+";
-  Changed();
+  // A module heard many times a second redraws the list once a second.
+  if (changed) Changed();
 }
 
 void IpModuleSupervision::LossCheck() {

@@ -30,7 +30,8 @@ class IpModuleSupervision {
   // Once per console output tick: reports modules silent past the limit.
   void LossCheck();
 
-  // Called whenever a row changed (for the "Активные" page).
+  // Called whenever something shown of a row changed (for the "Активные"
+  // page): not again for a module heard within the same second.
   std::function<void()> onChanged;
 
  private:

@@ -1,5 +1,6 @@
 #include "sim/dc09/dc09_args.h"
 
+#include "core/dc09/aes_cbc.h"
 #include "sim/role_options.h"
 
 namespace quell::sim {
@@ -32,12 +33,32 @@ bool ReadHex(const RoleOptions& o, const char* name, QChar prefix, qsizetype min
   return true;
 }
 
+// --key: 32, 48 or 64 hex digits, or 16, 24 or 32 characters (quotes, as
+// DC09.ini writes a text key, are dropped).
+bool ReadKey(const RoleOptions& o, std::string* key, std::string* error) {
+  std::optional<QString> text = o.Value("key");
+  if (!text) return true;
+  std::string k = text->toStdString();
+  if (k.size() >= 2 && k.front() == '"' && k.back() == '"') {
+    k = k.substr(1, k.size() - 2);
+  } else if (auto bytes = FromHex(k); bytes && AesKeyLengthOk(bytes->size())) {
+    k = *bytes;
+  }
+  if (!AesKeyLengthOk(k.size())) {
+    *error = "--key wants 32, 48 or 64 hex digits or a text of 16, 24 or 32 characters, not \"" +
+             text->toStdString() + "\"";
+    return false;
+  }
+  *key = k;
+  return true;
+}
+
 }  // namespace
 
 std::optional<Dc09Args> ParseDc09Args(const QStringList& args, std::string* error) {
   RoleOptions o({"account", "event", "group", "zone", "line", "receiver", "count", "rate", "window",
-                 "timeout"},
-                {"req", "quiet"});
+                 "timeout", "token", "sia", "key"},
+                {"req", "quiet", "tcp"});
   if (!o.Parse(args, error)) return std::nullopt;
   Dc09Args out;
   if (o.Help()) {
@@ -55,6 +76,23 @@ std::optional<Dc09Args> ParseDc09Args(const QStringList& args, std::string* erro
       !o.Number("window", 1, 4096, &out.window, error) ||
       !o.Number("timeout", 1, 600'000, &out.timeoutMs, error))
     return std::nullopt;
+  if (!ReadKey(o, &m.key, error)) return std::nullopt;
+  if (std::optional<QString> token = o.Value("token")) {
+    m.token = token->toUpper().toStdString();
+    if (m.token != "ADM-CID" && m.token != "SIA-DCS" && m.token != "NULL") {
+      *error = "--token wants ADM-CID, SIA-DCS or NULL, not \"" + token->toStdString() + "\"";
+      return std::nullopt;
+    }
+  }
+  if (std::optional<QString> sia = o.Value("sia")) {
+    m.sia = sia->toUpper().toStdString();
+    if (m.sia.size() != 2 || m.sia[0] < 'A' || m.sia[0] > 'Z' || m.sia[1] < 'A' || m.sia[1] > 'Z') {
+      *error =
+          "--sia wants a two-letter SIA event code such as BA, not \"" + sia->toStdString() + "\"";
+      return std::nullopt;
+    }
+    if (!o.Value("token")) m.token = "SIA-DCS";
+  }
   if (!QStringLiteral("136").contains(QChar::fromLatin1(m.event[0]))) {
     *error = "--event wants a qualifier 1, 3 or 6 and a three-digit code, e.g. 1130";
     return std::nullopt;
@@ -73,6 +111,11 @@ std::optional<Dc09Args> ParseDc09Args(const QStringList& args, std::string* erro
     return std::nullopt;
   }
   out.probe = o.IsSet("req");
+  out.tcp = o.IsSet("tcp");
+  if (out.probe && out.tcp) {
+    *error = "--req and --tcp exclude each other: the probe is a datagram";
+    return std::nullopt;
+  }
   out.quiet = o.IsSet("quiet");
   return out;
 }
@@ -80,9 +123,13 @@ std::optional<Dc09Args> ParseDc09Args(const QStringList& args, std::string* erro
 const char* Dc09Help() {
   return R"(Usage: quell-sim dc09 [HOST:]PORT [options]
 
-Plays an IP communicator sending SIA DC-09 "ADM-CID" messages over UDP, one
-datagram each, and checks the gateway's replies: an ACK must carry a good
-CRC and echo the message's sequence number. Default target 127.0.0.1:8005.
+Plays an IP communicator sending SIA DC-09 messages ("ADM-CID", "SIA-DCS"
+or "NULL") over UDP, one datagram each, or over one TCP connection, and
+checks the gateway's replies: an ACK must carry a good CRC and length and
+echo the message's header; with a key the reply must be a "*ACK" whose
+block decrypts to the receiver's time. The length is checked on the
+standard receiver's replies; the fixed "0012" of the ACK without DC09.ini
+passes. Default target 127.0.0.1:8005.
 
 A message body looks like
   "ADM-CID"0001L0#1234[#1234|1130 01 015]_12:00:00,01-01-2020
@@ -90,6 +137,19 @@ framed as LF, CRC-16 (4 hex digits), length ("0" + 3 hex digits), body, CR.
 The timestamp is the current UTC time; sequence numbers run 0001..9999.
 
 Options:
+  --token NAME         ADM-CID (default), SIA-DCS or NULL (a link test)
+                       e.g. --token NULL
+  --sia CODE           SIA-DCS event code, two letters (default BA); sets
+                       --token SIA-DCS; group and zone come from --group
+                       and --zone ("Nri1/BA15")
+                       e.g. --sia FA
+  --key KEY            encrypt with AES: 32, 48 or 64 hex digits, or 16, 24
+                       or 32 characters in quotes as DC09.ini writes them
+                       e.g. --key 000102030405060708090A0B0C0D0E0F
+                       e.g. --key '"AAAAAAAAAAAAAAAA"'
+  --tcp                send over one TCP connection to PORT (the gateway's
+                       DC09.ini TcpPort) instead of datagrams
+                       e.g. 127.0.0.1:9009 --tcp
   --account HEX        account, 3 to 16 hex digits (default 1234)
                        e.g. --account 5678
   --event QXYZ         Contact ID qualifier (1 new, 3 restore, 6 status) and
@@ -121,14 +181,17 @@ Options:
   --quiet              no line per message, only the summary
   -h, --help           this text
 
-One line per message ("#0001 ACK 0.4 ms"), then the counts, the reply
+One line per message ("#0001 ACK 0.4 ms", "#0002 DUH 0.3 ms"), then the counts, the reply
 times (p50, p90, p99, p99.9, max) and the messages a second from the first
 send to the last reply. Exit status 0 when every message got a good
 ACK, 1 otherwise, 2 for bad options. Ctrl-C stops early with the summary.
 
-Example:
+Examples:
   quell-sim dc09 127.0.0.1:8005 --count 10 --event 1602 --zone 0
       ten periodic test reports, each sent once the previous one is answered
+  quell-sim dc09 --account 123F --sia BA --zone 501 \
+      --key 000102030405060708090A0B0C0D0E0F
+      an encrypted SIA-DCS burglary in zone 501
 )";
 }
 

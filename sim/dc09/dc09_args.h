@@ -14,6 +14,7 @@ struct Dc09Args {
   HostPort target{"127.0.0.1", 8005};
   Dc09Message message;
   bool probe = false;  // --req
+  bool tcp = false;    // --tcp: one TCP connection instead of datagrams
   uint32_t count = 1;
   double rate = 0;      // messages a second; 0: paced by the replies
   uint32_t window = 1;  // messages waiting for replies at once, when rate is 0

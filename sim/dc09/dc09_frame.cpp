@@ -30,7 +30,15 @@ std::string Dc09Frame(std::string_view body) {
 }
 
 std::string Dc09Timestamp(const QDateTime& time) {
-  return time.toUTC().toString(QStringLiteral("_HH:mm:ss,MM-dd-yyyy")).toStdString();
+  // Messages of the same second share their stamp: formatted once.
+  thread_local qint64 lastSecond = -1;
+  thread_local std::string lastText;
+  const qint64 second = time.toSecsSinceEpoch();
+  if (second != lastSecond) {
+    lastText = time.toUTC().toString(QStringLiteral("_HH:mm:ss,MM-dd-yyyy")).toStdString();
+    lastSecond = second;
+  }
+  return lastText;
 }
 
 Dc09Reply ParseDc09Reply(std::string_view datagram) {
@@ -45,13 +53,22 @@ Dc09Reply ParseDc09Reply(std::string_view datagram) {
   reply.framed = true;
   const std::string_view body = datagram.substr(kBodyStart, datagram.size() - kBodyStart - 1);
   reply.crcOk = Dc09Crc(body) == crc;
-  for (auto [token, kind] : {std::pair{std::string_view("\"ACK\""), Dc09Reply::Kind::Ack},
-                             std::pair{std::string_view("\"NACK\""), Dc09Reply::Kind::Nack}}) {
+  using K = Dc09Reply::Kind;
+  for (auto [token, kind] : {std::pair{std::string_view("\"ACK\""), K::Ack},
+                             std::pair{std::string_view("\"NACK\""), K::Nack},
+                             std::pair{std::string_view("\"NAK\""), K::Nack},
+                             std::pair{std::string_view("\"DUH\""), K::Duh},
+                             std::pair{std::string_view("\"*ACK\""), K::EncryptedAck}}) {
     if (body.starts_with(token)) {
       reply.kind = kind;
       reply.echo = std::string(body.substr(token.size()));
     }
   }
+  char length[8];
+  std::snprintf(length, sizeof length, "0%03X", unsigned(body.size() & 0xFFF));
+  const std::string_view lengthText = datagram.substr(5, 4);
+  reply.lengthOk = lengthText == length || (reply.kind == K::Ack && lengthText == "0012") ||
+                   (reply.kind == K::Nack && lengthText == "0026");
   return reply;
 }
 

@@ -21,11 +21,15 @@ std::string Dc09Timestamp(const QDateTime& time);
 
 // A datagram from the gateway, taken apart.
 struct Dc09Reply {
-  enum class Kind { Ack, Nack, Other };
+  // Nack: "NACK" (receiver without DC09.ini) or the standard "NAK"; EncryptedAck: "*ACK".
+  enum class Kind { Ack, Nack, Other, Duh, EncryptedAck };
   Kind kind = Kind::Other;
   bool framed = false;  // LF, 4 hex digits, 4 length characters, '"' ... CR
   bool crcOk = false;
-  std::string echo;  // the body after the "ACK" or "NACK" token
+  // "0" + 3 hex digits of the body's length; the fixed "0012" of the
+  // ACK and "0026" of the NACK without DC09.ini count as right too.
+  bool lengthOk = false;
+  std::string echo;  // the body after the reply's token
 };
 
 Dc09Reply ParseDc09Reply(std::string_view datagram);

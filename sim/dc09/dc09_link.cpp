@@ -9,20 +9,29 @@
 namespace quell::sim {
 
 Dc09Link::Dc09Link(Dc09Sender& sender, QHostAddress address, uint16_t port, uint32_t count,
-                   double rate, uint32_t window)
+                   double rate, uint32_t window, bool tcp)
     : sender_(sender),
       address_(std::move(address)),
       port_(port),
       count_(count),
       rate_(rate),
-      window_(std::max<uint32_t>(window, 1)) {
+      window_(std::max<uint32_t>(window, 1)),
+      tcp_(tcp) {
   timer_.setTimerType(Qt::PreciseTimer);
   timer_.setInterval(kTickMs);
   connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
   connect(&socket_, &QUdpSocket::readyRead, this, [this] { ReadReplies(); });
+  connect(&stream_, &QTcpSocket::readyRead, this, [this] { ReadStream(); });
 }
 
 bool Dc09Link::Start(std::string* error) {
+  if (tcp_) {
+    stream_.connectToHost(address_, port_);
+    if (!stream_.waitForConnected(5000)) {
+      *error = "TCP connection: " + stream_.errorString().toStdString();
+      return false;
+    }
+  }
   const QHostAddress any = address_.protocol() == QAbstractSocket::IPv6Protocol
                                ? QHostAddress::AnyIPv6
                                : QHostAddress::AnyIPv4;
@@ -50,7 +59,10 @@ void Dc09Link::SendOne() {
   const std::string datagram = sender_.Next(QDateTime::currentDateTimeUtc(), SteadyMicros());
   ++sent_;
   // A datagram the system refuses is simply never answered: it times out.
-  socket_.writeDatagram(datagram.data(), qint64(datagram.size()), address_, port_);
+  if (tcp_)
+    stream_.write(datagram.data(), qint64(datagram.size()));
+  else
+    socket_.writeDatagram(datagram.data(), qint64(datagram.size()), address_, port_);
 }
 
 void Dc09Link::Tick() {
@@ -70,6 +82,29 @@ void Dc09Link::ReadReplies() {
         sender_.Receive(std::string_view(data.constData(), size_t(data.size())), SteadyMicros());
     if (result) Settled(*result);
   }
+  CheckDone();
+}
+
+void Dc09Link::ReadStream() {
+  streamPending_ += stream_.readAll().toStdString();
+  size_t start = 0;
+  for (;;) {
+    const size_t lf = streamPending_.find('\n', start);
+    if (lf == std::string::npos) {
+      start = streamPending_.size();
+      break;
+    }
+    const size_t cr = streamPending_.find('\r', lf);
+    if (cr == std::string::npos) {
+      start = lf;
+      break;
+    }
+    const auto result =
+        sender_.Receive(std::string_view(streamPending_).substr(lf, cr + 1 - lf), SteadyMicros());
+    if (result) Settled(*result);
+    start = cr + 1;
+  }
+  streamPending_.erase(0, start);
   CheckDone();
 }
 

@@ -1,9 +1,11 @@
 #pragma once
-// Runs a Dc09Sender over UDP: sends its datagrams to the gateway with up to
+// Runs a Dc09Sender over UDP (or one TCP connection, whose replies are cut
+// at LF ... CR): sends its datagrams to the gateway with up to
 // a window of them waiting for replies, or at a fixed rate, feeds the
 // replies back and expires the messages that waited too long.
 #include <QHostAddress>
 #include <QObject>
+#include <QTcpSocket>
 #include <QTimer>
 #include <QUdpSocket>
 #include <functional>
@@ -19,7 +21,7 @@ class Dc09Link : public QObject {
 
   // rate 0: the next message whenever fewer than window are waiting.
   Dc09Link(Dc09Sender& sender, QHostAddress address, uint16_t port, uint32_t count, double rate,
-           uint32_t window = 1);
+           uint32_t window = 1, bool tcp = false);
 
   // Called for every settled message, and once when all were sent and settled.
   void SetResultHandler(std::function<void(const Dc09Result&)> handler) {
@@ -36,6 +38,7 @@ class Dc09Link : public QObject {
   void TopUp();  // up to the window while counting on replies
   void Tick();
   void ReadReplies();
+  void ReadStream();
   void Settled(const Dc09Result& result);
   void CheckDone();
 
@@ -45,7 +48,10 @@ class Dc09Link : public QObject {
   const uint32_t count_;
   const double rate_;
   const uint32_t window_;
+  const bool tcp_;
   QUdpSocket socket_;
+  QTcpSocket stream_;
+  std::string streamPending_;  // reply bytes from an LF on, no CR yet
   QTimer timer_;
   int64_t startUs_ = 0;
   int64_t doneUs_ = 0;

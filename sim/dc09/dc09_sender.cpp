@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/dc09/aes_cbc.h"
+#include "core/dc09/dc09_stamp.h"
 #include "sim/dc09/dc09_frame.h"
 
 namespace quell::sim {
@@ -25,14 +27,33 @@ int EchoedSequence(const std::string& echo) {
 
 }  // namespace
 
+// Sequence, R, L and account: the part of the header a reply echoes.
+std::string Header(const Dc09Message& m, int sequence) {
+  std::string h = Sequence(sequence);
+  if (!m.receiver.empty()) h += "R" + m.receiver;
+  return h + "L" + m.line + "#" + m.account;
+}
+
 std::string Dc09Body(const Dc09Message& m, int sequence, const QDateTime& utc) {
   char data[64];
-  std::snprintf(data, sizeof data, "[#%s|%s %02u %03u]", m.account.c_str(), m.event.c_str(),
-                unsigned(m.group), unsigned(m.zone));
-  std::string body = "\"ADM-CID\"" + Sequence(sequence);
-  if (!m.receiver.empty()) body += "R" + m.receiver;
-  body += "L" + m.line + "#" + m.account + data + Dc09Timestamp(utc);
-  return body;
+  if (m.token == "NULL")
+    data[0] = '\0';
+  else if (m.token == "SIA-DCS")
+    std::snprintf(data, sizeof data, "#%s|Nri%u/%s%u", m.account.c_str(), unsigned(m.group),
+                  m.sia.c_str(), unsigned(m.zone));
+  else
+    std::snprintf(data, sizeof data, "#%s|%s %02u %03u", m.account.c_str(), m.event.c_str(),
+                  unsigned(m.group), unsigned(m.zone));
+  // What follows '[': the data, ']' and the time stamp.
+  std::string rest = std::string(data) + "]" + Dc09Timestamp(utc);
+  if (!m.key.empty()) {
+    std::string plain = "|" + rest;
+    plain.insert(0, (kAesBlock - plain.size() % kAesBlock) % kAesBlock, '0');
+    const auto cipher = AesCbcEncrypt(m.key, plain);
+    rest = cipher ? HexUpper(*cipher) : std::string();
+  }
+  return "\"" + std::string(m.key.empty() ? "" : "*") + m.token + "\"" + Header(m, sequence) + "[" +
+         rest;
 }
 
 const char* Dc09OutcomeText(Dc09Outcome outcome) {
@@ -49,6 +70,10 @@ const char* Dc09OutcomeText(Dc09Outcome outcome) {
       return "other reply";
     case Dc09Outcome::Timeout:
       return "timeout";
+    case Dc09Outcome::Duh:
+      return "DUH";
+    case Dc09Outcome::BadReply:
+      return "bad length or cipher";
   }
   return "?";
 }
@@ -79,13 +104,19 @@ std::string Dc09Sender::Next(const QDateTime& utc, int64_t nowUs) {
 std::optional<Dc09Result> Dc09Sender::Receive(std::string_view datagram, int64_t nowUs) {
   if (probe_) return ReceiveProbeAnswer(datagram, nowUs);
   const Dc09Reply reply = ParseDc09Reply(datagram);
-  const bool goodAck = reply.kind == Dc09Reply::Kind::Ack && reply.crcOk;
-  if (goodAck) {
+  using K = Dc09Reply::Kind;
+  const bool encrypted = !message_.key.empty();
+  const K ackKind = encrypted ? K::EncryptedAck : K::Ack;
+  const bool checked = reply.crcOk && reply.lengthOk;
+  if (checked && reply.kind == ackKind) {
     const int echoed = EchoedSequence(reply.echo);
     auto it = std::find_if(waiting_.begin(), waiting_.end(),
                            [echoed](const Pending& p) { return p.sequence == echoed; });
-    if (it != waiting_.end()) return Settle(it, Dc09Outcome::Ack, nowUs);
-    if (RecentlySettled(echoed)) {
+    if (it != waiting_.end() && EchoMatches(reply.echo, echoed)) {
+      const bool good = !encrypted || DecryptsRight(reply.echo);
+      return Settle(it, good ? Dc09Outcome::Ack : Dc09Outcome::BadReply, nowUs);
+    }
+    if (it == waiting_.end() && RecentlySettled(echoed)) {
       ++counts_.late;
       return std::nullopt;
     }
@@ -99,14 +130,35 @@ std::optional<Dc09Result> Dc09Sender::Receive(std::string_view datagram, int64_t
     outcome = Dc09Outcome::Other;
   } else if (!reply.crcOk) {
     outcome = Dc09Outcome::BadCrc;
-  } else if (reply.kind == Dc09Reply::Kind::Nack) {
+  } else if (!reply.lengthOk) {
+    outcome = Dc09Outcome::BadReply;
+  } else if (reply.kind == K::Nack) {
     outcome = Dc09Outcome::Nack;
-  } else if (reply.kind == Dc09Reply::Kind::Ack) {
+  } else if (reply.kind == K::Duh) {
+    outcome = Dc09Outcome::Duh;
+  } else if (reply.kind == ackKind) {
     outcome = Dc09Outcome::WrongSequence;
+  } else if (reply.kind == K::Ack || reply.kind == K::EncryptedAck) {
+    outcome = Dc09Outcome::BadReply;
   }
   Dc09Result result = Settle(waiting_.begin(), outcome, nowUs);
   if (outcome == Dc09Outcome::WrongSequence) result.echo = reply.echo;
   return result;
+}
+
+bool Dc09Sender::EchoMatches(const std::string& echo, int sequence) const {
+  const std::string header = Header(message_, sequence) + "[";
+  return echo.compare(0, header.size(), header) == 0;
+}
+
+bool Dc09Sender::DecryptsRight(const std::string& echo) const {
+  const size_t open = echo.find('[');
+  const auto cipher = FromHex(std::string_view(echo).substr(open + 1));
+  const auto plain = cipher ? AesCbcDecrypt(message_.key, *cipher) : std::nullopt;
+  if (!plain) return false;
+  const size_t bar = plain->find('|');
+  return bar != std::string::npos && plain->compare(bar, 3, "|]_") == 0 &&
+         ParseDc09Stamp(std::string_view(*plain).substr(bar + 3)).has_value();
 }
 
 std::optional<Dc09Result> Dc09Sender::ReceiveProbeAnswer(std::string_view datagram, int64_t nowUs) {
@@ -136,8 +188,9 @@ Dc09Result Dc09Sender::Settle(std::deque<Pending>::iterator it, Dc09Outcome outc
     result.latencyMs = double(nowUs - it->sentUs) / 1000.0;
     latency_.Add(result.latencyMs);
   }
-  uint64_t* counters[] = {&counts_.ack,           &counts_.nack,  &counts_.badCrc,
-                          &counts_.wrongSequence, &counts_.other, &counts_.timeouts};
+  uint64_t* counters[] = {&counts_.ack,           &counts_.nack,    &counts_.badCrc,
+                          &counts_.wrongSequence, &counts_.other,   &counts_.timeouts,
+                          &counts_.duh,           &counts_.badReply};
   ++*counters[int(outcome)];
   recent_.push_back(it->sequence);
   if (recent_.size() > kRecentKept) recent_.pop_front();
@@ -151,11 +204,13 @@ bool Dc09Sender::RecentlySettled(int sequence) const {
 
 std::string Dc09Sender::Summary() const {
   const Dc09Counts& c = counts_;
-  char text[320];
+  char text[400];
   std::snprintf(text, sizeof text,
-                "sent %llu: ACK %llu, NACK %llu, bad CRC %llu, wrong sequence %llu, other %llu, "
-                "timeouts %llu, late %llu, unexpected %llu, still waiting %zu\n",
+                "sent %llu: ACK %llu, NACK %llu, DUH %llu, bad length or cipher %llu, bad CRC "
+                "%llu, wrong sequence %llu, other %llu, timeouts %llu, late %llu, unexpected "
+                "%llu, still waiting %zu\n",
                 (unsigned long long)c.sent, (unsigned long long)c.ack, (unsigned long long)c.nack,
+                (unsigned long long)c.duh, (unsigned long long)c.badReply,
                 (unsigned long long)c.badCrc, (unsigned long long)c.wrongSequence,
                 (unsigned long long)c.other, (unsigned long long)c.timeouts,
                 (unsigned long long)c.late, (unsigned long long)c.unexpected, waiting_.size());

@@ -21,8 +21,11 @@
 
 namespace quell::sim {
 
-// What goes into an ADM-CID message; texts are upper-case hex digits.
+// What goes into a message; texts are upper-case hex digits.
 struct Dc09Message {
+  std::string token = "ADM-CID";  // or SIA-DCS, NULL
+  std::string sia = "BA";         // SIA-DCS: the two-letter event code
+  std::string key;                // AES key bytes; empty: plain frames
   std::string account = "1234";
   std::string event = "1130";  // Contact ID qualifier + event code
   uint32_t group = 1;          // 0..99
@@ -33,12 +36,18 @@ struct Dc09Message {
 
 // The message body from its opening quote to the timestamp, without CR:
 // "ADM-CID"0001L0#1234[#1234|1130 01 015]_12:00:00,01-01-2020
+// "SIA-DCS"0001L0#1234[#1234|Nri1/BA15]_12:00:00,01-01-2020
+// "NULL"0001L0#1234[]_12:00:00,01-01-2020
+// With a key the token gets a '*' and everything after '[' is encrypted:
+// '0' pad characters, '|', the rest, as upper-case hex.
 std::string Dc09Body(const Dc09Message& message, int sequence, const QDateTime& utc);
 
 // The probe datagram that asks the gateway for its two-datagram answer.
 inline constexpr std::string_view kDc09Probe = "REQ";
 
-enum class Dc09Outcome { Ack, Nack, BadCrc, WrongSequence, Other, Timeout };
+// BadReply: a wrong length, or a "*ACK" that does not decrypt (or a plain
+// ACK where a "*ACK" was due).
+enum class Dc09Outcome { Ack, Nack, BadCrc, WrongSequence, Other, Timeout, Duh, BadReply };
 const char* Dc09OutcomeText(Dc09Outcome outcome);
 
 struct Dc09Result {
@@ -53,6 +62,7 @@ std::string Dc09ResultLine(const Dc09Result& result);
 
 struct Dc09Counts {
   uint64_t sent = 0, ack = 0, nack = 0, badCrc = 0, wrongSequence = 0, other = 0, timeouts = 0;
+  uint64_t duh = 0, badReply = 0;
   uint64_t late = 0;        // ACKs for messages already settled
   uint64_t unexpected = 0;  // replies while nothing was waiting
 };
@@ -90,6 +100,10 @@ class Dc09Sender {
   Dc09Result Settle(std::deque<Pending>::iterator it, Dc09Outcome outcome, int64_t nowUs);
   std::optional<Dc09Result> ReceiveProbeAnswer(std::string_view datagram, int64_t nowUs);
   bool RecentlySettled(int sequence) const;
+  // The reply's echo starts with the header this sender wrote.
+  bool EchoMatches(const std::string& echo, int sequence) const;
+  // A "*ACK"'s block decrypts to a pad, '|', "]_" and a time stamp.
+  bool DecryptsRight(const std::string& echo) const;
 
   const Dc09Message message_;
   const bool probe_;

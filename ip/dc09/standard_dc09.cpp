@@ -1,0 +1,32 @@
+#include "ip/dc09/standard_dc09.h"
+
+namespace quell {
+
+StandardDc09::StandardDc09(StandardDc09Receiver::Parts parts, Dc09Config config, SiaToCidTable sia)
+    : receiver_(parts, std::move(config), std::move(sia)) {}
+
+std::unique_ptr<StandardDc09> StandardDc09::Start(const std::string& workDir,
+                                                  StandardDc09Receiver::Parts parts,
+                                                  Dc09Receiver& udp,
+                                                  const std::vector<int>& portsInUse,
+                                                  ClientAccess* access) {
+  std::optional<Dc09File> file = ReadDc09File(workDir, portsInUse);
+  if (!file) return nullptr;
+  SiaToCidFile sia = ReadSiaToCidFile(workDir);
+  for (const auto& text : file->problems) parts.journal.Append(text);
+  for (const auto& text : sia.problems) parts.journal.Append(text);
+  auto dc09 = std::make_unique<StandardDc09>(parts, std::move(file->config), std::move(sia.table));
+  StandardDc09Receiver& receiver = dc09->receiver_;
+  udp.SetStandard([&receiver](std::string_view datagram, const Dc09Receiver::Reply& reply) {
+    receiver.Serve(datagram, reply);
+  });
+  if (const int port = receiver.config().tcpPort; port != 0) {
+    dc09->tcp_ =
+        std::make_unique<Dc09TcpListener>(parts.clock, parts.journal, parts.trace, receiver);
+    dc09->tcp_->SetAccess(access);
+    dc09->tcp_->Listen(port);
+  }
+  return dc09;
+}
+
+}  // namespace quell

@@ -1,0 +1,83 @@
+#pragma once
+// The standard DC-09 receiver, switched on by "\DC09.ini": reads each frame
+// by its syntax, checks CRC, header, account, key and decryption and time
+// stamp (each failing with NAK), then the token and event (DUH), and
+// acknowledges the rest. Served by the UDP receiver and the DC-09 TCP
+// listener alike. Main thread.
+//
+// A frame is handled in two steps: Read decides the outcome (the reply and
+// the event to forward), Complete carries it out. Complete is the one place
+// a reply leaves and an event goes on.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "console/console_device.h"
+#include "console/console_output.h"
+#include "core/client_feed.h"
+#include "core/clock.h"
+#include "core/config/dc09_file.h"
+#include "core/config/sia_to_cid_file.h"
+#include "core/journal.h"
+#include "core/settings.h"
+#include "core/trace_view.h"
+#include "ip/ip_module_supervision.h"
+
+namespace quell {
+
+struct Dc09Outcome {
+  enum class Kind { Ack, Nak, Duh };
+  Kind kind = Kind::Nak;
+  std::string reply;      // the whole frame to send back
+  std::string console;    // the console account of an acknowledged frame
+  std::string eventLine;  // without CR; empty when nothing goes on
+};
+
+class StandardDc09Receiver {
+ public:
+  using Reply = std::function<void(const std::string& bytes)>;
+  // Journal lines about an account without a row: at most one a minute each.
+  static constexpr uint32_t kUnservedJournalMs = 60'000;
+  // The time window of encrypted frames' stamps, seconds around now.
+  static constexpr int64_t kStampBefore = 40, kStampAfter = 20;
+
+  struct Parts {
+    Clock& clock;
+    Journal& journal;
+    TraceView& trace;
+    ConsoleOutput& output;
+    ConsoleDevice& device;
+    const IpModuleSettings& settings;
+    ClientFeed& clients;
+    IpModuleSupervision& modules;
+  };
+
+  StandardDc09Receiver(Parts parts, Dc09Config config, SiaToCidTable sia);
+
+  const Dc09Config& config() const { return config_; }
+
+  Dc09Outcome Read(std::string_view bytes);
+  void Complete(const Dc09Outcome& outcome, const Reply& reply);
+  void Serve(std::string_view bytes, const Reply& reply) { Complete(Read(bytes), reply); }
+
+  // A NAK with the receiver's time, for what the TCP listener discards.
+  std::string NakNow() const;
+
+ private:
+  struct Served {
+    std::string console;
+    const std::string* key = nullptr;  // null: plain frames only
+  };
+  std::optional<Served> Account(const std::string& account, bool encrypted);
+  Dc09Outcome Nak(const char* why, std::string_view bytes);
+  void JournalUnserved(const std::string& account);
+
+  Parts p_;
+  const Dc09Config config_;
+  const SiaToCidTable sia_;
+  std::unordered_map<std::string, uint32_t> unservedJournalled_;  // account -> tick
+};
+
+}  // namespace quell

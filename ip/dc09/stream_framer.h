@@ -1,0 +1,29 @@
+#pragma once
+// Cuts DC-09 frames out of a TCP byte stream: a frame runs from LF to the
+// next CR. Bytes before an LF are dropped; a frame may come in pieces and
+// several may come at once. An unfinished frame that grows past the limit
+// is discarded and reported as an overflow.
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quell {
+
+class Dc09StreamFramer {
+ public:
+  static constexpr size_t kMaxFrame = 1024;
+
+  struct Piece {
+    bool overflow = false;  // an unfinished frame too long, now discarded
+    std::string frame;      // LF ... CR
+  };
+
+  // The frames (and overflows) completed by these bytes, in order.
+  std::vector<Piece> Feed(std::string_view bytes);
+
+ private:
+  std::string pending_;  // from an LF on, no CR yet
+  bool inFrame_ = false;
+};
+
+}  // namespace quell
