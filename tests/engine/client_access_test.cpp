@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 #include <QFile>
 #include <QNetworkDatagram>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QUdpSocket>
 
 #include "console/console_output.h"
 #include "engine/engine.h"
 #include "ip/client_ports.h"
+#include "ip/dc09/standard_dc09.h"
 #include "ip/dc09_receiver.h"
 #include "ip/ip_receivers.h"
 #include "ip/loopback_client.h"
@@ -180,6 +182,38 @@ TEST_F(ClientAccessTest, EmptySectionShutsItsPortsAndTheOthersStayOpen) {
   TestClient relay;
   relay.ConnectFrom("127.0.0.1", engine_->relayListener().Port());
   EXPECT_TRUE(relay.WaitClosed());
+}
+
+// The standard DC-09 receiver's TCP port is a module port: [Modules] guards
+// it, and without that section the start-up line names it as open.
+TEST_F(ClientAccessTest, Dc09TcpPortFollowsTheModulesSection) {
+  const auto freePort = [] {
+    QTcpServer probe;
+    EXPECT_TRUE(probe.listen(QHostAddress::Any, 0));
+    return probe.serverPort();
+  };
+  const quint16 tcpPort = freePort();
+  File("DC09.ini",
+       "[Receiver]\r\nTcpPort=" + std::to_string(tcpPort) + "\r\n[Accounts]\r\n1234=1234\r\n");
+  Start("[Modules]\r\n127.0.0.1\r\n");
+  ASSERT_TRUE(engine_->standardDc09() && engine_->standardDc09()->tcp());
+  Dc09TcpListener& tcp = *engine_->standardDc09()->tcp();
+  const auto count = [&] { return int(tcp.ConnectionCount()); };
+  EXPECT_FALSE(Admitted("127.0.0.2", tcp.Port(), count, 1));
+  EXPECT_TRUE(Admitted("127.0.0.1", tcp.Port(), count, 1));
+  EXPECT_EQ(JournalLinesStarting("Access refused: IP 127.0.0.2 on port "), 1u);
+
+  engine_.reset();
+  QFile::remove(dir_.filePath(QStringLiteral("ClientAccess.ini")));
+  Start("");
+  EXPECT_TRUE(JournalLinesStarting("Any address is accepted on ports ") == 1u);
+  const auto& j = engine_->journal().Entries();
+  const auto open = std::find_if(j.begin(), j.end(), [](const std::string& e) {
+    return e.starts_with("Any address is accepted on ports ");
+  });
+  ASSERT_NE(open, j.end());
+  EXPECT_TRUE(open->ends_with(", " + std::to_string(engine_->standardDc09()->tcp()->Port())))
+      << *open;
 }
 
 }  // namespace
