@@ -1,0 +1,234 @@
+#include "store/event_store.h"
+
+#include <chrono>
+
+namespace quell {
+namespace {
+
+constexpr size_t kCheckpointRows = 4000;  // rows between two idle checkpoints
+constexpr int kCancelPollMs = 10;         // how often a waiting worker looks at its cancel flag
+constexpr size_t kMaxCommitSamples = 1 << 20;
+
+bool IsPending(const EventRow& r) {
+  return r.console == EventFate::Pending || r.notice == EventFate::Pending;
+}
+
+}  // namespace
+
+struct EventStore::Waiter {
+  std::mutex lock;
+  std::condition_variable done;
+  int state = 0;  // 0 waiting, 1 stored, 2 not stored
+};
+
+EventStore::EventStore(std::string path, QObject* context)
+    : path_(std::move(path)), context_(context) {}
+
+EventStore::~EventStore() {
+  {
+    std::lock_guard g(lock_);
+    stop_ = true;
+  }
+  wake_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+bool EventStore::Start(std::vector<EventRow>* pending, std::string* error) {
+  bool opened = db_.Open(path_, error) != EventDb::OpenResult::Failed;
+  if (opened) {
+    std::vector<EventRow> rows = db_.Pending();
+    for (const EventRow& r : rows) pending_[r.seq] = r;
+    if (pending) *pending = std::move(rows);
+    std::lock_guard g(lock_);
+    lastSeq_ = db_.MaxSeq();
+  } else {
+    std::lock_guard g(lock_);
+    lastError_ = error ? *error : "cannot open";
+  }
+  writable_ = opened;
+  thread_ = std::thread([this] { Run(); });
+  return opened;
+}
+
+int64_t EventStore::Add(EventRow row, Done done, bool keep) {
+  int64_t seq;
+  {
+    std::lock_guard g(lock_);
+    seq = row.seq = ++lastSeq_;
+    queue_.push_back(Item{std::move(row), std::move(done), keep, nullptr});
+  }
+  wake_.notify_one();
+  return seq;
+}
+
+bool EventStore::AddAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel) {
+  auto waiter = std::make_shared<Waiter>();
+  {
+    std::lock_guard g(lock_);
+    row.seq = ++lastSeq_;
+    queue_.push_back(Item{std::move(row), nullptr, false, waiter});
+  }
+  wake_.notify_one();
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  std::unique_lock g(waiter->lock);
+  while (waiter->state == 0) {
+    if (cancel && cancel->load()) return false;
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= end) return false;
+    waiter->done.wait_for(g, std::min<std::chrono::steady_clock::duration>(
+                                 end - now, std::chrono::milliseconds(kCancelPollMs)));
+  }
+  return waiter->state == 1;
+}
+
+void EventStore::SetFate(int64_t seq, EventTarget target, EventFate fate) {
+  if (seq <= 0) return;
+  {
+    std::lock_guard g(lock_);
+    fates_.push_back(FateUpdate{seq, target, fate});
+  }
+  wake_.notify_one();
+}
+
+std::string EventStore::LastError() const {
+  std::lock_guard g(lock_);
+  return lastError_;
+}
+
+size_t EventStore::HeldRows() const {
+  std::lock_guard g(lock_);
+  return held_.size();
+}
+
+EventStore::Stats EventStore::Counters() const {
+  std::lock_guard g(lock_);
+  return stats_;
+}
+
+std::vector<int> EventStore::TakeCommitMicros() {
+  std::lock_guard g(lock_);
+  return std::exchange(commitMicros_, {});
+}
+
+void EventStore::Run() {
+  std::unique_lock g(lock_);
+  for (;;) {
+    const bool retry = !held_.empty() || !heldFates_.empty();
+    const auto ready = [&] { return stop_ || !queue_.empty() || !fates_.empty(); };
+    if (retry)
+      wake_.wait_for(g, std::chrono::milliseconds(kReopenIntervalMs), ready);
+    else
+      wake_.wait(g, ready);
+    if (stop_ && queue_.empty() && fates_.empty()) break;
+    std::deque<Item> items = std::exchange(queue_, {});
+    std::vector<FateUpdate> fates = std::exchange(fates_, {});
+    g.unlock();
+    Commit(items, fates);
+    g.lock();
+    if (stop_ && queue_.empty() && fates_.empty()) break;
+  }
+}
+
+bool EventStore::EnsureFile() {
+  if (db_.IsOpen() && db_.SameFile()) return true;
+  const bool replacing = db_.IsOpen();
+  std::string error;
+  if (db_.Open(path_, &error) == EventDb::OpenResult::Failed) {
+    std::lock_guard g(lock_);
+    lastError_ = error;
+    return false;
+  }
+  if (!replacing && pending_.empty()) {
+    for (const EventRow& r : db_.Pending()) pending_[r.seq] = r;
+  }
+  // A new file (the old one removed or renamed) gets every row still
+  // pending, so a restart can deliver them.
+  std::vector<EventRow> keep;
+  for (const auto& [seq, row] : pending_) keep.push_back(row);
+  if (!keep.empty() && !db_.Write(keep, {}, &error)) {
+    std::lock_guard g(lock_);
+    lastError_ = error;
+    return false;
+  }
+  return true;
+}
+
+void EventStore::Commit(std::deque<Item>& items, std::vector<FateUpdate>& fates) {
+  std::vector<EventRow> rows = held_;
+  for (const Item& item : items) rows.push_back(item.row);
+  std::vector<FateUpdate> allFates = heldFates_;
+  allFates.insert(allFates.end(), fates.begin(), fates.end());
+
+  const auto start = std::chrono::steady_clock::now();
+  std::string error;
+  const bool stored = EnsureFile() && db_.Write(rows, allFates, &error);
+  const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
+                          std::chrono::steady_clock::now() - start)
+                          .count();
+  if (stored) {
+    Remember(rows, allFates);
+    held_.clear();
+    heldFates_.clear();
+  } else {
+    for (const Item& item : items)
+      if (item.keep) held_.push_back(item.row);
+    heldFates_ = std::move(allFates);
+  }
+  {
+    std::lock_guard g(lock_);
+    if (stored) {
+      lastError_.clear();
+      stats_.rows += rows.size();
+      ++stats_.commits;
+      if (commitMicros_.size() < kMaxCommitSamples) commitMicros_.push_back(int(micros));
+    } else if (!error.empty()) {
+      lastError_ = error;
+    }
+  }
+  writable_ = stored;
+  Report(items, stored);
+
+  sinceCheckpoint_ += rows.size();
+  if (stored && sinceCheckpoint_ >= kCheckpointRows) {
+    std::lock_guard g(lock_);
+    if (!queue_.empty()) return;  // rows wait: the checkpoint comes when idle
+  }
+  if (stored && sinceCheckpoint_ >= kCheckpointRows) {
+    db_.Checkpoint();
+    sinceCheckpoint_ = 0;
+  }
+}
+
+void EventStore::Remember(const std::vector<EventRow>& rows, const std::vector<FateUpdate>& fates) {
+  for (const EventRow& r : rows)
+    if (IsPending(r)) pending_[r.seq] = r;
+  for (const FateUpdate& f : fates) {
+    auto it = pending_.find(f.seq);
+    if (it == pending_.end()) continue;
+    (f.target == EventTarget::Console ? it->second.console : it->second.notice) = f.fate;
+    if (!IsPending(it->second)) pending_.erase(it);
+  }
+}
+
+void EventStore::Report(std::deque<Item>& items, bool stored) {
+  std::vector<std::pair<Done, bool>> dones;
+  for (Item& item : items) {
+    if (item.waiter) {
+      std::lock_guard g(item.waiter->lock);
+      item.waiter->state = stored ? 1 : 2;
+      item.waiter->done.notify_all();
+    } else if (item.done) {
+      // A held row is not lost: its sender-less producer goes on.
+      dones.emplace_back(std::move(item.done), stored || item.keep);
+    }
+  }
+  if (dones.empty() || !context_) return;
+  QMetaObject::invokeMethod(
+      context_,
+      [dones = std::move(dones)] {
+        for (const auto& [done, stored] : dones) done(stored);
+      },
+      Qt::QueuedConnection);
+}
+
+}  // namespace quell

@@ -1,0 +1,105 @@
+#pragma once
+// The event store: EventLog on a thread of its own over the events file.
+// Rows are written in groups: a commit starts as soon as rows wait and none
+// is running, so a burst shares one fdatasync while a single row waits for
+// nothing. Completions are posted to the event loop of the context object,
+// in sequence order; the main thread never waits for a commit. A row added
+// with keep (no sender to retry) is reported stored also while it is held
+// in memory for a later write.
+//
+// When a write fails (disk full, I/O error) the group has no effect: rows
+// with a sender are reported not stored (the sender retries), rows without
+// one are held in memory and written once writes succeed again. Before each
+// commit the store checks that the path still names its open file; a file
+// removed under it is created anew with every row still pending.
+#include <QObject>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/event_log.h"
+#include "store/event_db.h"
+
+namespace quell {
+
+class EventStore final : public EventLog {
+ public:
+  static constexpr int kReopenIntervalMs = 1000;  // retries while writes fail
+
+  // path: the events file; context: an object living on the main thread.
+  EventStore(std::string path, QObject* context);
+  // Writes what is queued (as far as writes succeed), then stops the thread.
+  ~EventStore() override;
+  EventStore(const EventStore&) = delete;
+  EventStore& operator=(const EventStore&) = delete;
+
+  // Opens the file and starts the thread. pending receives the rows whose
+  // console entry or notice was not yet delivered, in sequence order. False
+  // (error set) when the file cannot be opened: the store runs anyway and
+  // reports every write failed until it opens.
+  bool Start(std::vector<EventRow>* pending, std::string* error);
+
+  int64_t Add(EventRow row, Done done, bool keep = false) override;
+  bool AddAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel) override;
+  void SetFate(int64_t seq, EventTarget target, EventFate fate) override;
+  bool Writable() const override { return writable_.load(); }
+
+  // The reason of the last failed write (empty while writes succeed).
+  std::string LastError() const;
+  // Rows held in memory because they could not be written.
+  size_t HeldRows() const;
+  // Counters for the benchmark: rows written, commits, and the duration of
+  // every commit in microseconds since the last call.
+  struct Stats {
+    uint64_t rows = 0;
+    uint64_t commits = 0;
+  };
+  Stats Counters() const;
+  std::vector<int> TakeCommitMicros();
+
+ private:
+  struct Waiter;
+  struct Item {
+    EventRow row;
+    Done done;
+    bool keep = false;
+    std::shared_ptr<Waiter> waiter;
+  };
+
+  void Run();
+  // Store thread: writes one group; reports each item's outcome.
+  void Commit(std::deque<Item>& items, std::vector<FateUpdate>& fates);
+  bool EnsureFile();
+  void Remember(const std::vector<EventRow>& rows, const std::vector<FateUpdate>& fates);
+  void Report(std::deque<Item>& items, bool stored);
+
+  const std::string path_;
+  QObject* const context_;  // outlives the store
+
+  mutable std::mutex lock_;
+  std::condition_variable wake_;
+  std::deque<Item> queue_;
+  std::vector<FateUpdate> fates_;
+  int64_t lastSeq_ = 0;
+  bool stop_ = false;
+  std::string lastError_;
+  Stats stats_;
+  std::vector<int> commitMicros_;
+
+  // Store thread only (after Start).
+  EventDb db_;
+  std::vector<EventRow> held_;         // rows without a sender, not yet written
+  std::vector<FateUpdate> heldFates_;  // fates not yet written
+  std::map<int64_t, EventRow> pending_;  // written rows with something pending
+  size_t sinceCheckpoint_ = 0;
+
+  std::atomic<bool> writable_{false};
+  std::thread thread_;
+};
+
+}  // namespace quell
