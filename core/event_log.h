@@ -27,7 +27,7 @@ struct EventRow {
   std::string line;        // the port number or the line's name
   std::string peer;        // the sender's address, when it has one
   std::string account;
-  std::string raw;  // the bytes as received
+  std::string raw;          // the bytes as received
   std::string consoleText;  // the console-queue entry, terminators included
   EventFate console = EventFate::None;
   std::string noticeText;  // the client notice

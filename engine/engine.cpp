@@ -27,6 +27,8 @@
 #include "lines/line_steps.h"
 #include "lines/supervision.h"
 #include "lines/worker.h"
+#include "store/event_store.h"
+#include "store/store_settings.h"
 
 namespace quell {
 
@@ -45,6 +47,11 @@ class Engine::ClientFeedRelay final : public ClientFeed {
   void SendToFirstConsole2(const std::string& text) override {
     if (target) target->SendToFirstConsole2(text);
   }
+  void SendToFirstConsole2Tracked(const std::string& text,
+                                  std::function<void(bool sent)> sent) override {
+    if (target) return target->SendToFirstConsole2Tracked(text, std::move(sent));
+    sent(false);
+  }
 };
 
 Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOptions options,
@@ -58,6 +65,8 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
       feed_(std::make_unique<ClientFeedRelay>()) {
   traceFile_ = std::make_unique<TraceFile>(clock_, options_.workDir);
   trace_.SetFlusher(traceFile_->DeferredFlusher());
+
+  store_ = std::make_unique<EventStore>(ReadStoreSettings(options_.workDir).path, this);
 
   consoleLine_->LineType = "VCOM";
   consoleDevice_ = std::make_unique<LineConsoleDevice>(*consoleLine_);
@@ -79,6 +88,9 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
   relayListener_ =
       std::make_unique<RelayListener>(trace_, noticeQueue_, *clientPorts_, options_.ports);
   consoleOutput_->SetIpSupervision(ipReceivers_.get());
+  consoleOutput_->SetEventLog(store_.get());
+  ipReceivers_->SetEventLog(store_.get());
+  dc09Receiver_->SetEventLog(store_.get());
   consoleOutput_->SetStatusSink([this](const std::string& text) { SetStatus(text); });
   noticeDrain_ = std::make_unique<NoticeDrain>(clock_, trace_, noticeQueue_, *clientPorts_);
 
@@ -116,6 +128,8 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
 }
 
 Engine::~Engine() {
+  // The store's thread posts completions to this object: end it first.
+  store_.reset();
   // Workers refer to the shared lists; stop them before the lists go.
   lines_.Clear();
   consolePort_.reset();
@@ -128,6 +142,10 @@ void Engine::CreateWorker(TLineGSM& line) {
 
 bool Engine::Start(std::string* error) {
   const std::string& wd = options_.workDir;
+
+  // What the store kept undelivered goes back to the console queue before
+  // any new event can arrive.
+  StartStore();
 
   // The fixed listeners start with the window's components.
   ipReceivers_->Listen();
@@ -255,6 +273,31 @@ void Engine::SwitchConsoleOnAtStartup() {
   consolePort_->SwitchOn();
 }
 
+void Engine::StartStore() {
+  std::vector<EventRow> pending;
+  std::string error;
+  if (!store_->Start(&pending, &error)) journal_.InsertTop("Events store: cannot open: " + error);
+  for (const EventRow& row : pending)
+    if (row.console == EventFate::Pending) consoleOutput_->AppendEvent(row.consoleText, row.seq);
+  if (!pending.empty())
+    trace_.Append("Events store: " + std::to_string(pending.size()) + " undelivered queued again");
+}
+
+void Engine::WatchStore() {
+  constexpr uint32_t kTroubleIntervalMs = 60'000;
+  if (store_->Writable()) {
+    storeTroubleShown_ = false;
+    return;
+  }
+  const uint32_t now = clock_.TickCount();
+  if (storeTroubleShown_ && TicksSince(now, storeTroubleTick_) < kTroubleIntervalMs) return;
+  storeTroubleShown_ = true;
+  storeTroubleTick_ = now;
+  journal_.InsertTop("Events store: cannot write, events are not acknowledged: " +
+                     store_->LastError());
+  sound_.Play();
+}
+
 void Engine::DrainJournalQueue() {
   // Producers put entries at the head; taking from the head and inserting
   // at the top leaves each batch oldest-on-top.
@@ -266,6 +309,7 @@ void Engine::NoticeDrainTick() {
 }
 
 void Engine::ConsoleOutputTick() {
+  WatchStore();
   consoleOutput_->Tick();
 }
 

@@ -29,6 +29,7 @@ class ClientRequests;
 class ConsoleOutput;
 class ConsolePort;
 class Dc09Receiver;
+class EventStore;
 class LoopbackClient;
 class RelayListener;
 class IpModuleSupervision;
@@ -89,6 +90,7 @@ class Engine : public QObject {
   TLineGSM& consoleLine() { return *consoleLine_; }
   IpModuleList& ipModules() { return ipModules_; }
   ConsoleOutput& consoleOutput() { return *consoleOutput_; }
+  EventStore& eventStore() { return *store_; }
   ConsolePort& consolePort() { return *consolePort_; }
   PortNames& portNames() { return portNames_; }
   const LineContext& lineContext() const { return lineContext_; }
@@ -121,6 +123,10 @@ class Engine : public QObject {
   void SetStatus(const std::string& text);
   void CreateWorker(TLineGSM& line);
   void SwitchConsoleOnAtStartup();
+  // Opens the event store and queues what it kept undelivered.
+  void StartStore();
+  // Journals a store that cannot write, at most once a minute, with the alarm.
+  void WatchStore();
 
   Clock& clock_;
   OperatorPrompt& prompt_;
@@ -148,6 +154,9 @@ class Engine : public QObject {
   class ClientFeedRelay;
   std::unique_ptr<ClientFeedRelay> feed_;
   std::unique_ptr<TraceFile> traceFile_;
+  std::unique_ptr<EventStore> store_;
+  uint32_t storeTroubleTick_ = 0;
+  bool storeTroubleShown_ = false;
   std::unique_ptr<LineConsoleDevice> consoleDevice_;
   std::unique_ptr<ConsoleOutput> consoleOutput_;
   std::unique_ptr<ClientPorts> clientPorts_;

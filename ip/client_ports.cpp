@@ -79,6 +79,11 @@ void ClientPorts::Accept(Port& port) {
                        socket->abort();
                        Drop(port, socket, peer);
                      });
+    if (&port == &console2_) {
+      console2Unsent_[socket];
+      QObject::connect(socket, &QTcpSocket::bytesWritten, socket,
+                       [this, socket](qint64 bytes) { OnConsole2BytesWritten(socket, bytes); });
+    }
     if (socket->state() != QAbstractSocket::ConnectedState) Drop(port, socket, peer);
   }
 }
@@ -92,6 +97,11 @@ void ClientPorts::Drop(Port& port, QTcpSocket* socket, const std::string& peer) 
   port.count = int(port.connections.size());
   journal_.InsertTop(port.disconnectText + peer);
   socket->deleteLater();
+  auto unsent = console2Unsent_.find(socket);
+  if (unsent == console2Unsent_.end()) return;
+  auto waiting = std::move(unsent->second.waiting);
+  console2Unsent_.erase(unsent);
+  for (auto& [end, sent] : waiting) sent(false);
 }
 
 void ClientPorts::OnData(Port& port, QTcpSocket* socket) {
@@ -115,7 +125,31 @@ void ClientPorts::OnData(Port& port, QTcpSocket* socket) {
 void ClientPorts::SendToFirst(Port& port, const std::string& text) {
   LetGoOfStuckClients(port);
   if (port.connections.empty()) return;
-  port.connections.front()->write(text.data(), qint64(text.size()));
+  QTcpSocket* first = port.connections.front();
+  const qint64 n = first->write(text.data(), qint64(text.size()));
+  auto unsent = console2Unsent_.find(first);
+  if (unsent != console2Unsent_.end() && n > 0) unsent->second.queued += n;
+}
+
+void ClientPorts::SendToFirstConsole2Tracked(const std::string& text,
+                                             std::function<void(bool sent)> sent) {
+  SendToFirst(console2_, text);
+  if (console2_.connections.empty()) return sent(false);
+  auto unsent = console2Unsent_.find(console2_.connections.front());
+  if (unsent == console2Unsent_.end()) return sent(false);
+  unsent->second.waiting.emplace_back(unsent->second.queued, std::move(sent));
+}
+
+void ClientPorts::OnConsole2BytesWritten(QTcpSocket* socket, qint64 bytes) {
+  auto unsent = console2Unsent_.find(socket);
+  if (unsent == console2Unsent_.end()) return;
+  Unsent& u = unsent->second;
+  u.left += bytes;
+  while (!u.waiting.empty() && u.waiting.front().first <= u.left) {
+    auto sent = std::move(u.waiting.front().second);
+    u.waiting.pop_front();
+    sent(true);  // may send again: u stays valid, the socket is not dropped here
+  }
 }
 
 void ClientPorts::LetGoOfStuckClients(Port& port) {

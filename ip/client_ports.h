@@ -6,7 +6,9 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <atomic>
+#include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -57,6 +59,8 @@ class ClientPorts final : public ClientFeed {
   void SendToFirstWardex(const std::string& text) override { SendToFirst(wardex_, text); }
   int Console2ClientCount() const override { return console2_.count.load(); }
   void SendToFirstConsole2(const std::string& text) override { SendToFirst(console2_, text); }
+  void SendToFirstConsole2Tracked(const std::string& text,
+                                  std::function<void(bool sent)> sent) override;
 
  private:
   struct Port {
@@ -73,6 +77,16 @@ class ClientPorts final : public ClientFeed {
   void OnData(Port& port, QTcpSocket* socket);
   void SendToFirst(Port& port, const std::string& text);
   void LetGoOfStuckClients(Port& port);
+  void OnConsole2BytesWritten(QTcpSocket* socket, qint64 bytes);
+
+  // Bytes handed to a second-console connection and those that have left,
+  // with the sends waiting to hear that their last byte left.
+  struct Unsent {
+    qint64 queued = 0;
+    qint64 left = 0;
+    std::deque<std::pair<qint64, std::function<void(bool)>>> waiting;
+  };
+  std::map<QTcpSocket*, Unsent> console2Unsent_;
 
   Journal& journal_;
   TraceView& trace_;

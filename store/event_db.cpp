@@ -117,9 +117,9 @@ EventDb::OpenResult EventDb::Open(const std::string& path, std::string* error) {
   Close();
   path_ = path;
   for (int attempt = 0; attempt < 2; ++attempt) {
-    const int rc = sqlite3_open_v2(path.c_str(), &db_,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                                   nullptr);
+    const int rc =
+        sqlite3_open_v2(path.c_str(), &db_,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     int code = rc;
     if (rc == SQLITE_OK) {
       sqlite3_busy_timeout(db_, 1000);
@@ -154,8 +154,8 @@ EventDb::OpenResult EventDb::Open(const std::string& path, std::string* error) {
 bool EventDb::OpenReadOnly(const std::string& path, std::string* error) {
   Close();
   path_ = path;
-  const int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
-                                 nullptr);
+  const int rc =
+      sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
     if (error) *error = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
     Close();

@@ -24,8 +24,8 @@ struct FateUpdate {
 // Which rows a history reader wants; empty or zero fields match all.
 struct EventQuery {
   std::string account;
-  int64_t sinceMs = 0;  // received at or after
-  int64_t untilMs = 0;  // received at or before; 0: no bound
+  int64_t sinceMs = 0;    // received at or after
+  int64_t untilMs = 0;    // received at or before; 0: no bound
   int64_t beforeSeq = 0;  // rows with a smaller sequence number; 0: no bound
   int limit = 0;          // 0: all
   bool newestFirst = false;

@@ -93,8 +93,8 @@ class EventStore final : public EventLog {
 
   // Store thread only (after Start).
   EventDb db_;
-  std::vector<EventRow> held_;         // rows without a sender, not yet written
-  std::vector<FateUpdate> heldFates_;  // fates not yet written
+  std::vector<EventRow> held_;           // rows without a sender, not yet written
+  std::vector<FateUpdate> heldFates_;    // fates not yet written
   std::map<int64_t, EventRow> pending_;  // written rows with something pending
   size_t sinceCheckpoint_ = 0;
 

@@ -80,7 +80,8 @@ TEST(EventDbTest, QueryFiltersByAccountTimeAndPagesNewestFirst) {
   ASSERT_TRUE(db.Write(rows, {}, nullptr));
   const auto run = [&](const EventQuery& q) {
     std::vector<int64_t> seqs;
-    EXPECT_TRUE(db.Read(q, [&](const EventRow& r) { return seqs.push_back(r.seq), true; }, nullptr));
+    EXPECT_TRUE(db.Read(
+        q, [&](const EventRow& r) { return seqs.push_back(r.seq), true; }, nullptr));
     return seqs;
   };
   const struct {
@@ -139,8 +140,7 @@ TEST(EventDbTest, EveryCommittedRowSurvivesAStoreKilledMidBurst) {
   }
   close(fds[1]);
   int64_t acknowledged = 0, rows = 0;
-  while (acknowledged < 400 && read(fds[0], &rows, sizeof rows) == sizeof rows)
-    acknowledged = rows;
+  while (acknowledged < 400 && read(fds[0], &rows, sizeof rows) == sizeof rows) acknowledged = rows;
   kill(child, SIGKILL);
   int status = 0;
   waitpid(child, &status, 0);

@@ -77,7 +77,8 @@ TEST(EventStoreTest, FailedWritesTellSendersAndHoldSenderlessRowsUntilTheFileOpe
 
   std::vector<std::string> outcome;
   store.Add(TcpRow("from a sender"), [&](bool stored) { outcome.push_back(stored ? "S" : "s"); });
-  store.Add(TcpRow("a key"), [&](bool stored) { outcome.push_back(stored ? "K" : "k"); }, true);
+  store.Add(
+      TcpRow("a key"), [&](bool stored) { outcome.push_back(stored ? "K" : "k"); }, true);
   ASSERT_TRUE(WaitFor([&] { return outcome.size() == 2; }));
   EXPECT_EQ(outcome, (std::vector<std::string>{"s", "K"}));
   EXPECT_EQ(store.HeldRows(), 1u);
@@ -90,7 +91,8 @@ TEST(EventStoreTest, FailedWritesTellSendersAndHoldSenderlessRowsUntilTheFileOpe
   EventDb db;
   ASSERT_TRUE(db.OpenReadOnly(path, nullptr));
   std::vector<std::string> raws;
-  db.Read({}, [&](const EventRow& r) { return raws.push_back(r.raw), true; }, nullptr);
+  db.Read(
+      {}, [&](const EventRow& r) { return raws.push_back(r.raw), true; }, nullptr);
   EXPECT_EQ(raws, (std::vector<std::string>{"a key"}));  // the sender's row had no effect
 }
 
