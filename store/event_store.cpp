@@ -1,5 +1,8 @@
 #include "store/event_store.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <chrono>
 
 namespace quell {
@@ -21,8 +24,14 @@ struct EventStore::Waiter {
   int state = 0;  // 0 waiting, 1 stored, 2 not stored
 };
 
-EventStore::EventStore(std::string path, QObject* context)
-    : path_(std::move(path)), context_(context) {}
+EventStore::EventStore(std::string path, QObject* context) : path_(std::move(path)) {
+  if (!context) return;
+  wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (wakeFd_ < 0) return;
+  wakeNotifier_ = std::make_unique<QSocketNotifier>(wakeFd_, QSocketNotifier::Read, context);
+  QObject::connect(wakeNotifier_.get(), &QSocketNotifier::activated, wakeNotifier_.get(),
+                   [this] { RunCompletions(); });
+}
 
 EventStore::~EventStore() {
   {
@@ -31,6 +40,21 @@ EventStore::~EventStore() {
   }
   wake_.notify_all();
   if (thread_.joinable()) thread_.join();
+  wakeNotifier_.reset();
+  if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+void EventStore::RunCompletions() {
+  uint64_t count = 0;
+  if (::read(wakeFd_, &count, sizeof count) < 0) {
+    // Nothing to read: another wake-up already took the count.
+  }
+  std::vector<std::pair<Done, bool>> ready;
+  {
+    std::lock_guard g(lock_);
+    ready.swap(completions_);
+  }
+  for (const auto& [done, stored] : ready) done(stored);
 }
 
 bool EventStore::Start(std::vector<EventRow>* pending, std::string* error) {
@@ -96,8 +120,7 @@ std::string EventStore::LastError() const {
 }
 
 size_t EventStore::HeldRows() const {
-  std::lock_guard g(lock_);
-  return held_.size();
+  return heldCount_.load();
 }
 
 EventStore::Stats EventStore::Counters() const {
@@ -185,6 +208,7 @@ void EventStore::Commit(std::deque<Item>& items, std::vector<FateUpdate>& fates)
       lastError_ = error;
     }
   }
+  heldCount_ = held_.size();
   writable_ = stored;
   Report(items, stored);
 
@@ -222,13 +246,15 @@ void EventStore::Report(std::deque<Item>& items, bool stored) {
       dones.emplace_back(std::move(item.done), stored || item.keep);
     }
   }
-  if (dones.empty() || !context_) return;
-  QMetaObject::invokeMethod(
-      context_,
-      [dones = std::move(dones)] {
-        for (const auto& [done, stored] : dones) done(stored);
-      },
-      Qt::QueuedConnection);
+  if (dones.empty() || wakeFd_ < 0) return;
+  {
+    std::lock_guard g(lock_);
+    for (auto& d : dones) completions_.push_back(std::move(d));
+  }
+  const uint64_t one = 1;
+  if (::write(wakeFd_, &one, sizeof one) < 0) {
+    // The counter is full: the event loop is woken already.
+  }
 }
 
 }  // namespace quell

@@ -13,6 +13,7 @@
 // commit the store checks that the path still names its open file; a file
 // removed under it is created anew with every row still pending.
 #include <QObject>
+#include <QSocketNotifier>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -31,7 +32,8 @@ class EventStore final : public EventLog {
  public:
   static constexpr int kReopenIntervalMs = 1000;  // retries while writes fail
 
-  // path: the events file; context: an object living on the main thread.
+  // path: the events file; context: an object living on the main thread
+  // whose event loop runs the completions (none: completions never run).
   EventStore(std::string path, QObject* context);
   // Writes what is queued (as far as writes succeed), then stops the thread.
   ~EventStore() override;
@@ -77,9 +79,15 @@ class EventStore final : public EventLog {
   bool EnsureFile();
   void Remember(const std::vector<EventRow>& rows, const std::vector<FateUpdate>& fates);
   void Report(std::deque<Item>& items, bool stored);
+  // Main thread: runs the completions the store thread has reported.
+  void RunCompletions();
 
   const std::string path_;
-  QObject* const context_;  // outlives the store
+  // The store thread wakes the event loop through an eventfd; the
+  // completions themselves pass under lock_.
+  int wakeFd_ = -1;
+  std::unique_ptr<QSocketNotifier> wakeNotifier_;
+  std::vector<std::pair<Done, bool>> completions_;
 
   mutable std::mutex lock_;
   std::condition_variable wake_;
@@ -97,6 +105,7 @@ class EventStore final : public EventLog {
   std::vector<FateUpdate> heldFates_;    // fates not yet written
   std::map<int64_t, EventRow> pending_;  // written rows with something pending
   size_t sinceCheckpoint_ = 0;
+  std::atomic<size_t> heldCount_{0};
 
   std::atomic<bool> writable_{false};
   std::thread thread_;
