@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "console/console_device.h"
-#include "console/delivery_ledger.h"
 #include "core/client_feed.h"
+#include "core/delivery_ledger.h"
 #include "core/event_log.h"
 #include "core/settings.h"
 #include "core/shared_list.h"
@@ -65,6 +65,8 @@ class ConsoleOutput {
   // True while queued entries go to the second console client, not the port.
   bool QueueDrainsToConsole2() const { return clients_.Console2ClientCount() > 0; }
   SharedTextList& Queue() { return queue_; }
+  // The rows of queued entries; producers on other threads track theirs here.
+  DeliveryLedger& Ledger() { return ledger_; }
 
   // Set by the console port reader and the second console port on ACK.
   std::atomic<bool>& ConsoleAcknowledged() { return acknowledged_; }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace quell {
 
@@ -51,8 +52,9 @@ class EventLog {
   virtual int64_t Add(EventRow row, Done done, bool keep = false) = 0;
 
   // Worker threads: queues the row and waits for its commit, at most
-  // timeoutMs and only while *cancel stays false. True once committed.
-  virtual bool AddAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel) = 0;
+  // timeoutMs and only while *cancel stays false. The row's sequence number
+  // once committed, else 0.
+  virtual int64_t AddAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel) = 0;
 
   // Records where a row's entry went; written with the next commit.
   virtual void SetFate(int64_t seq, EventTarget target, EventFate fate) = 0;
@@ -60,6 +62,13 @@ class EventLog {
   // False while writes fail (or the file could not be opened).
   virtual bool Writable() const = 0;
 };
+
+// The console account of an event line (positions 8 to 11) or of a
+// supervision line (positions 11 to 14).
+inline std::string EventAccount(std::string_view line) {
+  const size_t at = line.find('@') != std::string_view::npos ? 10 : 7;
+  return line.size() >= at + 4 ? std::string(line.substr(at, 4)) : std::string();
+}
 
 // Adds the row through log, or reports it stored at once when there is no log.
 inline int64_t StoreEvent(EventLog* log, EventRow row, EventLog::Done done, bool keep = false) {

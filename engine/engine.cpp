@@ -12,6 +12,7 @@
 #include "core/config/table_files.h"
 #include "core/config/text_file.h"
 #include "core/cp1251.h"
+#include "core/text.h"
 #include "core/trace_file.h"
 #include "ip/adm_cid_parser.h"
 #include "ip/client_ports.h"
@@ -102,6 +103,11 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
   lineContext_.consoleAcknowledged = &consoleOutput_->ConsoleAcknowledged();
   lineContext_.sound = &sound_;
   lineContext_.panels = &panels_;
+  lineContext_.events = store_.get();
+  lineContext_.consoleLedger = &consoleOutput_->Ledger();
+  lineContext_.noticeLedger = &noticeLedger_;
+  noticeDrain_->SetDeliveryRecord(store_.get(), &noticeLedger_);
+  ipModuleSupervision_->SetNoticeLedger(&noticeLedger_);
 
   clientRequests_ = std::make_unique<ClientRequests>(lines_, trace_, clock_);
   clientPorts_->SetRequestHandler(
@@ -109,7 +115,18 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
         clientRequests_->Handle(request, reply);
       });
   noticeDrain_->SetSentHook([this](const std::string& notice) {
-    KeyTranslation(notice, lines_, objectMode_, consoleQueue_);
+    const std::string event = KeyTranslation(notice, lines_, objectMode_, consoleQueue_);
+    if (IsFalse(event)) return;
+    // A key has no sender to retry: stored without waiting.
+    EventRow row;
+    row.receivedMs = clock_.Now().toMSecsSinceEpoch();
+    row.road = "key";
+    row.line = FieldAt(notice, 1, ";");
+    row.account = EventAccount(event);
+    row.raw = notice;
+    row.consoleText = event;
+    row.console = EventFate::Pending;
+    consoleOutput_->Ledger().Track(event, store_->Add(std::move(row), nullptr, true));
   });
   consolePort_ = std::make_unique<ConsolePort>(
       *consoleLine_, portNames_, clock_, trace_, journal_, journalQueue_, prompt_, consoleSettings_,
@@ -277,8 +294,13 @@ void Engine::StartStore() {
   std::vector<EventRow> pending;
   std::string error;
   if (!store_->Start(&pending, &error)) journal_.InsertTop("Events store: cannot open: " + error);
-  for (const EventRow& row : pending)
+  for (const EventRow& row : pending) {
     if (row.console == EventFate::Pending) consoleOutput_->AppendEvent(row.consoleText, row.seq);
+    if (row.notice == EventFate::Pending) {
+      noticeLedger_.Track(row.noticeText, row.seq);
+      noticeQueue_.Append(row.noticeText);
+    }
+  }
   if (!pending.empty())
     trace_.Append("Events store: " + std::to_string(pending.size()) + " undelivered queued again");
 }

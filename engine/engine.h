@@ -10,6 +10,7 @@
 
 #include "core/alarm_sound.h"
 #include "core/clock.h"
+#include "core/delivery_ledger.h"
 #include "core/journal.h"
 #include "core/operator_prompt.h"
 #include "core/settings.h"
@@ -155,6 +156,7 @@ class Engine : public QObject {
   std::unique_ptr<ClientFeedRelay> feed_;
   std::unique_ptr<TraceFile> traceFile_;
   std::unique_ptr<EventStore> store_;
+  DeliveryLedger noticeLedger_;  // rows of NoticeQueue entries
   uint32_t storeTroubleTick_ = 0;
   bool storeTroubleShown_ = false;
   std::unique_ptr<LineConsoleDevice> consoleDevice_;

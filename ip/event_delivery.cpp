@@ -43,12 +43,6 @@ void DeliverEventToConsole(ConsoleOutput& output, ConsoleDevice& device, TraceVi
   }
 }
 
-std::string EventAccount(std::string_view line) {
-  // A supervision line ("1011      1234 @") has its account further on.
-  const size_t at = line.find('@') != std::string_view::npos ? 10 : 7;
-  return line.size() >= at + 4 ? std::string(line.substr(at, 4)) : std::string();
-}
-
 EventRow IpEventRow(const Clock& clock, const char* road, const std::string& line,
                     const std::string& peer, const std::string& raw, const std::string& r) {
   EventRow row;

@@ -32,8 +32,5 @@ void DeliverEventToConsole(ConsoleOutput& output, ConsoleDevice& device, TraceVi
 EventRow IpEventRow(const Clock& clock, const char* road, const std::string& line,
                     const std::string& peer, const std::string& raw, const std::string& r);
 
-// The console account of an event line (positions 8 to 11) or of a
-// supervision line (positions 11 to 14).
-std::string EventAccount(std::string_view eventLine);
 
 }  // namespace quell

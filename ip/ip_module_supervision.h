@@ -7,6 +7,7 @@
 
 #include "console/console_output.h"
 #include "core/clock.h"
+#include "core/delivery_ledger.h"
 #include "core/settings.h"
 #include "core/shared_list.h"
 #include "ip/ip_module_list.h"
@@ -33,8 +34,13 @@ class IpModuleSupervision {
   // Called whenever a row changed (for the "Активные" page).
   std::function<void()> onChanged;
 
+  // Loss and restore events are stored (without waiting) and their notice
+  // entries remembered in noticeLedger for the delivery record.
+  void SetNoticeLedger(DeliveryLedger* noticeLedger) { noticeLedger_ = noticeLedger; }
+
  private:
   void QueueEvent(const IpModuleRow& row, const char* body);
+  DeliveryLedger* noticeLedger_ = nullptr;
   void Changed() {
     if (onChanged) onChanged();
   }

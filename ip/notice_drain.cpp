@@ -24,6 +24,10 @@ void NoticeDrain::Tick() {
   std::optional<std::string> notice = notices_.TakeFirst();
   if (!notice) return;
   const bool translate = notice->empty() || notice->front() != kUntranslatedMark;
+  if (ledger_) {
+    const int64_t seq = ledger_->Take(*notice);
+    if (log_ && seq > 0) log_->SetFate(seq, EventTarget::Notice, EventFate::Delivered);
+  }
   if (!translate) notice->erase(0, 1);
   clients_.SendToFirstWardex(*notice);
   if (onSent_ && translate) onSent_(*notice);

@@ -7,6 +7,8 @@
 
 #include "core/client_feed.h"
 #include "core/clock.h"
+#include "core/delivery_ledger.h"
+#include "core/event_log.h"
 #include "core/shared_list.h"
 #include "core/trace_view.h"
 
@@ -33,6 +35,12 @@ class NoticeDrain {
   // the untranslated ones.
   void SetSentHook(std::function<void(const std::string&)> hook) { onSent_ = std::move(hook); }
 
+  // Records the delivery of notices that belong to stored events.
+  void SetDeliveryRecord(EventLog* log, DeliveryLedger* ledger) {
+    log_ = log;
+    ledger_ = ledger;
+  }
+
   int Countdown() const { return countdown_; }
 
  private:
@@ -42,6 +50,8 @@ class NoticeDrain {
   ClientFeed& clients_;
   std::function<void(const std::string&)> onSent_;
   int countdown_ = kFirstCountdown;
+  EventLog* log_ = nullptr;
+  DeliveryLedger* ledger_ = nullptr;
 };
 
 }  // namespace quell

@@ -6,6 +6,7 @@
 #include "lines/call_state.h"
 #include "lines/data_call.h"
 #include "lines/modem_engine.h"
+#include "lines/stored_event.h"
 
 namespace quell {
 namespace {
@@ -126,7 +127,13 @@ void XcallEvent(TLineGSM& line, int code, const LineContext& ctx) {
       notice += ";CID" + line.KeyCodes[0] + "|;";
     else
       notice += ";|";
-    Notice(line, std::move(notice));
+    // The result of a call has no sender to retry: stored without waiting.
+    EventRow row = LineEventRow(line, ctx, "xcall", notice);
+    row.peer = line.CallerNumber;
+    row.noticeText = notice;
+    row.notice = EventFate::Pending;
+    const int64_t seq = StoreSenderless(ctx, std::move(row));
+    QueueForRow(line.NoticeQueue, ctx.noticeLedger, notice, seq);
   } else if (kind == 2) {
     Notice(line, line.LineName + ";" + dialTarget + ";" + word + ";|");
   }

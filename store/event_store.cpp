@@ -85,24 +85,25 @@ int64_t EventStore::Add(EventRow row, Done done, bool keep) {
   return seq;
 }
 
-bool EventStore::AddAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel) {
+int64_t EventStore::AddAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel) {
   auto waiter = std::make_shared<Waiter>();
+  int64_t seq;
   {
     std::lock_guard g(lock_);
-    row.seq = ++lastSeq_;
+    seq = row.seq = ++lastSeq_;
     queue_.push_back(Item{std::move(row), nullptr, false, waiter});
   }
   wake_.notify_one();
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   std::unique_lock g(waiter->lock);
   while (waiter->state == 0) {
-    if (cancel && cancel->load()) return false;
+    if (cancel && cancel->load()) return 0;
     const auto now = std::chrono::steady_clock::now();
-    if (now >= end) return false;
+    if (now >= end) return 0;
     waiter->done.wait_for(g, std::min<std::chrono::steady_clock::duration>(
                                  end - now, std::chrono::milliseconds(kCancelPollMs)));
   }
-  return waiter->state == 1;
+  return waiter->state == 1 ? seq : 0;
 }
 
 void EventStore::SetFate(int64_t seq, EventTarget target, EventFate fate) {

@@ -47,7 +47,7 @@ class EventStore final : public EventLog {
   bool Start(std::vector<EventRow>* pending, std::string* error);
 
   int64_t Add(EventRow row, Done done, bool keep = false) override;
-  bool AddAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel) override;
+  int64_t AddAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel) override;
   void SetFate(int64_t seq, EventTarget target, EventFate fate) override;
   bool Writable() const override { return writable_.load(); }
 

@@ -15,10 +15,13 @@ class ManualEventLog final : public EventLog {
     waiting.push_back(std::move(done));
     return row.seq;
   }
-  bool AddAndWait(EventRow row, int, const std::atomic<bool>*) override {
+  int64_t AddAndWait(EventRow row, int, const std::atomic<bool>* cancel) override {
+    if (failWaits || (cancel && *cancel)) return 0;
+    row.seq = int64_t(rows.size()) + 1;
     rows.push_back(row);
-    return true;
+    return row.seq;
   }
+  bool failWaits = false;
   void SetFate(int64_t seq, EventTarget target, EventFate fate) override {
     fates.push_back({seq, target, fate});
   }
