@@ -67,7 +67,9 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
   traceFile_ = std::make_unique<TraceFile>(clock_, options_.workDir);
   trace_.SetFlusher(traceFile_->DeferredFlusher());
 
-  store_ = std::make_unique<EventStore>(ReadStoreSettings(options_.workDir).path, this);
+  const StoreSettings storeSettings = ReadStoreSettings(options_.workDir);
+  store_ = std::make_unique<EventStore>(storeSettings.path, this);
+  store_->SetRetention(storeSettings.keepDays);
 
   consoleLine_->LineType = "VCOM";
   consoleDevice_ = std::make_unique<LineConsoleDevice>(*consoleLine_);

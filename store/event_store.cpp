@@ -135,15 +135,28 @@ std::vector<int> EventStore::TakeCommitMicros() {
 }
 
 void EventStore::Run() {
+  using Clock = std::chrono::steady_clock;
   std::unique_lock g(lock_);
+  auto nextPrune = Clock::now();  // a first pass soon after the start
   for (;;) {
     const bool retry = !held_.empty() || !heldFates_.empty();
     const auto ready = [&] { return stop_ || !queue_.empty() || !fates_.empty(); };
-    if (retry)
-      wake_.wait_for(g, std::chrono::milliseconds(kReopenIntervalMs), ready);
-    else
-      wake_.wait(g, ready);
+    // While writes fail, held rows are tried again each interval; pruning
+    // waits for a store that writes.
+    const auto until =
+        retry ? Clock::now() + std::chrono::milliseconds(kReopenIntervalMs) : nextPrune;
+    wake_.wait_until(g, until, ready);
     if (stop_ && queue_.empty() && fates_.empty()) break;
+    if (!ready() && !retry) {
+      // Idle: one small pruning step, then back to waiting for rows.
+      if (Clock::now() < nextPrune) continue;
+      g.unlock();
+      const bool passDone = PruneStep();
+      g.lock();
+      nextPrune =
+          passDone ? Clock::now() + std::chrono::milliseconds(kPruneIntervalMs) : Clock::now();
+      continue;
+    }
     std::deque<Item> items = std::exchange(queue_, {});
     std::vector<FateUpdate> fates = std::exchange(fates_, {});
     g.unlock();
@@ -151,6 +164,19 @@ void EventStore::Run() {
     g.lock();
     if (stop_ && queue_.empty() && fates_.empty()) break;
   }
+}
+
+void EventStore::SetRetention(int keepDays, std::function<int64_t()> nowMs) {
+  keepDays_ = keepDays;
+  if (nowMs) nowMs_ = std::move(nowMs);
+}
+
+bool EventStore::PruneStep() {
+  if (keepDays_ <= 0 || !db_.IsOpen() || !writable_.load()) return true;
+  const int64_t cutoff = nowMs_() - int64_t(keepDays_) * 24 * 3600 * 1000;
+  const int removed = db_.Prune(cutoff, kPruneStepRows);
+  if (removed > 0) sinceCheckpoint_ += size_t(removed);
+  return removed < kPruneStepRows;
 }
 
 bool EventStore::EnsureFile() {

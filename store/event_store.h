@@ -14,8 +14,10 @@
 // removed under it is created anew with every row still pending.
 #include <QObject>
 #include <QSocketNotifier>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -30,7 +32,9 @@ namespace quell {
 
 class EventStore final : public EventLog {
  public:
-  static constexpr int kReopenIntervalMs = 1000;  // retries while writes fail
+  static constexpr int kReopenIntervalMs = 1000;   // retries while writes fail
+  static constexpr int kPruneIntervalMs = 60'000;  // between two pruning passes
+  static constexpr int kPruneStepRows = 200;       // rows removed per step, between commits
 
   // path: the events file; context: an object living on the main thread
   // whose event loop runs the completions (none: completions never run).
@@ -45,6 +49,11 @@ class EventStore final : public EventLog {
   // (error set) when the file cannot be opened: the store runs anyway and
   // reports every write failed until it opens.
   bool Start(std::vector<EventRow>* pending, std::string* error);
+
+  // Delivered rows older than keepDays are removed by the store's thread in
+  // small steps while no row waits; a pending row is never removed. Call
+  // before Start. nowMs: UTC milliseconds (default: the system clock).
+  void SetRetention(int keepDays, std::function<int64_t()> nowMs = {});
 
   int64_t Add(EventRow row, Done done, bool keep = false) override;
   int64_t AddAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel) override;
@@ -74,6 +83,8 @@ class EventStore final : public EventLog {
   };
 
   void Run();
+  // Store thread: removes one step of old rows; true when none are left.
+  bool PruneStep();
   // Store thread: writes one group; reports each item's outcome.
   void Commit(std::deque<Item>& items, std::vector<FateUpdate>& fates);
   bool EnsureFile();
@@ -106,6 +117,12 @@ class EventStore final : public EventLog {
   std::map<int64_t, EventRow> pending_;  // written rows with something pending
   size_t sinceCheckpoint_ = 0;
   std::atomic<size_t> heldCount_{0};
+  int keepDays_ = 0;
+  std::function<int64_t()> nowMs_ = [] {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+  };
 
   std::atomic<bool> writable_{false};
   std::thread thread_;

@@ -135,5 +135,38 @@ TEST(EventStoreTest, WorkerWaitEndsAtTheBoundOrWhenCancelled) {
   EXPECT_TRUE(store.AddAndWait(TcpRow("again"), 5000, nullptr));
 }
 
+TEST(EventStoreTest, PruningRemovesOldDeliveredRowsInStepsAndKeepsPendingOnes) {
+  StoreDir dir;
+  constexpr int64_t kDay = 24 * 3600 * 1000;
+  const int64_t now = 400 * kDay;
+  {
+    EventDb db;
+    ASSERT_NE(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Failed);
+    std::vector<EventRow> rows;
+    for (int i = 1; i <= EventStore::kPruneStepRows + 3; ++i) {
+      rows.push_back(TcpRow("old", i == 2 ? EventFate::Pending : EventFate::Delivered));
+      rows.back().seq = i;
+      rows.back().receivedMs = now - 31 * kDay;
+    }
+    rows.push_back(TcpRow("recent", EventFate::Delivered));
+    rows.back().seq = int64_t(rows.size()) + 1;
+    rows.back().receivedMs = now - 29 * kDay;
+    ASSERT_TRUE(db.Write(rows, {}, nullptr));
+  }
+  EventStore store(dir.Path(), nullptr);
+  store.SetRetention(30, [now] { return now; });
+  ASSERT_TRUE(store.Start(nullptr, nullptr));
+  const auto remaining = [&] {
+    EventDb db;
+    std::vector<std::string> raws;
+    if (!db.OpenReadOnly(dir.Path(), nullptr)) return raws;
+    db.Read(
+        {}, [&](const EventRow& r) { return raws.push_back(r.raw), true; }, nullptr);
+    return raws;
+  };
+  ASSERT_TRUE(WaitFor([&] { return remaining().size() == 2; }));
+  EXPECT_EQ(remaining(), (std::vector<std::string>{"old", "recent"}));  // the pending one stays
+}
+
 }  // namespace
 }  // namespace quell
