@@ -20,9 +20,11 @@
 #include "core/cp1251.h"
 #include "engine/ip_module_dialog.h"
 #include "engine/line_commands.h"
+#include "store/event_store.h"
 #include "ui/active_objects_view.h"
 #include "ui/choice_dialog.h"
 #include "ui/error_report.h"
+#include "ui/history_view.h"
 #include "ui/icons.h"
 #include "ui/ip_module_dialog.h"
 #include "ui/journal_view.h"
@@ -108,6 +110,12 @@ void TForm1::BuildPages() {
 
   modemStates_ = new ModemStateView(engine_.lines());
   pages_->addTab(modemStates_, QStringLiteral("Модемы. Состояния"));
+
+  history_ = new HistoryView(engine_.eventStore().Path());
+  pages_->addTab(history_, QStringLiteral("История"));
+  connect(pages_, &QTabWidget::currentChanged, this, [this] {
+    if (pages_->currentWidget() == history_) history_->ShowNewest();
+  });
 
   setCentralWidget(pages_);
 }

@@ -22,6 +22,7 @@ class JournalView;
 class LinePropertyPanel;
 class LineListView;
 class ModemStateView;
+class HistoryView;
 class TracePane;
 
 class TForm1 : public QMainWindow {
@@ -79,6 +80,7 @@ class TForm1 : public QMainWindow {
   TracePane* tracePane_ = nullptr;
   ActiveObjectsView* activeObjects_ = nullptr;
   ModemStateView* modemStates_ = nullptr;
+  HistoryView* history_ = nullptr;
   QLabel* status_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
   QAction* consoleOn_ = nullptr;

@@ -60,6 +60,7 @@ class EventStore final : public EventLog {
   void SetFate(int64_t seq, EventTarget target, EventFate fate) override;
   bool Writable() const override { return writable_.load(); }
 
+  const std::string& Path() const { return path_; }
   // The reason of the last failed write (empty while writes succeed).
   std::string LastError() const;
   // Rows held in memory because they could not be written.
