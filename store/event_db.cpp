@@ -128,6 +128,14 @@ EventDb::OpenResult EventDb::Open(const std::string& path, std::string* error) {
                " PRAGMA wal_autocheckpoint=0;",
                error) &&
           Exec(kSchema, error)) {
+        walPages_ = 0;
+        sqlite3_wal_hook(
+            db_,
+            [](void* self, sqlite3*, const char*, int pages) {
+              static_cast<EventDb*>(self)->walPages_ = pages;
+              return SQLITE_OK;
+            },
+            this);
         struct stat st {};
         if (::stat(path.c_str(), &st) == 0) {
           device_ = st.st_dev;
@@ -270,8 +278,14 @@ int EventDb::Prune(int64_t beforeMs, int limit) {
   return sqlite3_changes(db_);
 }
 
-void EventDb::Checkpoint() {
-  if (db_) sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+void EventDb::Checkpoint(bool passive) {
+  if (!db_) return;
+  int logPages = 0, copied = 0;
+  const int rc = sqlite3_wal_checkpoint_v2(
+      db_, nullptr, passive ? SQLITE_CHECKPOINT_PASSIVE : SQLITE_CHECKPOINT_TRUNCATE, &logPages,
+      &copied);
+  // All copied: the next commit writes the log from its start again.
+  if (rc == SQLITE_OK && copied == logPages) walPages_ = 0;
 }
 
 }  // namespace quell

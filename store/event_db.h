@@ -67,8 +67,11 @@ class EventDb {
   // Removes at most limit rows received before beforeMs with nothing pending;
   // returns how many went, or -1 on failure.
   int Prune(int64_t beforeMs, int limit);
-  // Copies the write-ahead log into the file without waiting for readers.
-  void Checkpoint();
+  // Copies the write-ahead log into the file; passive does not wait for
+  // readers, otherwise the log is also cut to nothing (to give space back).
+  void Checkpoint(bool passive = true);
+  // Pages in the write-ahead log after the last commit.
+  int WalPages() const { return walPages_; }
 
  private:
   bool Exec(const char* sql, std::string* error);
@@ -77,6 +80,7 @@ class EventDb {
 
   sqlite3* db_ = nullptr;
   std::string path_;
+  int walPages_ = 0;
   dev_t device_ = 0;
   ino_t inode_ = 0;
 };

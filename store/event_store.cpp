@@ -8,8 +8,8 @@
 namespace quell {
 namespace {
 
-constexpr size_t kCheckpointRows = 4000;  // rows between two idle checkpoints
-constexpr int kCancelPollMs = 10;         // how often a waiting worker looks at its cancel flag
+constexpr int kCheckpointPages = 1000;  // log pages (4 MB) that call for a checkpoint
+constexpr int kCancelPollMs = 10;       // how often a waiting worker looks at its cancel flag
 constexpr size_t kMaxCommitSamples = 1 << 20;
 
 bool IsPending(const EventRow& r) {
@@ -40,6 +40,12 @@ EventStore::~EventStore() {
   }
   wake_.notify_all();
   if (thread_.joinable()) thread_.join();
+  {
+    std::lock_guard g(checkpointLock_);
+    checkpointStop_ = true;
+  }
+  checkpointWake_.notify_all();
+  if (checkpointer_.joinable()) checkpointer_.join();
   wakeNotifier_.reset();
   if (wakeFd_ >= 0) ::close(wakeFd_);
 }
@@ -71,6 +77,7 @@ bool EventStore::Start(std::vector<EventRow>* pending, std::string* error) {
   }
   writable_ = opened;
   thread_ = std::thread([this] { Run(); });
+  checkpointer_ = std::thread([this] { RunCheckpoints(); });
   return opened;
 }
 
@@ -175,24 +182,23 @@ bool EventStore::PruneStep() {
   if (keepDays_ <= 0 || !db_.IsOpen() || !writable_.load()) return true;
   const int64_t cutoff = nowMs_() - int64_t(keepDays_) * 24 * 3600 * 1000;
   const int removed = db_.Prune(cutoff, kPruneStepRows);
-  if (removed > 0) sinceCheckpoint_ += size_t(removed);
   return removed < kPruneStepRows;
 }
 
 bool EventStore::EnsureFile() {
   if (db_.IsOpen() && db_.SameFile()) return true;
-  const bool replacing = db_.IsOpen();
   std::string error;
   if (db_.Open(path_, &error) == EventDb::OpenResult::Failed) {
     std::lock_guard g(lock_);
     lastError_ = error;
     return false;
   }
-  if (!replacing && pending_.empty()) {
+  if (pending_.empty()) {
     for (const EventRow& r : db_.Pending()) pending_[r.seq] = r;
   }
   // A new file (the old one removed or renamed) gets every row still
   // pending, so a restart can deliver them.
+  if (pending_.empty() || db_.MaxSeq() >= pending_.rbegin()->first) return true;
   std::vector<EventRow> keep;
   for (const auto& [seq, row] : pending_) keep.push_back(row);
   if (!keep.empty() && !db_.Write(keep, {}, &error)) {
@@ -220,6 +226,11 @@ void EventStore::Commit(std::deque<Item>& items, std::vector<FateUpdate>& fates)
     held_.clear();
     heldFates_.clear();
   } else {
+    // The log may have taken the space: copy it into the file and cut it.
+    // A connection that failed mid-transaction (disk full, I/O error) may
+    // stay inside it; the next commit starts from a fresh one.
+    db_.Checkpoint(false);
+    db_.Close();
     for (const Item& item : items)
       if (item.keep) held_.push_back(item.row);
     heldFates_ = std::move(allFates);
@@ -239,14 +250,27 @@ void EventStore::Commit(std::deque<Item>& items, std::vector<FateUpdate>& fates)
   writable_ = stored;
   Report(items, stored);
 
-  sinceCheckpoint_ += rows.size();
-  if (stored && sinceCheckpoint_ >= kCheckpointRows) {
-    std::lock_guard g(lock_);
-    if (!queue_.empty()) return;  // rows wait: the checkpoint comes when idle
+  if (stored && db_.WalPages() >= kCheckpointPages) {
+    {
+      std::lock_guard g(checkpointLock_);
+      checkpointDue_ = true;
+    }
+    checkpointWake_.notify_one();
   }
-  if (stored && sinceCheckpoint_ >= kCheckpointRows) {
-    db_.Checkpoint();
-    sinceCheckpoint_ = 0;
+}
+
+void EventStore::RunCheckpoints() {
+  EventDb db;
+  std::unique_lock g(checkpointLock_);
+  for (;;) {
+    checkpointWake_.wait(g, [this] { return checkpointStop_ || checkpointDue_; });
+    if (checkpointStop_) return;
+    checkpointDue_ = false;
+    g.unlock();
+    // A file made anew under the same path is opened anew.
+    if (!db.IsOpen() || !db.SameFile()) db.Open(path_, nullptr);
+    db.Checkpoint();
+    g.lock();
   }
 }
 

@@ -111,12 +111,20 @@ class EventStore final : public EventLog {
   Stats stats_;
   std::vector<int> commitMicros_;
 
+  // The checkpointer: a thread of its own with its own connection copies the
+  // log into the file while commits go on.
+  void RunCheckpoints();
+  std::mutex checkpointLock_;
+  std::condition_variable checkpointWake_;
+  bool checkpointDue_ = false;
+  bool checkpointStop_ = false;
+  std::thread checkpointer_;
+
   // Store thread only (after Start).
   EventDb db_;
   std::vector<EventRow> held_;           // rows without a sender, not yet written
   std::vector<FateUpdate> heldFates_;    // fates not yet written
   std::map<int64_t, EventRow> pending_;  // written rows with something pending
-  size_t sinceCheckpoint_ = 0;
   std::atomic<size_t> heldCount_{0};
   int keepDays_ = 0;
   std::function<int64_t()> nowMs_ = [] {
