@@ -1,7 +1,7 @@
 #include "store/store_settings.h"
 
 #include <QDir>
-#include <QSettings>
+#include <QFile>
 
 namespace quell {
 
@@ -9,15 +9,28 @@ StoreSettings ReadStoreSettings(const std::string& workDir) {
   const QDir dir(QString::fromStdString(workDir.empty() ? "." : workDir));
   StoreSettings s;
   QString file = QStringLiteral("Events.db");
-  const QString ini = dir.filePath(QStringLiteral("EventStore.ini"));
-  if (QFile::exists(ini)) {
-    QSettings settings(ini, QSettings::IniFormat);
-    const QString path = settings.value(QStringLiteral("Store/Path")).toString().trimmed();
-    if (!path.isEmpty()) file = path;
-    bool ok = false;
-    const int days =
-        settings.value(QStringLiteral("Store/KeepDays")).toString().trimmed().toInt(&ok);
-    if (ok && days >= 1) s.keepDays = days;
+  QFile ini(dir.filePath(QStringLiteral("EventStore.ini")));
+  if (ini.open(QIODevice::ReadOnly)) {
+    // Plain "key=value" lines; only the [Store] section counts.
+    bool inStore = false;
+    for (const QByteArray& raw : ini.readAll().split('\n')) {
+      const QString line = QString::fromLocal8Bit(raw).trimmed();
+      if (line.startsWith(u'[')) {
+        inStore = line.compare(QStringLiteral("[Store]"), Qt::CaseInsensitive) == 0;
+        continue;
+      }
+      const qsizetype eq = line.indexOf(u'=');
+      if (!inStore || eq < 0) continue;
+      const QString key = line.left(eq).trimmed();
+      const QString value = line.mid(eq + 1).trimmed();
+      if (key.compare(QStringLiteral("Path"), Qt::CaseInsensitive) == 0 && !value.isEmpty()) {
+        file = value;
+      } else if (key.compare(QStringLiteral("KeepDays"), Qt::CaseInsensitive) == 0) {
+        bool ok = false;
+        const int days = value.toInt(&ok);
+        s.keepDays = ok && days >= 1 ? days : StoreSettings::kDefaultKeepDays;
+      }
+    }
   }
   s.path = QFile::encodeName(QDir::cleanPath(dir.filePath(file))).toStdString();
   return s;
