@@ -164,9 +164,11 @@ def store_figures(build):
     out = subprocess.run([os.path.join(build, "store_bench"), "--rows", "100000", "--seconds", "5"],
                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=600).stdout.decode()
     return {"rows": number(r"store rows/s ([\d.]+)", out),
-            "c50": number(r"commit p50 ([\d.]+) ms", out),
-            "c99": number(r"commit p50 [\d.]+ ms p99 ([\d.]+) ms", out),
-            "a99": number(r"2,000/s p50 [\d.]+ ms p99 ([\d.]+) ms", out)}
+            "per": number(r"([\d.]+) rows a commit", out),
+            "f99": number(r"commit at full rate p50 [\d.]+ ms p99 ([\d.]+) ms", out),
+            "c50": number(r"commit at 2,000/s p50 ([\d.]+) ms", out),
+            "c99": number(r"commit at 2,000/s p50 [\d.]+ ms p99 ([\d.]+) ms", out),
+            "a99": number(r"completion at 2,000/s p50 [\d.]+ ms p99 ([\d.]+) ms", out)}
 
 
 def spread(values, fmt):
@@ -258,8 +260,10 @@ def main():
     row(("tcpfixed", "ADM-CID TCP at 2,000/s (10 modules): p99 ACK, ms"), lambda r: r["p99"],
         "%.2f", "< 2 ms", all(r["p99"] < 2 for r in results["tcpfixed"]))
     row(("store", "Store alone: rows/s (group commit)"), lambda r: r["rows"], "%.0f", "", True)
-    row(("store", "Store alone: commit p50, ms"), lambda r: r["c50"], "%.2f", "", True)
-    row(("store", "Store alone: commit p99, ms"), lambda r: r["c99"], "%.2f", "", True)
+    row(("store", "Store alone: rows a commit at full rate"), lambda r: r["per"], "%.0f", "", True)
+    row(("store", "Store alone: commit p99 at full rate, ms"), lambda r: r["f99"], "%.2f", "", True)
+    row(("store", "Store alone: commit p50 at 2,000/s, ms"), lambda r: r["c50"], "%.2f", "", True)
+    row(("store", "Store alone: commit p99 at 2,000/s, ms"), lambda r: r["c99"], "%.2f", "", True)
     row(("store", "Store alone: row to completion at 2,000/s p99, ms"), lambda r: r["a99"],
         "%.2f", "", True)
     row(("idle", "Idle CPU, %d lines, %% of one core" % LINES), lambda r: r, "%.2f", "< 0.5 %",
