@@ -16,6 +16,7 @@
 #include "tests/support/fakes.h"
 #include "tests/support/loopback.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/work_files.h"
 
 namespace quell {
 namespace {
@@ -38,9 +39,7 @@ std::string Entry(int zone) {
 class StoreRestartTest : public ::testing::Test {
  protected:
   void File(const char* name, const std::string& bytes) {
-    QFile f(dir_.filePath(QString::fromLatin1(name)));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes.data(), qint64(bytes.size()));
+    ASSERT_TRUE(test::WriteWorkFile(dir_, name, bytes));
   }
   void Start() {
     engine_.reset();
