@@ -9,7 +9,10 @@ namespace quell {
 namespace {
 
 constexpr int kCheckpointPages = 1000;  // log pages (4 MB) that call for a checkpoint
-constexpr int kCancelPollMs = 10;       // how often a waiting worker looks at its cancel flag
+// A log the checkpointer cannot catch up with (rows without a pause) is cut
+// by the store's own thread at this size (16 MB), between two commits.
+constexpr int kLogLimitPages = 4 * kCheckpointPages;
+constexpr int kCancelPollMs = 10;  // how often a waiting worker looks at its cancel flag
 constexpr size_t kMaxCommitSamples = 1 << 20;
 
 bool IsPending(const EventRow& r) {
@@ -250,7 +253,9 @@ void EventStore::Commit(std::deque<Item>& items, std::vector<FateUpdate>& fates)
   writable_ = stored;
   Report(items, stored);
 
-  if (stored && db_.WalPages() >= kCheckpointPages) {
+  if (stored && db_.WalPages() >= kLogLimitPages) {
+    db_.Checkpoint(false);
+  } else if (stored && db_.WalPages() >= kCheckpointPages) {
     {
       std::lock_guard g(checkpointLock_);
       checkpointDue_ = true;
