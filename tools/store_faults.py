@@ -47,9 +47,10 @@ def event_numbers(text):
 class Burst:
     """TCP and DC-09 senders, each recording the events that got their ACK."""
 
-    def __init__(self, first):
+    def __init__(self, first, pause=0.0):
         self.next, self.lock, self.stop = first, threading.Lock(), False
         self.acked, self.refused = [], 0
+        self.pause = pause  # between two messages of one sender
 
     def number(self):
         with self.lock:
@@ -80,6 +81,7 @@ class Burst:
                         self.refused += 1
                     else:
                         break
+                    time.sleep(self.pause)
                 s.close()
             except OSError:
                 time.sleep(0.05)
@@ -101,6 +103,7 @@ class Burst:
                     self.refused += 1
             except OSError:
                 pass
+            time.sleep(self.pause)
         u.close()
 
     def run(self, seconds):
@@ -170,6 +173,17 @@ class StoreFaults:
             text = "\n".join(l for l in text.splitlines() if "console pending" in l)
         return set(event_numbers(text))
 
+    def wait_delivered(self):
+        """Waits while entries are pending and their number still falls."""
+        last, since = None, time.time()
+        while time.time() - since < 30:
+            pending = len(self.stored(pending_only=True))
+            if pending == 0:
+                return
+            if pending != last:
+                last, since = pending, time.time()
+            time.sleep(1)
+
     def link_tests(self):
         return self.console_text.count(b"link test")
 
@@ -184,11 +198,11 @@ class StoreFaults:
             end = time.time() + 40
             while self.link_tests() == tests and time.time() < end:
                 time.sleep(0.2)
-            end = time.time() + 60
-            while self.stored(pending_only=True) and time.time() < end:
-                time.sleep(0.5)
+            self.wait_delivered()
             time.sleep(1.5)
-            burst = Burst(first + r * 100_000)
+            # Paced so that the console (a pseudo-terminal) keeps up: what it
+            # cannot take waits in the queue, one entry a second.
+            burst = Burst(first + r * 100_000, pause=0.005)
             killer = threading.Timer(random.uniform(0.3, 1.5), self.gateway.kill)
             killer.start()
             burst.run(2.0)
@@ -199,10 +213,12 @@ class StoreFaults:
             self.note("k", not missing, "round %d: %d events acknowledged before kill -9, %d not "
                       "in the store" % (r + 1, len(burst.acked), len(missing)))
         # The last start delivers what the last kill left pending.
+        tests = self.link_tests()
         self.start_gateway()
-        end = time.time() + 60
-        while time.time() < end and self.stored(pending_only=True):
-            time.sleep(2)
+        end = time.time() + 40
+        while self.link_tests() == tests and time.time() < end:
+            time.sleep(0.2)
+        self.wait_delivered()
         time.sleep(1)
         self.stop_gateway()
         got = set(event_numbers(self.console_text.decode("latin-1")))
