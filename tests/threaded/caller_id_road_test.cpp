@@ -12,6 +12,8 @@
 #include "ip/client_ports.h"
 #include "lines/call_state.h"
 #include "sim/modem/modem_link.h"
+#include "store/event_db.h"
+#include "store/history_text.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fakes.h"
 #include "tests/support/loopback.h"
@@ -98,6 +100,20 @@ TEST_F(CallerIdRoadTest, AnsweredCallBecomesAKeyEventOnTheConsole) {
   engine_->ConsoleOutputTick();
   EXPECT_EQ(console_.Receive(event.size() + 1), event + kDC4);
   engine_->Close();
+
+  // The call's result and its key are stored, both delivered.
+  engine_.reset();
+  EventDb db;
+  ASSERT_TRUE(db.OpenReadOnly(dir_.filePath(QStringLiteral("Events.db")).toStdString(), nullptr));
+  std::vector<std::string> rows;
+  db.Read(
+      {},
+      [&](const EventRow& r) {
+        rows.push_back(r.road + " " + FateText(r.console) + " " + FateText(r.notice));
+        return true;
+      },
+      nullptr);
+  EXPECT_EQ(rows, (std::vector<std::string>{"xcall - delivered", "key delivered -"}));
 }
 
 TEST_F(CallerIdRoadTest, WithoutClientSoftwareTheObjectTableAnswersTheCall) {
