@@ -32,5 +32,4 @@ void DeliverEventToConsole(ConsoleOutput& output, ConsoleDevice& device, TraceVi
 EventRow IpEventRow(const Clock& clock, const char* road, const std::string& line,
                     const std::string& peer, const std::string& raw, const std::string& r);
 
-
 }  // namespace quell

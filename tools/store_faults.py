@@ -187,18 +187,22 @@ class StoreFaults:
     def link_tests(self):
         return self.console_text.count(b"link test")
 
+    def start_and_deliver(self):
+        """Starts the gateway, waits for the console's first link test and
+        then while what a kill left pending (a second each) still drains."""
+        tests = self.link_tests()
+        self.start_gateway()
+        end = time.time() + 40
+        while self.link_tests() == tests and time.time() < end:
+            time.sleep(0.2)
+        self.wait_delivered()
+
     def kill_rounds(self, rounds=10):
         self.start_console(silent=False)
         acked, first = [], 1_000_000
         for r in range(rounds):
-            tests = self.link_tests()
-            self.start_gateway()
-            # Events go straight to the console once it has answered and
-            # what the last kill left pending (a second each) has gone.
-            end = time.time() + 40
-            while self.link_tests() == tests and time.time() < end:
-                time.sleep(0.2)
-            self.wait_delivered()
+            # Events go straight to the console once it has answered.
+            self.start_and_deliver()
             time.sleep(1.5)
             # Paced so that the console (a pseudo-terminal) keeps up: what it
             # cannot take waits in the queue, one entry a second.
@@ -213,12 +217,7 @@ class StoreFaults:
             self.note("k", not missing, "round %d: %d events acknowledged before kill -9, %d not "
                       "in the store" % (r + 1, len(burst.acked), len(missing)))
         # The last start delivers what the last kill left pending.
-        tests = self.link_tests()
-        self.start_gateway()
-        end = time.time() + 40
-        while self.link_tests() == tests and time.time() < end:
-            time.sleep(0.2)
-        self.wait_delivered()
+        self.start_and_deliver()
         time.sleep(1)
         self.stop_gateway()
         got = set(event_numbers(self.console_text.decode("latin-1")))
