@@ -17,14 +17,16 @@
 #include "console/console_port.h"
 #include "core/cp1251.h"
 #include "engine/ip_module_dialog.h"
+#include "store/event_store.h"
 #include "ui/active_objects_view.h"
 #include "ui/error_report.h"
+#include "ui/history_view.h"
 #include "ui/icons.h"
 #include "ui/ip_module_dialog.h"
 #include "ui/journal_view.h"
 #include "ui/line_page.h"
-#include "ui/serial_port_dialog.h"
 #include "ui/modem_state_view.h"
+#include "ui/serial_port_dialog.h"
 #include "ui/trace_pane.h"
 
 namespace quell {
@@ -104,6 +106,12 @@ void TForm1::BuildPages() {
 
   modemStates_ = new ModemStateView(engine_.lines());
   pages_->addTab(modemStates_, QStringLiteral("Модемы. Состояния"));
+
+  history_ = new HistoryView(engine_.eventStore().Path());
+  pages_->addTab(history_, QStringLiteral("История"));
+  connect(pages_, &QTabWidget::currentChanged, this, [this] {
+    if (pages_->currentWidget() == history_) history_->ShowNewest();
+  });
 
   setCentralWidget(pages_);
 }

@@ -21,6 +21,7 @@ class ActiveObjectsView;
 class JournalView;
 class LinePage;
 class ModemStateView;
+class HistoryView;
 class TracePane;
 
 class TForm1 : public QMainWindow {
@@ -63,6 +64,7 @@ class TForm1 : public QMainWindow {
   TracePane* tracePane_ = nullptr;
   ActiveObjectsView* activeObjects_ = nullptr;
   ModemStateView* modemStates_ = nullptr;
+  HistoryView* history_ = nullptr;
   QLabel* status_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
   QAction* consoleOn_ = nullptr;

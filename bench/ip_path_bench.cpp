@@ -25,7 +25,7 @@ class NoDevice final : public ConsoleDevice {
  public:
   bool PortOpen() const override { return false; }
   bool Alive() const override { return false; }
-  void Write(std::string_view) override {}
+  bool Write(std::string_view) override { return true; }
 };
 
 class NoClients final : public ClientFeed {

@@ -10,8 +10,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 if [[ -z "${QUELL_BENCH_INSIDE:-}" ]]; then
-  nice -n 10 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DQUELL_BUILD_TESTS=OFF >/dev/null
-  nice -n 10 cmake --build build-bench -j2 --target quell-server quell-sim >/dev/null
+  nice -n 10 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DQUELL_BUILD_TESTS=OFF -DQUELL_BUILD_BENCH=ON >/dev/null
+  nice -n 10 cmake --build build-bench -j2 --target quell-server quell-sim store_bench >/dev/null
   if unshare -n true 2>/dev/null; then
     exec unshare -n env QUELL_BENCH_INSIDE=1 "$0" "$@"
   fi

@@ -12,13 +12,13 @@ bool LineConsoleDevice::Alive() const {
   return line_.Alive.load();
 }
 
-void LineConsoleDevice::Write(std::string_view bytes) {
+bool LineConsoleDevice::Write(std::string_view bytes) {
   std::shared_ptr<SerialPort> port;
   {
     std::lock_guard g(line_.PortLock);
     port = line_.PortHandle;
   }
-  if (port) port->Write(bytes);
+  return port && port->Write(bytes) == int(bytes.size());
 }
 
 }  // namespace quell

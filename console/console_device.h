@@ -12,7 +12,8 @@ class ConsoleDevice {
   virtual ~ConsoleDevice() = default;
   virtual bool PortOpen() const = 0;
   virtual bool Alive() const = 0;
-  virtual void Write(std::string_view bytes) = 0;  // result ignored
+  // True when the port accepted every byte; callers may ignore it.
+  virtual bool Write(std::string_view bytes) = 0;
 };
 
 // The console line's own port: PortOpen and Alive of the line, writes to its
@@ -22,7 +23,7 @@ class LineConsoleDevice final : public ConsoleDevice {
   explicit LineConsoleDevice(TLineGSM& line) : line_(line) {}
   bool PortOpen() const override;
   bool Alive() const override;
-  void Write(std::string_view bytes) override;
+  bool Write(std::string_view bytes) override;
 
  private:
   TLineGSM& line_;

@@ -96,9 +96,16 @@ void ConsoleOutput::DeliverOne() {
   trace_.Append("VP  " + entry);
 
   if (clients_.Console2ClientCount() > 0) {
+    // The entry stays at the head until its bytes have left for the client.
+    if (console2InFlight_) return;
     trace_.Append("VP  mmmsoccc");
-    clients_.SendToFirstConsole2(entry);
-    queue_.RemoveFirst();
+    console2InFlight_ = true;
+    clients_.SendToFirstConsole2Tracked(entry, [this, entry](bool sent) {
+      console2InFlight_ = false;
+      if (!sent || queue_.Front() != entry) return;
+      queue_.RemoveFirst();
+      RecordFate(entry, EventFate::Delivered);
+    });
     return;
   }
 
@@ -107,8 +114,10 @@ void ConsoleOutput::DeliverOne() {
     // Only this tick removes entries, so the head is still the entry.
     try {
       trace_.Append("VP  mmm");
-      WriteEntry(entry);
+      // A short write leaves the entry at the head for the next tick.
+      if (!WriteEntry(entry)) return;
       queue_.RemoveFirst();
+      RecordFate(entry, EventFate::Delivered);
     } catch (const std::exception& e) {
       trace_.Append(std::string("Exception: ") + e.what());
     } catch (...) {
@@ -119,20 +128,32 @@ void ConsoleOutput::DeliverOne() {
 
   // The console has gone quiet: without the store-offline option the entry
   // is dropped, with it the entry waits at the head.
-  if (!ipSettings_.storeOffline) queue_.RemoveFirst();
+  if (!ipSettings_.storeOffline) {
+    queue_.RemoveFirst();
+    RecordFate(entry, EventFate::Dropped);
+  }
 }
 
-void ConsoleOutput::WriteEntry(const std::string& entry) {
+void ConsoleOutput::AppendEvent(const std::string& text, int64_t seq) {
+  ledger_.Track(text, seq);
+  queue_.Append(text);
+}
+
+void ConsoleOutput::RecordFate(const std::string& entry, EventFate fate) {
+  const int64_t seq = ledger_.Take(entry);
+  if (log_ && seq > 0) log_->SetFate(seq, EventTarget::Console, fate);
+}
+
+bool ConsoleOutput::WriteEntry(const std::string& entry) {
   if (console_.protocol != OutputProtocol::Ademco685) {
     // Entries that already end in DC4 get a second one.
-    device_.Write(entry + kDC4);
-    return;
+    return device_.Write(entry + kDC4);
   }
   const std::string ademco = Ademco685(entry);
-  if (ademco.size() > 1) {
-    device_.Write(WithLF(ademco));
-    trace_.Append("ademco  " + ademco);
-  }
+  if (ademco.size() <= 1) return true;  // nothing to write for this code
+  const bool all = device_.Write(WithLF(ademco));
+  trace_.Append("ademco  " + ademco);
+  return all;
 }
 
 void ConsoleOutput::WriteIgnoringErrors(const std::string& bytes) {
@@ -149,15 +170,19 @@ std::string ConsoleOutput::Ademco685(std::string_view line) const {
   return Ademco685Line(line, console_.receiverNumber, codes_);
 }
 
-std::string ConsoleOutput::WriteEventDirect(const std::string& eventLine) {
+std::string ConsoleOutput::WriteEventDirect(const std::string& eventLine, bool* delivered) {
+  if (delivered) *delivered = false;
   try {
     if (console_.protocol != OutputProtocol::Ademco685) {
-      device_.Write(eventLine + kDC4);
+      const bool all = device_.Write(eventLine + kDC4);
+      if (delivered) *delivered = all;
       return {};
     }
     const std::string ademco = Ademco685(eventLine);
+    if (delivered) *delivered = true;
     if (ademco.size() <= 1) return {};
-    device_.Write(WithLF(ademco));
+    const bool all = device_.Write(WithLF(ademco));
+    if (delivered) *delivered = all;
     return ademco;
   } catch (const std::exception& e) {
     trace_.Append(std::string("Exception: ") + e.what());

@@ -11,6 +11,8 @@
 
 #include "console/console_device.h"
 #include "core/client_feed.h"
+#include "core/delivery_ledger.h"
+#include "core/event_log.h"
 #include "core/settings.h"
 #include "core/shared_list.h"
 #include "core/trace_view.h"
@@ -36,6 +38,9 @@ class ConsoleOutput {
                 const ConsoleSettings& console, const IpModuleSettings& ip, const CodeTable& codes);
 
   void SetIpSupervision(IpSupervision* ip) { ip_ = ip; }
+  // Where the delivery of stored events is recorded (none: not recorded).
+  void SetEventLog(EventLog* log) { log_ = log; }
+  EventLog* Log() const { return log_; }
   // Receives the 8097 connection count for the status bar's first panel.
   void SetStatusSink(std::function<void(const std::string&)> sink) { status_ = std::move(sink); }
 
@@ -50,11 +55,18 @@ class ConsoleOutput {
   // format, as the IP receivers do when the console is answering: the line
   // and DC4 in "Sugard MLR2", LF and the converted line in "Ademco685".
   // Returns the Ademco685 text written (for the trace), or empty. Never
-  // throws: a failed write is traced as "Exception: " + its text.
-  std::string WriteEventDirect(const std::string& eventLine);
+  // throws: a failed write is traced as "Exception: " + its text; delivered
+  // (if given) tells whether the port accepted every byte.
+  std::string WriteEventDirect(const std::string& eventLine, bool* delivered = nullptr);
 
   void Append(std::string text) { queue_.Append(std::move(text)); }
+  // Queues the entry of stored event seq; its delivery is recorded.
+  void AppendEvent(const std::string& text, int64_t seq);
+  // True while queued entries go to the second console client, not the port.
+  bool QueueDrainsToConsole2() const { return clients_.Console2ClientCount() > 0; }
   SharedTextList& Queue() { return queue_; }
+  // The rows of queued entries; producers on other threads track theirs here.
+  DeliveryLedger& Ledger() { return ledger_; }
 
   // Set by the console port reader and the second console port on ACK.
   std::atomic<bool>& ConsoleAcknowledged() { return acknowledged_; }
@@ -74,7 +86,9 @@ class ConsoleOutput {
   void SendHeartbeat();
   void DeliverOne();
   // Writes the entry to the console port in the chosen format; may throw.
-  void WriteEntry(const std::string& entry);
+  // False when the port did not accept every byte.
+  bool WriteEntry(const std::string& entry);
+  void RecordFate(const std::string& entry, EventFate fate);
   // Writes bytes to the console port; a failure only leaves a trace line.
   void WriteIgnoringErrors(const std::string& bytes);
 
@@ -86,6 +100,9 @@ class ConsoleOutput {
   const IpModuleSettings& ipSettings_;
   const CodeTable& codes_;
   IpSupervision* ip_ = nullptr;
+  EventLog* log_ = nullptr;
+  DeliveryLedger ledger_;
+  bool console2InFlight_ = false;  // the head went to the second console client, not yet sent
   std::function<void(const std::string&)> status_;
 
   std::array<int, kIpListenerCount> idle_{};

@@ -13,6 +13,7 @@
 #include "core/config/table_files.h"
 #include "core/config/text_file.h"
 #include "core/cp1251.h"
+#include "core/text.h"
 #include "core/trace_file.h"
 #include "ip/adm_cid_parser.h"
 #include "ip/client_access.h"
@@ -30,12 +31,26 @@
 #include "lines/line_steps.h"
 #include "lines/supervision.h"
 #include "lines/worker.h"
+#include "store/event_store.h"
+#include "store/store_settings.h"
 
 namespace quell {
 
 namespace {
 constexpr size_t kJournalLimit = 300;
+
+// The origin of a stored notice queued again at start-up, from the road its
+// event came by: a caller-ID result is translated into its key once sent.
+NoticeOrigin StoredNoticeOrigin(const EventRow& row) {
+  if (row.road == "xcall")
+    return row.noticeText.ends_with(";|") ? NoticeOrigin::CallerIdPlainResult
+                                          : NoticeOrigin::CallerIdKeyResult;
+  if (row.road == "sms") return NoticeOrigin::ShortMessage;
+  if (row.road == "module") return NoticeOrigin::LossRestore;
+  if (row.road == "tcp" || row.road == "dc09") return NoticeOrigin::IpEvent;
+  return NoticeOrigin::SerialReceiver;  // "mlr", "vorti"
 }
+}  // namespace
 
 class Engine::ClientFeedRelay final : public ClientFeed {
  public:
@@ -47,6 +62,11 @@ class Engine::ClientFeedRelay final : public ClientFeed {
   int Console2ClientCount() const override { return target ? target->Console2ClientCount() : 0; }
   void SendToFirstConsole2(const std::string& text) override {
     if (target) target->SendToFirstConsole2(text);
+  }
+  void SendToFirstConsole2Tracked(const std::string& text,
+                                  std::function<void(bool sent)> sent) override {
+    if (target) return target->SendToFirstConsole2Tracked(text, std::move(sent));
+    sent(false);
   }
 };
 
@@ -61,6 +81,10 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
       feed_(std::make_unique<ClientFeedRelay>()) {
   traceFile_ = std::make_unique<TraceFile>(clock_, options_.workDir);
   trace_.SetFlusher(traceFile_->DeferredFlusher());
+
+  const StoreSettings storeSettings = ReadStoreSettings(options_.workDir);
+  store_ = std::make_unique<EventStore>(storeSettings.path, this);
+  store_->SetRetention(storeSettings.keepDays);
 
   consoleLine_->LineType = "VCOM";
   consoleDevice_ = std::make_unique<LineConsoleDevice>(*consoleLine_);
@@ -82,6 +106,9 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
   relayListener_ =
       std::make_unique<RelayListener>(trace_, noticeQueue_, *clientPorts_, options_.ports);
   consoleOutput_->SetIpSupervision(ipReceivers_.get());
+  consoleOutput_->SetEventLog(store_.get());
+  ipReceivers_->SetEventLog(store_.get());
+  dc09Receiver_->SetEventLog(store_.get());
   consoleOutput_->SetStatusSink([this](const std::string& text) { SetStatus(text); });
   noticeDrain_ =
       std::make_unique<NoticeDrain>(clock_, trace_, journal_, noticeQueue_, *clientPorts_);
@@ -94,6 +121,11 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
   lineContext_.consoleAcknowledged = &consoleOutput_->ConsoleAcknowledged();
   lineContext_.sound = &sound_;
   lineContext_.panels = &panels_;
+  lineContext_.events = store_.get();
+  lineContext_.consoleLedger = &consoleOutput_->Ledger();
+  lineContext_.noticeLedger = &noticeLedger_;
+  noticeDrain_->SetDeliveryRecord(store_.get(), &noticeLedger_);
+  ipModuleSupervision_->SetNoticeLedger(&noticeLedger_);
 
   clientRequests_ = std::make_unique<ClientRequests>(lines_, trace_, clock_);
   clientPorts_->SetRequestHandler(
@@ -101,7 +133,18 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
         clientRequests_->Handle(request, reply);
       });
   noticeDrain_->SetResultHook([this](const std::string& notice) {
-    KeyTranslation(notice, lines_, objectMode_, consoleQueue_);
+    const std::string event = KeyTranslation(notice, lines_, objectMode_, consoleQueue_);
+    if (IsFalse(event)) return;
+    // A key has no sender to retry: stored without waiting.
+    EventRow row;
+    row.receivedMs = clock_.Now().toMSecsSinceEpoch();
+    row.road = "key";
+    row.line = FieldAt(notice, 1, ";");
+    row.account = EventAccount(event);
+    row.raw = notice;
+    row.consoleText = event;
+    row.console = EventFate::Pending;
+    consoleOutput_->Ledger().Track(event, store_->Add(std::move(row), nullptr, true));
   });
   // Ring notices reach the loopback client in-process, and only when its
   // connection is the one that was sent the notice.
@@ -134,6 +177,8 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
 }
 
 Engine::~Engine() {
+  // The store's thread posts completions to this object: end it first.
+  store_.reset();
   // Workers refer to the shared lists; stop them before the lists go.
   lines_.Clear();
   consolePort_.reset();
@@ -149,6 +194,10 @@ bool Engine::Start(std::string* error) {
 
   // Who may connect is known before any listener opens.
   access_->Load(ReadClientAccessFile(wd));
+  // What the store kept undelivered goes back to the console queue before
+  // any new event can arrive.
+  StartStore();
+
   // The fixed listeners start with the window's components.
   ipReceivers_->Listen();
   dc09Receiver_->Listen();
@@ -202,6 +251,7 @@ bool Engine::Start(std::string* error) {
       *dc09Receiver_,
       {wardexPort, p.console2, p.relay, p.sia, p.ip8097, p.ip8098, p.ip8096, p.ip8095},
       access_.get());
+  if (standardDc09_) standardDc09_->receiver().SetEventLog(store_.get());
   JournalOpenPorts();
   journal_.Append(W("Порт клиента WX: ") + std::to_string(wardexPort));
 
@@ -285,6 +335,36 @@ void Engine::SwitchConsoleOnAtStartup() {
   consolePort_->SwitchOn();
 }
 
+void Engine::StartStore() {
+  std::vector<EventRow> pending;
+  std::string error;
+  if (!store_->Start(&pending, &error)) journal_.InsertTop("Events store: cannot open: " + error);
+  for (const EventRow& row : pending) {
+    if (row.console == EventFate::Pending) consoleOutput_->AppendEvent(row.consoleText, row.seq);
+    if (row.notice == EventFate::Pending) {
+      noticeLedger_.Track(row.noticeText, row.seq);
+      noticeQueue_.Append(StoredNoticeOrigin(row), row.noticeText);
+    }
+  }
+  if (!pending.empty())
+    trace_.Append("Events store: " + std::to_string(pending.size()) + " undelivered queued again");
+}
+
+void Engine::WatchStore() {
+  constexpr uint32_t kTroubleIntervalMs = 60'000;
+  if (store_->Writable()) {
+    storeTroubleShown_ = false;
+    return;
+  }
+  const uint32_t now = clock_.TickCount();
+  if (storeTroubleShown_ && TicksSince(now, storeTroubleTick_) < kTroubleIntervalMs) return;
+  storeTroubleShown_ = true;
+  storeTroubleTick_ = now;
+  journal_.InsertTop("Events store: cannot write, events are not acknowledged: " +
+                     store_->LastError());
+  sound_.Play();
+}
+
 void Engine::DrainJournalQueue() {
   // Producers put entries at the head; taking from the head and inserting
   // at the top leaves each batch oldest-on-top.
@@ -296,6 +376,7 @@ void Engine::NoticeDrainTick() {
 }
 
 void Engine::ConsoleOutputTick() {
+  WatchStore();
   consoleOutput_->Tick();
   access_->FlushRefusals();
 }

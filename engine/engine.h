@@ -10,6 +10,7 @@
 
 #include "core/alarm_sound.h"
 #include "core/clock.h"
+#include "core/delivery_ledger.h"
 #include "core/journal.h"
 #include "core/notice_list.h"
 #include "core/operator_prompt.h"
@@ -31,6 +32,7 @@ class ClientRequests;
 class ConsoleOutput;
 class ConsolePort;
 class Dc09Receiver;
+class EventStore;
 class LoopbackClient;
 class RelayListener;
 class StandardDc09;
@@ -92,6 +94,7 @@ class Engine : public QObject {
   TLineGSM& consoleLine() { return *consoleLine_; }
   IpModuleList& ipModules() { return ipModules_; }
   ConsoleOutput& consoleOutput() { return *consoleOutput_; }
+  EventStore& eventStore() { return *store_; }
   ConsolePort& consolePort() { return *consolePort_; }
   PortNames& portNames() { return portNames_; }
   const LineContext& lineContext() const { return lineContext_; }
@@ -129,6 +132,10 @@ class Engine : public QObject {
   void CreateWorker(TLineGSM& line);
   void SwitchConsoleOnAtStartup();
   void JournalOpenPorts();
+  // Opens the event store and queues what it kept undelivered.
+  void StartStore();
+  // Journals a store that cannot write, at most once a minute, with the alarm.
+  void WatchStore();
 
   Clock& clock_;
   OperatorPrompt& prompt_;
@@ -156,6 +163,10 @@ class Engine : public QObject {
   class ClientFeedRelay;
   std::unique_ptr<ClientFeedRelay> feed_;
   std::unique_ptr<TraceFile> traceFile_;
+  std::unique_ptr<EventStore> store_;
+  DeliveryLedger noticeLedger_;  // rows of NoticeQueue entries
+  uint32_t storeTroubleTick_ = 0;
+  bool storeTroubleShown_ = false;
   std::unique_ptr<LineConsoleDevice> consoleDevice_;
   std::unique_ptr<ConsoleOutput> consoleOutput_;
   std::unique_ptr<ClientPorts> clientPorts_;

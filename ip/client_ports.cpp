@@ -84,6 +84,11 @@ void ClientPorts::Accept(Port& port) {
                        socket->abort();
                        Drop(port, socket, peer);
                      });
+    if (&port == &console2_) {
+      console2Unsent_[socket];
+      QObject::connect(socket, &QTcpSocket::bytesWritten, socket,
+                       [this, socket](qint64 bytes) { OnConsole2BytesWritten(socket, bytes); });
+    }
     if (socket->state() != QAbstractSocket::ConnectedState) Drop(port, socket, peer);
   }
 }
@@ -97,6 +102,11 @@ void ClientPorts::Drop(Port& port, QTcpSocket* socket, const std::string& peer) 
   port.count = int(port.connections.size());
   journal_.InsertTop(port.disconnectText + peer);
   socket->deleteLater();
+  auto unsent = console2Unsent_.find(socket);
+  if (unsent == console2Unsent_.end()) return;
+  auto waiting = std::move(unsent->second.waiting);
+  console2Unsent_.erase(unsent);
+  for (auto& [end, sent] : waiting) sent(false);
 }
 
 void ClientPorts::OnData(Port& port, QTcpSocket* socket) {
@@ -120,7 +130,10 @@ void ClientPorts::OnData(Port& port, QTcpSocket* socket) {
 bool ClientPorts::SendToFirst(Port& port, NoticeOrigin origin, const std::string& text) {
   LetGoOfStuckClients(port);
   if (port.connections.empty()) return false;
-  port.connections.front()->write(text.data(), qint64(text.size()));
+  QTcpSocket* first = port.connections.front();
+  const qint64 n = first->write(text.data(), qint64(text.size()));
+  auto unsent = console2Unsent_.find(first);
+  if (unsent != console2Unsent_.end() && n > 0) unsent->second.queued += n;
   if (observer_) observer_(&port == &wardex_, origin, text);
   return true;
 }
@@ -128,6 +141,27 @@ bool ClientPorts::SendToFirst(Port& port, NoticeOrigin origin, const std::string
 bool ClientPorts::FirstWardexIsOwn() const {
   return !wardex_.connections.empty() &&
          wardex_.connections.front()->property(kOwnProperty).toBool();
+}
+
+void ClientPorts::SendToFirstConsole2Tracked(const std::string& text,
+                                             std::function<void(bool sent)> sent) {
+  SendToFirst(console2_, NoticeOrigin::IpEvent, text);
+  if (console2_.connections.empty()) return sent(false);
+  auto unsent = console2Unsent_.find(console2_.connections.front());
+  if (unsent == console2Unsent_.end()) return sent(false);
+  unsent->second.waiting.emplace_back(unsent->second.queued, std::move(sent));
+}
+
+void ClientPorts::OnConsole2BytesWritten(QTcpSocket* socket, qint64 bytes) {
+  auto unsent = console2Unsent_.find(socket);
+  if (unsent == console2Unsent_.end()) return;
+  Unsent& u = unsent->second;
+  u.left += bytes;
+  while (!u.waiting.empty() && u.waiting.front().first <= u.left) {
+    auto sent = std::move(u.waiting.front().second);
+    u.waiting.pop_front();
+    sent(true);  // may send again: u stays valid, the socket is not dropped here
+  }
 }
 
 void ClientPorts::LetGoOfStuckClients(Port& port) {

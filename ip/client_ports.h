@@ -6,7 +6,9 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <atomic>
+#include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -74,6 +76,8 @@ class ClientPorts final : public ClientFeed {
   void SendToFirstConsole2(const std::string& text) override {
     SendToFirst(console2_, NoticeOrigin::IpEvent, text);
   }
+  void SendToFirstConsole2Tracked(const std::string& text,
+                                  std::function<void(bool sent)> sent) override;
 
  private:
   struct Port {
@@ -90,6 +94,16 @@ class ClientPorts final : public ClientFeed {
   void OnData(Port& port, QTcpSocket* socket);
   bool SendToFirst(Port& port, NoticeOrigin origin, const std::string& text);
   void LetGoOfStuckClients(Port& port);
+  void OnConsole2BytesWritten(QTcpSocket* socket, qint64 bytes);
+
+  // Bytes handed to a second-console connection and those that have left,
+  // with the sends waiting to hear that their last byte left.
+  struct Unsent {
+    qint64 queued = 0;
+    qint64 left = 0;
+    std::deque<std::pair<qint64, std::function<void(bool)>>> waiting;
+  };
+  std::map<QTcpSocket*, Unsent> console2Unsent_;
 
   Journal& journal_;
   TraceView& trace_;

@@ -8,6 +8,7 @@
 #include "ip/client_access.h"
 #include "ip/dc09_frames.h"
 #include "ip/event_delivery.h"
+#include "ip/peer_address.h"
 
 namespace quell {
 
@@ -48,26 +49,47 @@ void Dc09Receiver::ReadPending() {
     if (access_ && access_->RefusesDatagram(AccessGroup::Modules, to, Port())) continue;
     const quint16 port = quint16(d.senderPort());
     const QByteArray data = d.data();
-    Handle(std::string(data.constData(), size_t(data.size())), [&](const std::string& bytes) {
-      socket_.writeDatagram(bytes.data(), qint64(bytes.size()), to, port);
-    });
+    QUdpSocket* socket = &socket_;
+    Handle(
+        std::string(data.constData(), size_t(data.size())),
+        [socket, to, port](const std::string& bytes) {
+          socket->writeDatagram(bytes.data(), qint64(bytes.size()), to, port);
+        },
+        PeerAddressText(to) + ":" + std::to_string(port));
   }
 }
 
-void Dc09Receiver::Handle(const std::string& t, const Reply& reply) {
+ReplyOrder& Dc09Receiver::OrderFor(const std::string& sender) {
+  return senders_[sender];
+}
+
+void Dc09Receiver::Released(const std::string& sender, uint64_t ticket, bool stored) {
+  auto it = senders_.find(sender);
+  if (it == senders_.end()) return;
+  it->second.Release(ticket, stored);
+  if (it->second.Empty()) senders_.erase(it);
+}
+
+void Dc09Receiver::Handle(const std::string& t, const Reply& reply, const std::string& sender) {
   trace_.Append(" udp  : " + t);
+  const auto sendNow = [&](std::string bytes) {
+    auto it = senders_.find(sender);
+    if (it == senders_.end()) return reply(bytes);
+    // Behind a reply that waits for the store.
+    it->second.AddReady([reply, bytes](bool) { reply(bytes); });
+  };
   // With the standard receiver on, a frame (it starts with LF) may hold
   // "REQ" in its data; only a bare probe gets the probe's answer.
   if (Contains(t, "REQ") && !(standard_ && StartsWith(t, "\n"))) {
     // The probe's answer: how long this receiver has been up, in seconds.
-    reply(std::to_string(TicksSince(clock_.TickCount(), startTick_) / 1000));
-    reply(std::string(1, kCR));
+    sendNow(std::to_string(TicksSince(clock_.TickCount(), startTick_) / 1000));
+    sendNow(std::string(1, kCR));
     output_.ResetIdle(IpListener::P8097);
     return;
   }
   JournalIpMessage(journal_, clock_, t);
   if (standard_) {
-    standard_(t, reply);
+    standard_(t, reply, sender);
     return;
   }
   const std::string relay = Dc09RelayText(t);
@@ -83,15 +105,29 @@ void Dc09Receiver::Handle(const std::string& t, const Reply& reply) {
   trace_.Append("udo->crc:" + ack.substr(1, 4));
 
   if (IsFalse(r)) {
-    if (clients_.WardexClientCount() > 0) reply(nack);
+    if (clients_.WardexClientCount() > 0) sendNow(nack);
     if (device_.PortOpen()) device_.Write(kTroubleLine);
   } else if (!Contains(r, "@")) {
-    reply(ack);
-    // A periodic test report is acknowledged and goes no further.
-    if (Pos("E602", r) > 1) return;
-    ForwardDc09Event(clients_, output_, device_, trace_, settings_.storeOffline, r);
+    // A periodic test report is acknowledged and stored, and goes no further.
+    const bool testReport = Pos("E602", r) > 1;
+    EventRow row = IpEventRow(clock_, "dc09", std::to_string(Port()), sender, t, r);
+    if (testReport) row.console = EventFate::NotForConsole;
+    // A sender whose event could not be stored gets the NACK frame and
+    // sends it again.
+    const uint64_t ticket = OrderFor(sender).AddWaiting(
+        [reply, ack, nack](bool stored) { reply(stored ? ack : nack); });
+    auto seq = std::make_shared<int64_t>(0);
+    *seq =
+        StoreEvent(log_, std::move(row), [this, r, seq, testReport, sender, ticket](bool stored) {
+          if (stored && !testReport) Deliver(r, *seq);
+          Released(sender, ticket, stored);
+        });
   }
   output_.ResetIdle(IpListener::P8097);
+}
+
+void Dc09Receiver::Deliver(const std::string& r, int64_t seq) {
+  ForwardDc09Event(clients_, output_, device_, trace_, settings_.storeOffline, r, seq);
 }
 
 }  // namespace quell

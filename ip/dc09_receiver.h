@@ -1,20 +1,25 @@
 #pragma once
 // The SIA DC-09 receiver on UDP: each datagram is acknowledged or rejected
 // with a DC-09 reply frame, parsed by the IP receivers' ADM-CID parser, and
-// its event forwarded to the station clients and the console. Datagrams are
-// handled one at a time on the main thread; nothing is kept between them.
+// its event forwarded to the station clients and the console. An event is
+// stored before its ACK leaves and before it goes anywhere; replies to one
+// sender keep the order of its datagrams. Main thread.
 #include <QUdpSocket>
 #include <functional>
+#include <map>
+#include <memory>
 #include <string>
 
 #include "console/console_device.h"
 #include "console/console_output.h"
 #include "core/client_feed.h"
 #include "core/clock.h"
+#include "core/event_log.h"
 #include "core/journal.h"
 #include "core/settings.h"
 #include "core/trace_view.h"
 #include "ip/adm_cid_parser.h"
+#include "ip/reply_order.h"
 
 namespace quell {
 
@@ -22,7 +27,8 @@ class ClientAccess;
 
 class Dc09Receiver {
  public:
-  // Sends one datagram back to the sender of the one being handled.
+  // Sends one datagram back to the sender of the one being handled; may be
+  // called after Handle returned (once the event is stored).
   using Reply = std::function<void(const std::string& bytes)>;
 
   Dc09Receiver(Clock& clock, Journal& journal, TraceView& trace, ConsoleOutput& output,
@@ -36,16 +42,24 @@ class Dc09Receiver {
   bool Listening() const { return socket_.state() == QAbstractSocket::BoundState; }
   quint16 Port() const { return socket_.localPort(); }
 
-  // One datagram.
-  void Handle(const std::string& datagram, const Reply& reply);
+  // Events are stored here before they are acknowledged (none: at once).
+  void SetEventLog(EventLog* log) { log_ = log; }
+
+  // One datagram from sender (its address and port as text).
+  void Handle(const std::string& datagram, const Reply& reply, const std::string& sender = {});
 
   // Hands every datagram but a bare "REQ" probe to the standard receiver
   // (switched on by "\DC09.ini"); its journal line is written here first.
-  using Standard = std::function<void(std::string_view datagram, const Reply& reply)>;
+  using Standard =
+      std::function<void(std::string_view datagram, const Reply& reply, const std::string& sender)>;
   void SetStandard(Standard standard) { standard_ = std::move(standard); }
 
  private:
   void ReadPending();
+  // What a stored event does: forwarding and the console.
+  void Deliver(const std::string& r, int64_t seq);
+  ReplyOrder& OrderFor(const std::string& sender);
+  void Released(const std::string& sender, uint64_t ticket, bool stored);
 
   Clock& clock_;
   Journal& journal_;
@@ -58,6 +72,9 @@ class Dc09Receiver {
   AdmCidParser& parser_;
   const uint32_t startTick_;
   Standard standard_;
+  EventLog* log_ = nullptr;
+  // Senders with a reply waiting for the store.
+  std::map<std::string, ReplyOrder> senders_;
   QUdpSocket socket_;
   ClientAccess* access_ = nullptr;
 };

@@ -15,30 +15,54 @@ void JournalIpMessage(Journal& journal, const Clock& clock, std::string_view m) 
 }
 
 void DeliverEventToConsole(ConsoleOutput& output, ConsoleDevice& device, TraceView& trace,
-                           bool mayQueue, const std::string& e) {
-  // Events still waiting for the console (kept while it was silent) go
-  // first: a new event waits behind them, so the console gets them in the
-  // order they were accepted.
-  if (device.Alive() && !output.Queue().Empty()) {
-    output.Append(e + kDC4);
+                           bool mayQueue, const std::string& e, int64_t seq) {
+  const std::string entry = e + kDC4;
+  // Events kept while the console was silent go to the port first: a new
+  // event waits behind them. While they drain to a second console client
+  // instead, the new event (which that client already has) goes to the port.
+  if (device.Alive() && !output.Queue().Empty() && !output.QueueDrainsToConsole2()) {
+    output.AppendEvent(entry, seq);
     return;
   }
   if (device.Alive()) {
-    // Write errors are traced and ignored by the console output.
-    const std::string a = output.WriteEventDirect(e);
+    // Write errors are traced by the console output.
+    bool delivered = false;
+    const std::string a = output.WriteEventDirect(e, &delivered);
     if (!a.empty()) trace.Append("ademco  " + a);
     trace.Append("VP  " + e);
+    if (delivered) {
+      if (output.Log() && seq > 0)
+        output.Log()->SetFate(seq, EventTarget::Console, EventFate::Delivered);
+    } else if (seq > 0) {
+      output.AppendEvent(entry, seq);  // a stored event is not lost to a failed write
+    }
   } else if (mayQueue) {
-    output.Append(e + kDC4);
+    output.AppendEvent(entry, seq);
+  } else if (output.Log() && seq > 0) {
+    output.Log()->SetFate(seq, EventTarget::Console, EventFate::Dropped);
   }
 }
 
 void ForwardDc09Event(ClientFeed& clients, ConsoleOutput& output, ConsoleDevice& device,
-                      TraceView& trace, bool mayQueue, const std::string& r) {
+                      TraceView& trace, bool mayQueue, const std::string& r, int64_t seq) {
   if (clients.WardexClientCount() > 0)
     clients.SendToFirstWardex(NoticeOrigin::IpEvent, "MLR;" + r + ";MLR_EVENT|");
   if (clients.Console2ClientCount() > 0) clients.SendToFirstConsole2(r);
-  DeliverEventToConsole(output, device, trace, mayQueue, r.substr(0, r.size() - 1));
+  DeliverEventToConsole(output, device, trace, mayQueue, r.substr(0, r.size() - 1), seq);
+}
+
+EventRow IpEventRow(const Clock& clock, const char* road, const std::string& line,
+                    const std::string& peer, const std::string& raw, const std::string& r) {
+  EventRow row;
+  row.receivedMs = clock.Now().toMSecsSinceEpoch();
+  row.road = road;
+  row.line = line;
+  row.peer = peer;
+  row.account = EventAccount(r);
+  row.raw = raw;
+  row.consoleText = r.substr(0, r.size() - 1) + kDC4;
+  row.console = EventFate::Pending;
+  return row;
 }
 
 }  // namespace quell

@@ -8,6 +8,7 @@
 #include "console/console_output.h"
 #include "core/client_feed.h"
 #include "core/clock.h"
+#include "core/event_log.h"
 #include "core/journal.h"
 #include "core/trace_view.h"
 
@@ -20,15 +21,22 @@ inline constexpr size_t kIpJournalLimit = 1000;
 void JournalIpMessage(Journal& journal, const Clock& clock, std::string_view m);
 
 // Writes event line e (without terminator) to the console port while it
-// answers and nothing waits in the console queue; queues e + DC4 behind
-// what waits, or when the console is silent and mayQueue (store offline).
+// answers; queues e + DC4 behind entries waiting for the port (while no
+// second console client takes them), or when the console is silent and
+// mayQueue (store offline). A write the port does not take whole is queued
+// too. Records the outcome for stored event seq (0: none).
 void DeliverEventToConsole(ConsoleOutput& output, ConsoleDevice& device, TraceView& trace,
-                           bool mayQueue, const std::string& e);
+                           bool mayQueue, const std::string& e, int64_t seq = 0);
+
+// The store's row for a message from an IP module: peer and road as given,
+// its event line r (CR-terminated) with the console entry it makes.
+EventRow IpEventRow(const Clock& clock, const char* road, const std::string& line,
+                    const std::string& peer, const std::string& raw, const std::string& r);
 
 // A DC-09 event line r (with its CR): "MLR;" + r + ";MLR_EVENT|" to the
 // first Wardex client, r to the first second-console client, then to the
-// console port or its queue as above.
+// console port or its queue as above, recorded for stored event seq.
 void ForwardDc09Event(ClientFeed& clients, ConsoleOutput& output, ConsoleDevice& device,
-                      TraceView& trace, bool mayQueue, const std::string& r);
+                      TraceView& trace, bool mayQueue, const std::string& r, int64_t seq = 0);
 
 }  // namespace quell

@@ -68,8 +68,25 @@ void IpModuleSupervision::LossCheck() {
 
 void IpModuleSupervision::QueueEvent(const IpModuleRow& row, const char* body) {
   const std::string line = "5" + row.receiver + row.line + " 18" + row.caption + body;
-  notices_.Append(NoticeOrigin::LossRestore, "QuellServer;" + line + ";MLR_EVENT|");
-  output_.Append(line);
+  const std::string notice = "QuellServer;" + line + ";MLR_EVENT|";
+  int64_t seq = 0;
+  if (EventLog* log = output_.Log()) {
+    // No sender to retry: stored without waiting, held while writes fail.
+    EventRow r;
+    r.receivedMs = clock_.Now().toMSecsSinceEpoch();
+    r.road = "module";
+    r.line = row.receiver + row.line;
+    r.account = EventAccount(line);
+    r.raw = line;
+    r.consoleText = line;
+    r.console = EventFate::Pending;
+    r.noticeText = notice;
+    r.notice = EventFate::Pending;
+    seq = log->Add(std::move(r), nullptr, true);
+  }
+  if (noticeLedger_) noticeLedger_->Track(notice, seq);
+  notices_.Append(NoticeOrigin::LossRestore, notice);
+  output_.AppendEvent(line, seq);
 }
 
 }  // namespace quell

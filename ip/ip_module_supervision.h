@@ -7,6 +7,7 @@
 
 #include "console/console_output.h"
 #include "core/clock.h"
+#include "core/delivery_ledger.h"
 #include "core/notice_list.h"
 #include "core/settings.h"
 #include "ip/ip_module_list.h"
@@ -34,8 +35,13 @@ class IpModuleSupervision {
   // page): not again for a module heard within the same second.
   std::function<void()> onChanged;
 
+  // Loss and restore events are stored (without waiting) and their notice
+  // entries remembered in noticeLedger for the delivery record.
+  void SetNoticeLedger(DeliveryLedger* noticeLedger) { noticeLedger_ = noticeLedger; }
+
  private:
   void QueueEvent(const IpModuleRow& row, const char* body);
+  DeliveryLedger* noticeLedger_ = nullptr;
   void Changed() {
     if (onChanged) onChanged();
   }

@@ -93,6 +93,7 @@ void IpReceivers::Accept(Listener& l) {
     // Refused before it counts as a connection or gets its greeting.
     if (RefusedAtAccept(access_, AccessGroup::Modules, socket)) continue;
     l.connections.push_back(socket);
+    replies_[socket] = std::make_shared<Replies>();
     QObject::connect(socket, &QTcpSocket::readyRead, socket,
                      [this, &l, socket] { OnReadable(l, socket); });
     QObject::connect(socket, &QTcpSocket::disconnected, socket,
@@ -115,6 +116,7 @@ void IpReceivers::Drop(Listener& l, QTcpSocket* socket) {
   auto it = std::find(l.connections.begin(), l.connections.end(), socket);
   if (it == l.connections.end()) return;
   l.connections.erase(it);
+  replies_.erase(socket);  // replies still waiting for the store are not sent
   socket->deleteLater();
 }
 
@@ -124,29 +126,27 @@ void IpReceivers::OnReadable(Listener& l, QTcpSocket* socket) {
   const std::string peer = PeerAddressText(*socket);
   while (alive && socket->state() == QAbstractSocket::ConnectedState &&
          socket->bytesAvailable() > 0) {
+    auto replies = replies_.find(socket);
+    // After a message that closes the connection nothing more is read.
+    if (replies == replies_.end() || replies->second->closing) return;
     const QByteArray chunk = socket->read(kMaxMessage);
     if (chunk.isEmpty()) break;
-    bool close = false;
-    const QByteArray reply =
-        HandleMessage(l, peer, std::string(chunk.constData(), size_t(chunk.size())), close);
-    if (!alive || socket->state() != QAbstractSocket::ConnectedState) return;
-    socket->write(reply);
-    if (close) {
-      // Lets the reply go out before the connection ends.
-      socket->disconnectFromHost();
+    if (HandleMessage(l, socket, peer, std::string(chunk.constData(), size_t(chunk.size()))))
       return;
-    }
   }
 }
 
-QByteArray IpReceivers::HandleMessage(Listener& l, const std::string& peer, const std::string& m,
-                                      bool& close) {
+bool IpReceivers::HandleMessage(Listener& l, QTcpSocket* socket, const std::string& peer,
+                                const std::string& m) {
   trace_.Append(" " + peer + l.traits.traceSeparator + m);
   trace_.Append(std::to_string(m.size()));
   JournalIpMessage(journal_, clock_, m);
+  output_.ResetIdle(l.id);
 
-  std::string reply;
+  std::shared_ptr<Replies> replies = replies_[socket];
   std::string r;
+  std::string reply;
+  bool stores = false;
   if (Contains(m, "FUJ")) {
     reply = "ACK";
   } else {
@@ -167,25 +167,48 @@ QByteArray IpReceivers::HandleMessage(Listener& l, const std::string& peer, cons
         }
       }
     } else {
-      Forward(l, r);
+      stores = true;
       reply = "ACK";
-      const std::string e = r.substr(0, r.size() - 1);  // without the CR
-      DeliverEventToConsole(output_, device_, trace_,
-                            settings_.storeOffline && (!l.traits.queueNeedsNoConsole2 ||
-                                                       clients_.Console2ClientCount() == 0),
-                            e);
     }
   }
-  reply += kCR;
-  output_.ResetIdle(l.id);
-  close = Contains(r, "@");
-  return QByteArray(reply.data(), qsizetype(reply.size()));
+  const bool close = Contains(r, "@");
+  replies->closing = close;
+
+  // The reply: "ACK" only for what is stored; a failed write makes the
+  // message "NACK" without a trouble line, so the module sends it again.
+  QPointer<QTcpSocket> to(socket);
+  const auto send = [to, reply, close](bool stored) {
+    if (!to || to->state() != QAbstractSocket::ConnectedState) return;
+    const std::string bytes = (stored ? reply : std::string("NACK")) + kCR;
+    to->write(bytes.data(), qint64(bytes.size()));
+    // Lets the reply go out before the connection ends.
+    if (close) to->disconnectFromHost();
+  };
+  if (!stores) {
+    replies->order.AddReady(send);
+    return close;
+  }
+  const uint64_t ticket = replies->order.AddWaiting(send);
+  std::weak_ptr<Replies> waiting(replies);
+  const std::string line = std::to_string(Port(l.id));
+  auto seq = std::make_shared<int64_t>(0);
+  *seq = StoreEvent(log_, IpEventRow(clock_, "tcp", line, peer, m, r),
+                    [this, &l, r, seq, waiting, ticket](bool stored) {
+                      if (stored) Deliver(l, r, *seq);
+                      if (auto w = waiting.lock()) w->order.Release(ticket, stored);
+                    });
+  return close;
 }
 
-void IpReceivers::Forward(const Listener&, const std::string& r) {
+void IpReceivers::Deliver(const Listener& l, const std::string& r, int64_t seq) {
   if (clients_.WardexClientCount() > 0)
     clients_.SendToFirstWardex(NoticeOrigin::IpEvent, "MLR;" + r + ";MLR_EVENT|");
   if (clients_.Console2ClientCount() > 0) clients_.SendToFirstConsole2(r);
+  const std::string e = r.substr(0, r.size() - 1);  // without the CR
+  DeliverEventToConsole(output_, device_, trace_,
+                        settings_.storeOffline &&
+                            (!l.traits.queueNeedsNoConsole2 || clients_.Console2ClientCount() == 0),
+                        e, seq);
 }
 
 }  // namespace quell

@@ -1,12 +1,16 @@
 #pragma once
 // The four IP module listeners (8097, 8098, 8096, 8095). Each message of at
-// most 54 bytes is answered at once, parsed into an event or supervision
-// line, forwarded to the station clients and written to the console port
-// or queued for it. The listeners differ only in the points of Traits.
+// most 54 bytes is parsed into an event or supervision line; an event is
+// stored first, and only once its row is on disk is it forwarded to the
+// station clients, written to the console port or queued for it, and
+// acknowledged. Replies on one connection keep the order of its messages.
+// The listeners differ only in the points of Traits.
 #include <QByteArray>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <array>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,11 +18,13 @@
 #include "console/console_output.h"
 #include "core/client_feed.h"
 #include "core/clock.h"
+#include "core/event_log.h"
 #include "core/journal.h"
 #include "core/settings.h"
 #include "core/trace_view.h"
 #include "ip/adm_cid_parser.h"
 #include "ip/ip_module_supervision.h"
+#include "ip/reply_order.h"
 
 namespace quell {
 
@@ -35,6 +41,9 @@ class IpReceivers final : public IpSupervision {
   ~IpReceivers() override;
   IpReceivers(const IpReceivers&) = delete;
   IpReceivers& operator=(const IpReceivers&) = delete;
+
+  // Events are stored here before they are acknowledged (none: at once).
+  void SetEventLog(EventLog* log) { log_ = log; }
 
   // Opens the four listeners; true when all of them listen.
   bool Listen();
@@ -67,11 +76,12 @@ class IpReceivers final : public IpSupervision {
   void Accept(Listener& listener);
   void Drop(Listener& listener, QTcpSocket* socket);
   void OnReadable(Listener& listener, QTcpSocket* socket);
-  // Handles one message; returns the bytes for the module and whether the
-  // connection is to be closed after them.
-  QByteArray HandleMessage(Listener& listener, const std::string& peer, const std::string& m,
-                           bool& close);
-  void Forward(const Listener& listener, const std::string& r);
+  // Handles one message; its reply goes out through the connection's
+  // order. Returns whether the connection closes after that reply.
+  bool HandleMessage(Listener& listener, QTcpSocket* socket, const std::string& peer,
+                     const std::string& m);
+  // What a stored event does: forwarding and the console.
+  void Deliver(const Listener& listener, const std::string& r, int64_t seq);
 
   Clock& clock_;
   Journal& journal_;
@@ -83,8 +93,15 @@ class IpReceivers final : public IpSupervision {
   ClientFeed& clients_;
   AdmCidParser& parser_;
   IpModuleSupervision& modules_;
+  EventLog* log_ = nullptr;
   std::array<Listener, kIpListenerCount> listeners_;
   ClientAccess* access_ = nullptr;
+  // Per connection: replies waiting for earlier ones; set when a close follows.
+  struct Replies {
+    ReplyOrder order;
+    bool closing = false;
+  };
+  std::map<QTcpSocket*, std::shared_ptr<Replies>> replies_;
 };
 
 }  // namespace quell

@@ -31,6 +31,10 @@ void NoticeDrain::Tick() {
     notices_.PutHead(std::move(*notice));
     return;
   }
+  if (ledger_) {
+    const int64_t seq = ledger_->Take(notice->text);
+    if (log_ && seq > 0) log_->SetFate(seq, EventTarget::Notice, EventFate::Delivered);
+  }
   if (IsCallerIdResult(notice->origin) && onResult_) onResult_(notice->text);
   if (notice->origin == NoticeOrigin::CallerIdRing && onRing_) onRing_(notice->text);
   if (!heartbeatTick) trace_.Append(LongTime(clock_.Now()) + kTAB + notice->text);

@@ -7,6 +7,8 @@
 
 #include "core/client_feed.h"
 #include "core/clock.h"
+#include "core/delivery_ledger.h"
+#include "core/event_log.h"
 #include "core/journal.h"
 #include "core/notice_list.h"
 #include "core/trace_view.h"
@@ -35,6 +37,12 @@ class NoticeDrain {
   // loopback client decides whether it was the one).
   void SetRingHook(Hook hook) { onRing_ = std::move(hook); }
 
+  // Records the delivery of notices that belong to stored events.
+  void SetDeliveryRecord(EventLog* log, DeliveryLedger* ledger) {
+    log_ = log;
+    ledger_ = ledger;
+  }
+
   int Countdown() const { return countdown_; }
 
  private:
@@ -49,6 +57,8 @@ class NoticeDrain {
   Hook onRing_;
   int countdown_ = kFirstCountdown;
   int dropReportWait_ = 0;
+  EventLog* log_ = nullptr;
+  DeliveryLedger* ledger_ = nullptr;
 };
 
 }  // namespace quell

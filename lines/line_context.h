@@ -8,6 +8,8 @@
 #include "core/alarm_sound.h"
 #include "core/client_feed.h"
 #include "core/clock.h"
+#include "core/delivery_ledger.h"
+#include "core/event_log.h"
 #include "core/shared_list.h"
 #include "core/trace_view.h"
 
@@ -24,6 +26,9 @@ struct LineContext {
   std::atomic<bool>* consoleAcknowledged = nullptr;  // set on the console's ACK
   AlarmSound* sound = nullptr;                       // Play() must be thread-safe
   const std::vector<std::string>* panels = nullptr;  // "\info.slv", read-only once lines run
+  EventLog* events = nullptr;                        // the event store, if any
+  DeliveryLedger* consoleLedger = nullptr;           // rows of console-queue entries
+  DeliveryLedger* noticeLedger = nullptr;            // rows of NoticeQueue entries
 };
 
 }  // namespace quell

@@ -1,11 +1,13 @@
 #include "lines/receiver_steps.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "core/notice_field.h"
 #include "core/text.h"
 #include "core/wire.h"
 #include "lines/line_port.h"
+#include "lines/stored_event.h"
 
 namespace quell {
 namespace {
@@ -16,11 +18,9 @@ bool WardexClientConnected(const LineContext& ctx) {
 
 // The receiver's message is one field of the notice: a separator or control
 // byte in it becomes "_" (the console's copy stays as received).
-void QueueNotice(TLineGSM& line, NoticeOrigin origin, const std::string& text, const char* kind,
-                 bool keepFinalCr = false) {
-  if (line.NoticeQueue)
-    line.NoticeQueue->Append(origin, line.LineName + ";" + NoticeField(text, keepFinalCr) + ";" +
-                                         line.LineType + ";" + kind);
+std::string NoticeText(const TLineGSM& line, const std::string& text, const char* kind,
+                       bool keepFinalCr = false) {
+  return line.LineName + ";" + NoticeField(text, keepFinalCr) + ";" + line.LineType + ";" + kind;
 }
 
 void Trace(const LineContext& ctx, std::string text) {
@@ -58,12 +58,28 @@ void MlrStep(TLineGSM& line, const LineContext& ctx) {
       if (static_cast<int8_t>(line.RxByte) > 21) line.RxBuffer.push_back(char(line.RxByte));
       if (line.RxByte == uint8_t(kDC4)) {
         const std::string message = line.RxBuffer;
-        if (WardexClientConnected(ctx))
-          QueueNotice(line, NoticeOrigin::SerialReceiver, message, "MLR_EVENT|");
+        line.RxBuffer.clear();
+        // Stored before anything leaves; not stored, it gets no ACK and the
+        // receiver sends it again.
+        const bool toClient = WardexClientConnected(ctx);
+        const std::string entry = message + kDC4;
+        const std::string notice = NoticeText(line, message, "MLR_EVENT|");
+        EventRow row = LineEventRow(line, ctx, "mlr", entry);
+        row.account = EventAccount(message);
+        row.consoleText = entry;
+        row.console = EventFate::Pending;
+        if (toClient) {
+          row.noticeText = notice;
+          row.notice = EventFate::Pending;
+        }
+        int64_t seq = 0;
+        if (!StoreAndWait(line, ctx, std::move(row), &seq)) continue;
+        if (toClient)
+          QueueForRow(line.NoticeQueue, ctx.noticeLedger, NoticeOrigin::SerialReceiver, notice,
+                      seq);
         // The receiver's own heartbeat is acknowledged twice.
         WriteLine(line, Contains(message, " @") ? std::string(2, kACK) : std::string(1, kACK));
-        if (ctx.consoleQueue) ctx.consoleQueue->Append(message + kDC4);
-        line.RxBuffer.clear();
+        QueueForRow(ctx.consoleQueue, ctx.consoleLedger, entry, seq);
       }
       GuardBufferSize(line, ctx);
     }
@@ -79,12 +95,23 @@ void VortiStep(TLineGSM& line, const LineContext& ctx) {
       if (!ReadLineByte(line)) break;
       if (line.RxByte != uint8_t(kLF)) line.RxBuffer.push_back(char(line.RxByte));
       if (line.RxByte == uint8_t(kCR)) {
+        const std::string message = std::exchange(line.RxBuffer, {});
         if (WardexClientConnected(ctx)) {
+          // An event notice is stored before the ACK; the link test is not.
+          const bool event = !Contains(message, "OKAY @");
+          const std::string notice = NoticeText(line, message, "VORTI_EVENT|", true);
+          int64_t seq = 0;
+          if (event) {
+            EventRow row = LineEventRow(line, ctx, "vorti", message);
+            row.noticeText = notice;
+            row.notice = EventFate::Pending;
+            if (!StoreAndWait(line, ctx, std::move(row), &seq)) continue;
+          }
           WriteLine(line, std::string(1, kACK));
-          if (!Contains(line.RxBuffer, "OKAY @"))
-            QueueNotice(line, NoticeOrigin::SerialReceiver, line.RxBuffer, "VORTI_EVENT|", true);
+          if (event)
+            QueueForRow(line.NoticeQueue, ctx.noticeLedger, NoticeOrigin::SerialReceiver, notice,
+                        seq);
         }
-        line.RxBuffer.clear();
       }
       GuardBufferSize(line, ctx);
     }
@@ -121,9 +148,21 @@ void SmsEvent(TLineGSM& line, const std::string& text, const LineContext& ctx) {
     }
     const char qualifier = rest[0] == '1' ? 'E' : 'R';
     const std::string event = "5099 18" + account + qualifier + body;
-    if (WardexClientConnected(ctx))
-      QueueNotice(line, NoticeOrigin::ShortMessage, event, "MLR_EVENT|");
-    if (ctx.consoleQueue) ctx.consoleQueue->Append(event);
+    // No sender to retry: stored without waiting, held while writes fail.
+    const bool toClient = WardexClientConnected(ctx);
+    const std::string notice = NoticeText(line, event, "MLR_EVENT|");
+    EventRow row = LineEventRow(line, ctx, "sms", text);
+    row.account = account;
+    row.consoleText = event;
+    row.console = EventFate::Pending;
+    if (toClient) {
+      row.noticeText = notice;
+      row.notice = EventFate::Pending;
+    }
+    const int64_t seq = StoreSenderless(ctx, std::move(row));
+    if (toClient)
+      QueueForRow(line.NoticeQueue, ctx.noticeLedger, NoticeOrigin::ShortMessage, notice, seq);
+    QueueForRow(ctx.consoleQueue, ctx.consoleLedger, event, seq);
     Trace(ctx, event);
     rest.erase(0, 9);
   }

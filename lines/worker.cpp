@@ -40,6 +40,7 @@ void TMyTimer::Resume() {
   }
   paused_ = false;
   SuspendRequest = false;
+  StopAsked = false;
   changed_.notify_all();
 }
 
@@ -47,6 +48,7 @@ bool TMyTimer::Suspend() {
   {
     std::lock_guard g(lock_);
     paused_ = true;
+    StopAsked = true;
     changed_.notify_all();
   }
   // A step blocked in a read returns now; its later reads return at once.
@@ -72,6 +74,7 @@ void TMyTimer::Terminate() {
   {
     std::lock_guard g(lock_);
     terminate_ = true;
+    StopAsked = true;
     changed_.notify_all();
   }
   if (port) port->Interrupt();

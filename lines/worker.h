@@ -64,6 +64,9 @@ class TMyTimer {
   std::atomic<int64_t> DueTime{-10000LL * 1000};
   // When set, the worker pauses itself after the current step.
   std::atomic<bool> SuspendRequest{false};
+  // Set by Suspend() and Terminate() (cleared by Resume()): a step waiting
+  // for something else, such as the event store, stops waiting.
+  std::atomic<bool> StopAsked{false};
   // What the last input wait saw: 1 (bytes received) or 0.
   std::atomic<uint32_t> EventMask{0};
 

@@ -6,6 +6,7 @@
 #include "lines/call_state.h"
 #include "lines/data_call.h"
 #include "lines/modem_engine.h"
+#include "lines/stored_event.h"
 
 namespace quell {
 namespace {
@@ -124,8 +125,15 @@ void XcallEvent(TLineGSM& line, int code, const LineContext& ctx) {
     std::string notice = line.LineName + ";" + line.CallerNumber + ";" + word + ";" + consoleRef;
     const bool keyCode = line.Mode < 3 && !IsFalse(line.KeyCodes[0]);
     notice += keyCode ? ";CID" + line.KeyCodes[0] + "|;" : std::string(";|");
-    QueueNotice(line, keyCode ? NoticeOrigin::CallerIdKeyResult : NoticeOrigin::CallerIdPlainResult,
-                std::move(notice));
+    // The result of a call has no sender to retry: stored without waiting.
+    EventRow row = LineEventRow(line, ctx, "xcall", notice);
+    row.peer = line.CallerNumber;
+    row.noticeText = notice;
+    row.notice = EventFate::Pending;
+    const int64_t seq = StoreSenderless(ctx, std::move(row));
+    QueueForRow(line.NoticeQueue, ctx.noticeLedger,
+                keyCode ? NoticeOrigin::CallerIdKeyResult : NoticeOrigin::CallerIdPlainResult,
+                notice, seq);
   } else if (kind == 2) {
     QueueNotice(line, NoticeOrigin::CallerIdDialledResult,
                 line.LineName + ";" + dialTarget + ";" + word + ";|");

@@ -19,13 +19,16 @@ quell-sim modem (both pseudo-terminals behind links), a station client on
      bounded and the client behind it gets the events.
 
 Throughout, every event the gateway acknowledged must reach the reading
-client. Runs in its own network namespace with a private XDG_RUNTIME_DIR
+client. Then, each with a gateway of its own, the event store's faults of
+store_faults.py: k (kill -9 during bursts, ten rounds), f (a full file
+system), u (the events file deleted). Runs in its own network namespace with a private XDG_RUNTIME_DIR
 when unshare allows it.
 
-usage: tools/faults.py [path/to/build] [--long] [--silence S] [--only dacb]
+usage: tools/faults.py [path/to/build] [--long] [--silence S] [--only dacbufk]
 """
 import argparse, os, re, resource, socket, subprocess, sys, threading, time
 
+import store_faults
 from smoke_common import Smoke
 
 MARK = b";MLR_EVENT|"
@@ -331,7 +334,7 @@ def main():
     ap.add_argument("--long", action="store_true",
                     help="a console silence past its liveness limit and a longer flood")
     ap.add_argument("--silence", type=float, help="console silence in seconds (20; --long 200)")
-    ap.add_argument("--only", default="dacb", help="faults to try, of d, a, c, b")
+    ap.add_argument("--only", default="dacbufk", help="faults to try, of d, a, c, b, u, f, k")
     args = ap.parse_args()
     if args.silence is None:
         args.silence = 200 if args.long else 20
@@ -340,6 +343,12 @@ def main():
     f.fleet_events = 0
     f.start()
     try:
+        if not set(args.only) & set("dacb"):
+            f.stop()
+            store_faults.run(args.build, args.only, f.note)
+            print("\n".join(["", "Findings:"] + f.findings))
+            print("FAIL" if f.failed else "OK")
+            sys.exit(1 if f.failed else 0)
         # The modem first: events sent before the console's first link test
         # would wait in the store-offline queue, one delivered a second.
         if "d" in args.only:
@@ -355,6 +364,8 @@ def main():
             f.note("all", False, "the gateway ended with status %s" % f.gateway.returncode)
     finally:
         f.stop()
+    if set(args.only) & set("ufk"):
+        store_faults.run(args.build, args.only, f.note)
     print("\n".join(["", "Findings:"] + f.findings))
     print("FAIL" if f.failed else "OK")
     if f.failed:

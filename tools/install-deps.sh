@@ -6,7 +6,7 @@
 set -euo pipefail
 packages=(build-essential cmake pkg-config clang libclang-rt-14-dev qt6-base-dev qt6-serialport-dev qt6-multimedia-dev
           libgl-dev libgtest-dev libgmock-dev googletest alsa-utils
-          libsystemd-dev python3 iproute2 file libssl-dev)
+          libsystemd-dev python3 iproute2 file libssl-dev libsqlite3-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -17,8 +17,9 @@ std::unique_ptr<StandardDc09> StandardDc09::Start(const std::string& workDir,
   for (const auto& text : sia.problems) parts.journal.Append(text);
   auto dc09 = std::make_unique<StandardDc09>(parts, std::move(file->config), std::move(sia.table));
   StandardDc09Receiver& receiver = dc09->receiver_;
-  udp.SetStandard([&receiver](std::string_view datagram, const Dc09Receiver::Reply& reply) {
-    receiver.Serve(datagram, reply);
+  udp.SetStandard([&receiver, &udp](std::string_view datagram, const Dc09Receiver::Reply& reply,
+                                    const std::string& sender) {
+    receiver.Serve(datagram, reply, sender, std::to_string(udp.Port()));
   });
   if (const int port = receiver.config().tcpPort; port != 0) {
     dc09->tcp_ =

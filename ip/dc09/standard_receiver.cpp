@@ -13,6 +13,14 @@ namespace {
 
 constexpr size_t kUnservedKept = 1000;  // accounts remembered for the journal's pace
 
+// A NAK or DUH: the reply and nothing else.
+Dc09Outcome Answer(Dc09Outcome::Kind kind, std::string reply) {
+  Dc09Outcome o;
+  o.kind = kind;
+  o.reply = std::move(reply);
+  return o;
+}
+
 }  // namespace
 
 StandardDc09Receiver::StandardDc09Receiver(Parts parts, Dc09Config config, SiaToCidTable sia)
@@ -24,7 +32,7 @@ std::string StandardDc09Receiver::NakNow() const {
 
 Dc09Outcome StandardDc09Receiver::Nak(const char* why, std::string_view bytes) {
   p_.trace.Append(std::string("dc09 NAK, ") + why + ": " + std::string(bytes));
-  return {Dc09Outcome::Kind::Nak, NakNow(), {}, {}};
+  return Answer(Dc09Outcome::Kind::Nak, NakNow());
 }
 
 void StandardDc09Receiver::JournalUnserved(const std::string& account) {
@@ -84,35 +92,66 @@ Dc09Outcome StandardDc09Receiver::Read(std::string_view bytes) {
   } else if (h.token == "SIA-DCS") {
     event = ReadSiaDcsData(content->data, sia_);
   } else if (h.token != "NULL") {
-    return {Dc09Outcome::Kind::Duh, Dc09Duh(h), {}, {}};
+    return Answer(Dc09Outcome::Kind::Duh, Dc09Duh(h));
   }
-  if (h.token != "NULL" && !event) return {Dc09Outcome::Kind::Duh, Dc09Duh(h), {}, {}};
+  if (h.token != "NULL" && !event) return Answer(Dc09Outcome::Kind::Duh, Dc09Duh(h));
 
   Dc09Outcome out;
   out.kind = Dc09Outcome::Kind::Ack;
   out.reply = h.encrypted ? Dc09EncryptedAck(h, *served->key, now) : Dc09Ack(h);
   out.console = served->console;
-  // A periodic test report is acknowledged and goes no further.
-  if (event && !event->IsPeriodicTest()) out.eventLine = Dc09EventLine(served->console, *event);
+  // A periodic test report is acknowledged and stored, and goes no further.
+  if (event) {
+    out.eventLine = Dc09EventLine(served->console, *event);
+    out.periodicTest = event->IsPeriodicTest();
+  }
   return out;
 }
 
-void StandardDc09Receiver::Complete(const Dc09Outcome& o, const Reply& reply) {
+void StandardDc09Receiver::SendInOrder(const std::string& sender, const std::string& bytes,
+                                       const Reply& reply) {
+  auto it = senders_.find(sender);
+  if (it == senders_.end()) return reply(bytes);
+  it->second.AddReady([reply, bytes](bool) { reply(bytes); });
+}
+
+void StandardDc09Receiver::Released(const std::string& sender, uint64_t ticket, bool stored) {
+  auto it = senders_.find(sender);
+  if (it == senders_.end()) return;
+  it->second.Release(ticket, stored);
+  if (it->second.Empty()) senders_.erase(it);
+}
+
+void StandardDc09Receiver::Complete(const Dc09Outcome& o, const Reply& reply,
+                                    const std::string& sender, const std::string& line) {
   if (o.kind != Dc09Outcome::Kind::Ack) {
     // NAK and DUH are the whole answer: nothing is forwarded or recorded.
-    reply(o.reply);
+    SendInOrder(sender, o.reply, reply);
     return;
   }
   // Every acknowledged frame, link tests included, counts as the account
   // being heard; its row is made on the first one.
   p_.modules.Update(o.console, ModuleMessageKind::AdmCid, true, "4", "11");
-  // An event store that must hold the event before the panel is answered
-  // commits o.eventLine here and sends the reply once the row is committed.
-  reply(o.reply);
-  if (o.eventLine.empty()) return;
-  ForwardDc09Event(p_.clients, p_.output, p_.device, p_.trace, p_.settings.storeOffline,
-                   o.eventLine + '\r');
   p_.output.ResetIdle(IpListener::P8097);
+  if (o.eventLine.empty()) {
+    SendInOrder(sender, o.reply, reply);  // a link test has no row
+    return;
+  }
+  // The ACK leaves once the event is on disk; a failed write answers NAK so
+  // the panel sends it again, and the event has no effect.
+  const std::string r = o.eventLine + '\r';
+  EventRow row = IpEventRow(p_.clock, "dc09", line, sender, o.raw, r);
+  if (o.periodicTest) row.console = EventFate::NotForConsole;
+  const uint64_t ticket = senders_[sender].AddWaiting(
+      [this, reply, ack = o.reply](bool stored) { reply(stored ? ack : NakNow()); });
+  auto seq = std::make_shared<int64_t>(0);
+  const bool forward = !o.periodicTest;
+  *seq = StoreEvent(log_, std::move(row), [this, r, seq, forward, sender, ticket](bool stored) {
+    if (stored && forward)
+      ForwardDc09Event(p_.clients, p_.output, p_.device, p_.trace, p_.settings.storeOffline, r,
+                       *seq);
+    Released(sender, ticket, stored);
+  });
 }
 
 }  // namespace quell

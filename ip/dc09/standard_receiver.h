@@ -10,6 +10,7 @@
 // a reply leaves and an event goes on.
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -20,19 +21,23 @@
 #include "core/clock.h"
 #include "core/config/dc09_file.h"
 #include "core/config/sia_to_cid_file.h"
+#include "core/event_log.h"
 #include "core/journal.h"
 #include "core/settings.h"
 #include "core/trace_view.h"
 #include "ip/ip_module_supervision.h"
+#include "ip/reply_order.h"
 
 namespace quell {
 
 struct Dc09Outcome {
   enum class Kind { Ack, Nak, Duh };
   Kind kind = Kind::Nak;
-  std::string reply;      // the whole frame to send back
-  std::string console;    // the console account of an acknowledged frame
-  std::string eventLine;  // without CR; empty when nothing goes on
+  std::string reply;          // the whole frame to send back
+  std::string console;        // the console account of an acknowledged frame
+  std::string eventLine;      // without CR; empty when nothing goes on
+  bool periodicTest = false;  // eventLine is stored but goes no further
+  std::string raw;            // the frame as received (set by Serve)
 };
 
 class StandardDc09Receiver {
@@ -58,9 +63,23 @@ class StandardDc09Receiver {
 
   const Dc09Config& config() const { return config_; }
 
+  // Events are stored here before they are acknowledged (none: at once).
+  void SetEventLog(EventLog* log) { log_ = log; }
+
+  // sender names the peer (UDP) or the connection (TCP) whose replies keep
+  // their order; line is the port the frame came in on.
   Dc09Outcome Read(std::string_view bytes);
-  void Complete(const Dc09Outcome& outcome, const Reply& reply);
-  void Serve(std::string_view bytes, const Reply& reply) { Complete(Read(bytes), reply); }
+  void Complete(const Dc09Outcome& outcome, const Reply& reply, const std::string& sender = {},
+                const std::string& line = {});
+  void Serve(std::string_view bytes, const Reply& reply, const std::string& sender = {},
+             const std::string& line = {}) {
+    Dc09Outcome o = Read(bytes);
+    o.raw = std::string(bytes);
+    Complete(o, reply, sender, line);
+  }
+  // A reply that needs no commit, sent behind any ACK still waiting for the
+  // store on the same sender.
+  void SendInOrder(const std::string& sender, const std::string& bytes, const Reply& reply);
 
   // A NAK with the receiver's time, for what the TCP listener discards.
   std::string NakNow() const;
@@ -74,7 +93,12 @@ class StandardDc09Receiver {
   Dc09Outcome Nak(const char* why, std::string_view bytes);
   void JournalUnserved(const std::string& account);
 
+  void Released(const std::string& sender, uint64_t ticket, bool stored);
+
   Parts p_;
+  EventLog* log_ = nullptr;
+  // Senders with a reply waiting for the store.
+  std::map<std::string, ReplyOrder> senders_;
   const Dc09Config config_;
   const SiaToCidTable sia_;
   std::unordered_map<std::string, uint32_t> unservedJournalled_;  // account -> tick

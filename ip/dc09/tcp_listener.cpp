@@ -1,9 +1,11 @@
 #include "ip/dc09/tcp_listener.h"
 
-#include "ip/client_access.h"
+#include <QPointer>
 
+#include "ip/client_access.h"
 #include "ip/event_delivery.h"
 #include "ip/listen_backlog.h"
+#include "ip/peer_address.h"
 
 namespace quell {
 
@@ -50,21 +52,26 @@ void Dc09TcpListener::Read(QTcpSocket* socket) {
   if (it == connections_.end()) return;
   it->second.lastTick = clock_.TickCount();
   const QByteArray bytes = socket->readAll();
-  const auto reply = [socket](const std::string& frame) {
-    socket->write(frame.data(), qint64(frame.size()));
+  // Replies may leave after this read, once their event is stored.
+  const auto reply = [to = QPointer<QTcpSocket>(socket)](const std::string& frame) {
+    if (to && to->state() == QAbstractSocket::ConnectedState)
+      to->write(frame.data(), qint64(frame.size()));
   };
+  // Replies keep their order per connection.
+  const std::string sender =
+      "tcp " + PeerAddressText(*socket) + ":" + std::to_string(socket->peerPort());
   // Frames of one read are answered in the order they came.
   for (const auto& piece :
        it->second.framer.Feed(std::string_view(bytes.constData(), size_t(bytes.size())))) {
     if (piece.overflow) {
       trace_.Append("dc09 tcp: unfinished frame over " +
                     std::to_string(Dc09StreamFramer::kMaxFrame) + " bytes discarded");
-      reply(receiver_.NakNow());
+      receiver_.SendInOrder(sender, receiver_.NakNow(), reply);
       continue;
     }
     trace_.Append(" dc09 tcp : " + piece.frame);
     JournalIpMessage(journal_, clock_, piece.frame);
-    receiver_.Serve(piece.frame, reply);
+    receiver_.Serve(piece.frame, reply, sender, std::to_string(Port()));
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include "core/wire.h"
 #include "tests/support/fakes.h"
+#include "tests/support/manual_event_log.h"
 
 namespace quell {
 namespace {
@@ -233,6 +234,51 @@ TEST_F(ConsoleOutputTest, WriteEventDirectInBothFormats) {
   device.failWrites = true;
   EXPECT_EQ(output.WriteEventDirect(kEvent), "");
   EXPECT_EQ(trace.Lines().back(), "Exception: port gone");
+}
+
+// Where a stored event's queue entry went: delivered once the port took
+// every byte or the second console client's connection sent it; a short
+// write or a client gone first leaves it pending at the head.
+TEST_F(ConsoleOutputTest, DeliveryOfStoredEntriesIsRecordedOnlyWhenAllBytesLeft) {
+  using Fate = test::ManualEventLog::Fate;
+  test::ManualEventLog log;
+  output.SetEventLog(&log);
+  const Fate delivered{7, EventTarget::Console, EventFate::Delivered};
+  BringLinkUp();
+
+  output.AppendEvent(kEvent, 7);
+  device.shortWrites = true;
+  TickUntil(23);
+  EXPECT_THAT(queue.Snapshot(), ElementsAre(kEvent));
+  EXPECT_THAT(log.fates, IsEmpty());
+  device.shortWrites = false;
+  TickUntil(24);
+  EXPECT_THAT(queue.Snapshot(), IsEmpty());
+  EXPECT_THAT(log.fates, ElementsAre(delivered));
+
+  // The second console client: the entry waits until its bytes left, is not
+  // sent twice meanwhile, and a client let go first leaves it pending.
+  log.fates.clear();
+  clients.console2Clients = 1;
+  clients.holdSends = true;
+  output.AppendEvent(kEvent, 7);
+  TickUntil(26);
+  ASSERT_EQ(clients.heldSends.size(), 1u);
+  clients.heldSends[0](false);
+  EXPECT_THAT(queue.Snapshot(), ElementsAre(kEvent));
+  TickUntil(27);
+  ASSERT_EQ(clients.heldSends.size(), 2u);
+  clients.heldSends[1](true);
+  EXPECT_THAT(queue.Snapshot(), IsEmpty());
+  EXPECT_THAT(log.fates, ElementsAre(delivered));
+
+  // Dropped by a silent console without store-offline: recorded so.
+  clients.console2Clients = 0;
+  log.fates.clear();
+  device.alive = false;
+  output.AppendEvent(kEvent, 8);
+  TickUntil(28);
+  EXPECT_THAT(log.fates, ElementsAre(Fate{8, EventTarget::Console, EventFate::Dropped}));
 }
 
 }  // namespace

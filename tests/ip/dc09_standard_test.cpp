@@ -15,6 +15,7 @@
 #include "ip/dc09_receiver.h"
 #include "sim/dc09/dc09_frame.h"
 #include "tests/ip/ip_fixture.h"
+#include "tests/support/manual_event_log.h"
 
 namespace quell {
 namespace {
@@ -171,7 +172,11 @@ TEST_F(StandardDc09Test, FramesInEveryLayout) {
     const Dc09Outcome o = receiver().Read(c.bytes);
     EXPECT_EQ(o.kind, c.kind);
     EXPECT_EQ(o.reply, c.kind == Kind::Nak ? nak : sim::Dc09Frame(c.reply));
-    EXPECT_EQ(o.eventLine, c.event);
+    // A periodic test keeps its line for the store but goes no further.
+    EXPECT_EQ(o.periodicTest ? std::string() : o.eventLine, c.event);
+    if (o.periodicTest) {
+      EXPECT_EQ(o.eventLine, "5114 18AAAAE60200000");
+    }
   }
 }
 
@@ -411,8 +416,8 @@ TEST_F(StandardDc09Test, AnAccountHeardManyTimesASecondRedrawsItsRowOnce) {
 TEST_F(StandardDc09Test, UdpReceiverHandsFramesOnButAnswersABareProbe) {
   AdmCidParser parser{modules, output, settings};
   Dc09Receiver udp{clock, journal, trace, output, device, settings, ports, feed, parser};
-  udp.SetStandard(
-      [this](std::string_view d, const Dc09Receiver::Reply& reply) { receiver().Serve(d, reply); });
+  udp.SetStandard([this](std::string_view d, const Dc09Receiver::Reply& reply,
+                         const std::string& sender) { receiver().Serve(d, reply, sender); });
   std::vector<std::string> replies;
   const auto handle = [&](const std::string& d) {
     replies.clear();
@@ -427,6 +432,56 @@ TEST_F(StandardDc09Test, UdpReceiverHandsFramesOnButAnswersABareProbe) {
   EXPECT_EQ(replies, std::vector{sim::Dc09Frame("\"ACK\"0001L0#AAAA[]")});
   handle("\"ADM-CID\"0001L0#1234[#1234|1130 01 015]");  // no LF: NAK, not the ADM-CID parser
   EXPECT_EQ(replies, std::vector{Dc09Nak(kNow)});
+}
+
+// With the event store, an ACK leaves once its row is committed; a NAK,
+// DUH or link test behind it on the same sender waits for it; a row that
+// cannot be written answers NAK and the event goes nowhere.
+TEST_F(StandardDc09Test, AckWaitsForTheStoreAndNothingOvertakesIt) {
+  test::ManualEventLog log;
+  receiver().SetEventLog(&log);
+  feed.wardexClients = 1;
+  std::vector<std::string> sent;
+  const auto serve = [&](const std::string& bytes, const std::string& sender) {
+    receiver().Serve(
+        bytes, [&sent, sender](const std::string& r) { sent.push_back(sender + " " + r); }, sender,
+        "8005");
+  };
+  const std::string event = Frame("\"ADM-CID\"0001L0#AAAA[#AAAA|1130 01 015]");
+  serve(event, "a");
+  serve(Frame("\"NULL\"0002L0#AAAA[]"), "a");                     // link test: no row
+  serve(Frame("\"SIA-DCS\"0003L0#AAAA[#AAAA|Nri1/XX501]"), "a");  // DUH
+  serve(Frame("\"NULL\"0004L0#AAAA[]"), "b");                     // another sender goes at once
+  EXPECT_EQ(sent, std::vector<std::string>{"b " + Frame("\"ACK\"0004L0#AAAA[]")});
+  EXPECT_TRUE(feed.wardex.empty());
+  ASSERT_EQ(log.rows.size(), 1u);
+  EXPECT_EQ(log.rows[0].road, "dc09");
+  EXPECT_EQ(log.rows[0].line, "8005");
+  EXPECT_EQ(log.rows[0].peer, "a");
+  EXPECT_EQ(log.rows[0].raw, event);
+  EXPECT_EQ(log.rows[0].consoleText, "5114 18AAAAE13001015" + std::string(1, kDC4));
+
+  log.Complete(true);
+  EXPECT_EQ(sent, (std::vector<std::string>{
+                      "b " + Frame("\"ACK\"0004L0#AAAA[]"), "a " + Frame("\"ACK\"0001L0#AAAA[]"),
+                      "a " + Frame("\"ACK\"0002L0#AAAA[]"), "a " + Frame("\"DUH\"0003L0#AAAA[]")}));
+  EXPECT_EQ(feed.wardex, std::vector<std::string>{"MLR;5114 18AAAAE13001015\r;MLR_EVENT|"});
+
+  // A failed write: NAK with the receiver's time, nothing forwarded.
+  sent.clear();
+  feed.wardex.clear();
+  serve(Frame("\"ADM-CID\"0005L0#AAAA[#AAAA|1130 01 016]"), "a");
+  log.Complete(false);
+  EXPECT_EQ(sent, std::vector<std::string>{"a " + Dc09Nak(kNow)});
+  EXPECT_TRUE(feed.wardex.empty());
+
+  // A periodic test is a row kept from the console, acknowledged once stored.
+  serve(Frame("\"ADM-CID\"0006L0#AAAA[#AAAA|1602 00 000]"), "a");
+  ASSERT_EQ(log.rows.size(), 3u);
+  EXPECT_EQ(log.rows[2].console, EventFate::NotForConsole);
+  log.Complete(true);
+  EXPECT_EQ(sent.back(), "a " + Frame("\"ACK\"0006L0#AAAA[]"));
+  EXPECT_TRUE(feed.wardex.empty());
 }
 
 }  // namespace

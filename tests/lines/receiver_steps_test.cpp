@@ -8,6 +8,7 @@
 #include "lines/serial_port.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fakes.h"
+#include "tests/support/manual_event_log.h"
 #include "tests/support/pty_pair.h"
 
 namespace quell {
@@ -188,6 +189,52 @@ TEST(SmsEvent, TurnsContactIdGroupsIntoReceiverLines) {
   }
   EXPECT_EQ(console.Snapshot(), std::vector<std::string>{"5099 181234E13001001"});
   EXPECT_EQ(notices.Size(), 1u);
+}
+
+// With the event store: a receiver's message is acknowledged and passed on
+// only once its row is committed; a message not stored gets no ACK (the
+// receiver repeats it) and goes nowhere. A VORTI link test makes no row.
+TEST_F(ReceiverStepsTest, ReceiverMessagesAreStoredBeforeTheirAck) {
+  test::ManualEventLog log;
+  DeliveryLedger consoleLedger, noticeLedger;
+  ctx_.events = &log;
+  ctx_.consoleLedger = &consoleLedger;
+  ctx_.noticeLedger = &noticeLedger;
+  clients_.wardexClients = 1;
+  const std::string event = "5011 181234E13001015";
+
+  line_.LineType = "MLR";
+  log.failWaits = true;
+  device_.Send(event + kDC4);
+  AwaitInput();
+  MlrStep(line_, ctx_);
+  EXPECT_EQ(device_.Receive(1, 50), "");
+  EXPECT_TRUE(console_.Empty());
+  EXPECT_TRUE(notices_.Empty());
+  EXPECT_EQ(trace_.Lines().back(), "R1: event not stored, not acknowledged: " + event + kDC4);
+
+  log.failWaits = false;
+  device_.Send(event + kDC4);
+  AwaitInput();
+  MlrStep(line_, ctx_);
+  EXPECT_EQ(device_.Receive(1), std::string(1, kACK));
+  ASSERT_EQ(log.rows.size(), 1u);
+  EXPECT_EQ(log.rows[0].road, "mlr");
+  EXPECT_EQ(log.rows[0].line, "R1");
+  EXPECT_EQ(log.rows[0].account, "1234");
+  EXPECT_EQ(log.rows[0].notice, EventFate::Pending);
+  EXPECT_EQ(console_.Snapshot(), std::vector<std::string>{event + kDC4});
+  EXPECT_EQ(consoleLedger.Take(event + kDC4), 1);
+  EXPECT_EQ(noticeLedger.Take("R1;" + event + ";MLR;MLR_EVENT|"), 1);
+
+  line_.LineType = "VORTI";
+  device_.Send("00 OKAY @\r00 0887 C4\r");
+  AwaitInput();
+  VortiStep(line_, ctx_);
+  EXPECT_EQ(device_.Receive(2), std::string(2, kACK));
+  ASSERT_EQ(log.rows.size(), 2u);
+  EXPECT_EQ(log.rows[1].raw, "00 0887 C4\r");
+  EXPECT_EQ(noticeLedger.Take("R1;00 0887 C4\r;VORTI;VORTI_EVENT|"), 2);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // the IP module receivers.
 #include <array>
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -22,17 +23,20 @@ class FakeConsoleDevice final : public ConsoleDevice {
  public:
   bool PortOpen() const override { return portOpen; }
   bool Alive() const override { return alive; }
-  void Write(std::string_view bytes) override {
+  bool Write(std::string_view bytes) override {
     if (failWrites) throw std::runtime_error("port gone");
     CheckWire(form, bytes);
+    if (shortWrites) bytes = bytes.substr(0, bytes.size() / 2);
     writes.emplace_back(bytes);
     written.append(bytes);
+    return !shortWrites;
   }
 
   bool portOpen = false;
   bool alive = false;
   bool failWrites = false;
   WireTarget form = WireTarget::ConsoleMlr2;
+  bool shortWrites = false;  // accepts half of each write
   std::vector<std::string> writes;
   std::string written;
 };
@@ -55,6 +59,17 @@ class FakeClientFeed final : public ClientFeed {
     std::lock_guard g(lock);
     console2.push_back(text);
   }
+  // Reports at once unless holdSends: then the test reports by hand.
+  void SendToFirstConsole2Tracked(const std::string& text,
+                                  std::function<void(bool)> sent) override {
+    SendToFirstConsole2(text);
+    if (holdSends)
+      heldSends.push_back(std::move(sent));
+    else
+      sent(console2Clients > 0);
+  }
+  bool holdSends = false;
+  std::vector<std::function<void(bool)>> heldSends;
 
   std::atomic<int> wardexClients{0};
   std::atomic<int> console2Clients{0};

@@ -14,10 +14,13 @@
 #include "ip/relay_listener.h"
 #include "lines/call_state.h"
 #include "sim/modem/modem_link.h"
+#include "store/event_db.h"
+#include "store/history_text.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fakes.h"
 #include "tests/support/loopback.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/work_files.h"
 
 namespace quell {
 namespace {
@@ -27,9 +30,7 @@ using test::WaitFor;
 class CallerIdRoadTest : public ::testing::Test {
  protected:
   void File(const char* name, const std::string& bytes) {
-    QFile f(dir_.filePath(QString::fromLatin1(name)));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes.data(), qint64(bytes.size()));
+    ASSERT_TRUE(test::WriteWorkFile(dir_, name, bytes));
   }
   // Drains notices until the client has received text.
   bool ClientGets(const std::string& text) {
@@ -102,6 +103,20 @@ TEST_F(CallerIdRoadTest, AnsweredCallBecomesAKeyEventOnTheConsole) {
   engine_->ConsoleOutputTick();
   EXPECT_EQ(console_.Receive(event.size() + 1), event + kDC4);
   engine_->Close();
+
+  // The call's result and its key are stored, both delivered.
+  engine_.reset();
+  EventDb db;
+  ASSERT_TRUE(db.OpenReadOnly(dir_.filePath(QStringLiteral("Events.db")).toStdString(), nullptr));
+  std::vector<std::string> rows;
+  db.Read(
+      {},
+      [&](const EventRow& r) {
+        rows.push_back(r.road + " " + FateText(r.console) + " " + FateText(r.notice));
+        return true;
+      },
+      nullptr);
+  EXPECT_EQ(rows, (std::vector<std::string>{"xcall - delivered", "key delivered -"}));
 }
 
 TEST_F(CallerIdRoadTest, WithoutClientSoftwareTheObjectTableAnswersTheCall) {

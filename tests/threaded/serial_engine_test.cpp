@@ -20,6 +20,7 @@
 #include "tests/support/fakes.h"
 #include "tests/support/loopback.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/work_files.h"
 
 namespace quell {
 namespace {
@@ -33,9 +34,7 @@ const std::string kHeartbeat = std::string("1011           @    ") + kDC4;
 class SerialEngineTest : public ::testing::Test {
  protected:
   void File(const char* name, const std::string& bytes) {
-    QFile f(dir_.filePath(QString::fromLatin1(name)));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes.data(), qint64(bytes.size()));
+    ASSERT_TRUE(test::WriteWorkFile(dir_, name, bytes));
   }
   void Start() {
     EngineOptions options;

@@ -98,7 +98,7 @@ TEST_F(WindowTest, OpensWithItsPagesMenusAndTheFirstLineShown) {
   for (int i = 0; i < pages->count(); ++i) tabs << pages->tabText(i);
   EXPECT_EQ(tabs,
             (QStringList{QStringLiteral("Линии              "), QStringLiteral("IP соединения"),
-                         QStringLiteral("Модемы. Состояния")}));
+                         QStringLiteral("Модемы. Состояния"), QStringLiteral("История")}));
   ASSERT_EQ(List()->count(), 2);
   EXPECT_EQ(List()->currentRow(), 0);
   EXPECT_EQ(Panel()->title(), QStringLiteral("Настройки North"));

@@ -1,0 +1,45 @@
+// quell-events: prints the stored events in acceptance order, one a line.
+//   quell-events [--workdir DIR] [--account XXXX] [--since T] [--until T]
+//                [--format text|csv]
+// It opens the events file read-only and may run beside the gateway.
+#include <QCoreApplication>
+#include <cstdio>
+
+#include "store/event_db.h"
+#include "store/history_text.h"
+#include "store/store_settings.h"
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::string error;
+  const auto options = quell::ParseHistoryOptions(args, &error);
+  if (!options) {
+    std::fprintf(stderr,
+                 "quell-events: %s\nusage: quell-events [--workdir DIR] [--account XXXX] "
+                 "[--since T] [--until T] [--format text|csv]\n"
+                 "T is local time YYYY-MM-DD[ HH:MM[:SS]]\n",
+                 error.c_str());
+    return 2;
+  }
+  const std::string path = quell::ReadStoreSettings(options->workDir).path;
+  quell::EventDb db;
+  if (!db.OpenReadOnly(path, &error)) {
+    std::fprintf(stderr, "quell-events: %s: %s\n", path.c_str(), error.c_str());
+    return 1;
+  }
+  if (options->format == quell::HistoryFormat::Csv)
+    std::printf("%s\n", quell::HistoryCsvHeader().c_str());
+  const bool ok = db.Read(
+      options->query,
+      [&](const quell::EventRow& row) {
+        std::printf("%s\n", quell::HistoryLine(row, options->format).c_str());
+        return true;
+      },
+      &error);
+  if (!ok) {
+    std::fprintf(stderr, "quell-events: %s: %s\n", path.c_str(), error.c_str());
+    return 1;
+  }
+  return 0;
+}

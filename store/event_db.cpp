@@ -1,0 +1,291 @@
+#include "store/event_db.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <QDateTime>
+#include <cstdio>
+
+namespace quell {
+namespace {
+
+const char* kSchema =
+    "CREATE TABLE IF NOT EXISTS events("
+    " seq INTEGER PRIMARY KEY,"
+    " received_ms INTEGER NOT NULL,"
+    " road TEXT NOT NULL,"
+    " line TEXT NOT NULL,"
+    " peer TEXT NOT NULL,"
+    " account TEXT NOT NULL,"
+    " raw BLOB NOT NULL,"
+    " console_text BLOB NOT NULL,"
+    " console_state INTEGER NOT NULL,"
+    " notice_text BLOB NOT NULL,"
+    " notice_state INTEGER NOT NULL);"
+    "CREATE INDEX IF NOT EXISTS events_pending ON events(seq)"
+    " WHERE console_state = 1 OR notice_state = 1;"
+    "CREATE INDEX IF NOT EXISTS events_account ON events(account, seq);"
+    "CREATE INDEX IF NOT EXISTS events_received ON events(received_ms);";
+
+const char* kColumns =
+    "seq, received_ms, road, line, peer, account, raw, console_text, console_state,"
+    " notice_text, notice_state";
+
+// Owns one prepared statement.
+class Statement {
+ public:
+  Statement(sqlite3* db, const std::string& sql) {
+    if (sqlite3_prepare_v2(db, sql.c_str(), int(sql.size()), &stmt_, nullptr) != SQLITE_OK)
+      stmt_ = nullptr;
+  }
+  ~Statement() { sqlite3_finalize(stmt_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  bool Ok() const { return stmt_ != nullptr; }
+  sqlite3_stmt* get() const { return stmt_; }
+  void Text(int i, const std::string& s) {
+    sqlite3_bind_text(stmt_, i, s.data(), int(s.size()), SQLITE_TRANSIENT);
+  }
+  void Blob(int i, const std::string& s) {
+    sqlite3_bind_blob(stmt_, i, s.data(), int(s.size()), SQLITE_TRANSIENT);
+  }
+  void Int(int i, int64_t v) { sqlite3_bind_int64(stmt_, i, v); }
+  // Runs a statement that returns no rows; ready to run again afterwards.
+  bool Run() {
+    const int rc = sqlite3_step(stmt_);
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+    return rc == SQLITE_DONE;
+  }
+
+ private:
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+std::string ColumnBytes(sqlite3_stmt* s, int i) {
+  const void* p = sqlite3_column_blob(s, i);
+  const int n = sqlite3_column_bytes(s, i);
+  return p ? std::string(static_cast<const char*>(p), size_t(n)) : std::string();
+}
+
+EventRow RowAt(sqlite3_stmt* s) {
+  EventRow r;
+  r.seq = sqlite3_column_int64(s, 0);
+  r.receivedMs = sqlite3_column_int64(s, 1);
+  r.road = ColumnBytes(s, 2);
+  r.line = ColumnBytes(s, 3);
+  r.peer = ColumnBytes(s, 4);
+  r.account = ColumnBytes(s, 5);
+  r.raw = ColumnBytes(s, 6);
+  r.consoleText = ColumnBytes(s, 7);
+  r.console = EventFate(sqlite3_column_int(s, 8));
+  r.noticeText = ColumnBytes(s, 9);
+  r.notice = EventFate(sqlite3_column_int(s, 10));
+  return r;
+}
+
+bool Damaged(int rc) {
+  rc &= 0xff;
+  return rc == SQLITE_CORRUPT || rc == SQLITE_NOTADB;
+}
+
+}  // namespace
+
+EventDb::~EventDb() {
+  Close();
+}
+
+void EventDb::Close() {
+  if (db_) sqlite3_close_v2(db_);
+  db_ = nullptr;
+}
+
+std::string EventDb::Error() const {
+  return db_ ? sqlite3_errmsg(db_) : "not open";
+}
+
+bool EventDb::Exec(const char* sql, std::string* error) {
+  char* message = nullptr;
+  const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, &message);
+  if (rc != SQLITE_OK && error) *error = message ? message : sqlite3_errstr(rc);
+  sqlite3_free(message);
+  return rc == SQLITE_OK;
+}
+
+EventDb::OpenResult EventDb::Open(const std::string& path, std::string* error) {
+  Close();
+  path_ = path;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const int rc =
+        sqlite3_open_v2(path.c_str(), &db_,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    int code = rc;
+    if (rc == SQLITE_OK) {
+      sqlite3_busy_timeout(db_, 1000);
+      // Checkpoints are run by the store when it is idle, never by a commit.
+      if (Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;"
+               " PRAGMA wal_autocheckpoint=0;",
+               error) &&
+          Exec(kSchema, error)) {
+        walPages_ = 0;
+        sqlite3_wal_hook(
+            db_,
+            [](void* self, sqlite3*, const char*, int pages) {
+              static_cast<EventDb*>(self)->walPages_ = pages;
+              return SQLITE_OK;
+            },
+            this);
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0) {
+          device_ = st.st_dev;
+          inode_ = st.st_ino;
+        }
+        return attempt == 0 ? OpenResult::Opened : OpenResult::Recreated;
+      }
+      code = sqlite3_extended_errcode(db_);
+    } else if (error) {
+      *error = sqlite3_errstr(rc);
+    }
+    Close();
+    if (!Damaged(code) || attempt > 0) return OpenResult::Failed;
+    const std::string aside =
+        path + ".corrupt-" +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")).toStdString();
+    if (std::rename(path.c_str(), aside.c_str()) != 0) return OpenResult::Failed;
+    std::remove((path + "-wal").c_str());
+    std::remove((path + "-shm").c_str());
+  }
+  return OpenResult::Failed;
+}
+
+bool EventDb::OpenReadOnly(const std::string& path, std::string* error) {
+  Close();
+  path_ = path;
+  const int rc =
+      sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (rc != SQLITE_OK) {
+    if (error) *error = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+    Close();
+    return false;
+  }
+  sqlite3_busy_timeout(db_, 2000);
+  return true;
+}
+
+bool EventDb::SameFile() const {
+  struct stat st {};
+  return db_ && ::stat(path_.c_str(), &st) == 0 && st.st_dev == device_ && st.st_ino == inode_;
+}
+
+bool EventDb::Write(const std::vector<EventRow>& rows, const std::vector<FateUpdate>& fates,
+                    std::string* error) {
+  if (!db_) {
+    if (error) *error = "not open";
+    return false;
+  }
+  if (!Exec("BEGIN IMMEDIATE", error)) return false;
+  bool ok = true;
+  if (!rows.empty()) {
+    Statement insert(db_, std::string("INSERT OR REPLACE INTO events(") + kColumns +
+                              ") VALUES(?,?,?,?,?,?,?,?,?,?,?)");
+    ok = insert.Ok();
+    for (size_t i = 0; ok && i < rows.size(); ++i) {
+      const EventRow& r = rows[i];
+      insert.Int(1, r.seq);
+      insert.Int(2, r.receivedMs);
+      insert.Text(3, r.road);
+      insert.Text(4, r.line);
+      insert.Text(5, r.peer);
+      insert.Text(6, r.account);
+      insert.Blob(7, r.raw);
+      insert.Blob(8, r.consoleText);
+      insert.Int(9, int(r.console));
+      insert.Blob(10, r.noticeText);
+      insert.Int(11, int(r.notice));
+      ok = insert.Run();
+    }
+  }
+  if (ok && !fates.empty()) {
+    Statement console(db_, "UPDATE events SET console_state = ? WHERE seq = ?");
+    Statement notice(db_, "UPDATE events SET notice_state = ? WHERE seq = ?");
+    ok = console.Ok() && notice.Ok();
+    for (size_t i = 0; ok && i < fates.size(); ++i) {
+      Statement& s = fates[i].target == EventTarget::Console ? console : notice;
+      s.Int(1, int(fates[i].fate));
+      s.Int(2, fates[i].seq);
+      ok = s.Run();
+    }
+  }
+  if (ok && Exec("COMMIT", error)) return true;
+  if (error && error->empty()) *error = Error();
+  if (error && !ok) *error = Error();
+  std::string ignored;
+  Exec("ROLLBACK", &ignored);
+  return false;
+}
+
+int64_t EventDb::MaxSeq() {
+  Statement s(db_, "SELECT COALESCE(MAX(seq), 0) FROM events");
+  if (!s.Ok() || sqlite3_step(s.get()) != SQLITE_ROW) return 0;
+  return sqlite3_column_int64(s.get(), 0);
+}
+
+std::vector<EventRow> EventDb::Pending() {
+  std::vector<EventRow> rows;
+  Statement s(db_, std::string("SELECT ") + kColumns +
+                       " FROM events WHERE console_state = 1 OR notice_state = 1 ORDER BY seq");
+  while (s.Ok() && sqlite3_step(s.get()) == SQLITE_ROW) rows.push_back(RowAt(s.get()));
+  return rows;
+}
+
+bool EventDb::Read(const EventQuery& q, const std::function<bool(const EventRow&)>& each,
+                   std::string* error) {
+  std::string sql = std::string("SELECT ") + kColumns + " FROM events WHERE 1";
+  if (!q.account.empty()) sql += " AND account = ?1";
+  if (q.sinceMs) sql += " AND received_ms >= ?2";
+  if (q.untilMs) sql += " AND received_ms <= ?3";
+  if (q.beforeSeq) sql += " AND seq < ?4";
+  sql += q.newestFirst ? " ORDER BY seq DESC" : " ORDER BY seq";
+  if (q.limit > 0) sql += " LIMIT " + std::to_string(q.limit);
+  Statement s(db_, sql);
+  if (!s.Ok()) {
+    if (error) *error = Error();
+    return false;
+  }
+  if (!q.account.empty()) s.Text(1, q.account);
+  if (q.sinceMs) s.Int(2, q.sinceMs);
+  if (q.untilMs) s.Int(3, q.untilMs);
+  if (q.beforeSeq) s.Int(4, q.beforeSeq);
+  int rc;
+  while ((rc = sqlite3_step(s.get())) == SQLITE_ROW)
+    if (!each(RowAt(s.get()))) return true;
+  if (rc != SQLITE_DONE) {
+    if (error) *error = Error();
+    return false;
+  }
+  return true;
+}
+
+int EventDb::Prune(int64_t beforeMs, int limit) {
+  Statement s(db_,
+              "DELETE FROM events WHERE seq IN (SELECT seq FROM events WHERE received_ms < ?1"
+              " AND console_state <> 1 AND notice_state <> 1 ORDER BY seq LIMIT ?2)");
+  if (!s.Ok()) return -1;
+  s.Int(1, beforeMs);
+  s.Int(2, limit);
+  if (!s.Run()) return -1;
+  return sqlite3_changes(db_);
+}
+
+void EventDb::Checkpoint(bool passive) {
+  if (!db_) return;
+  int logPages = 0, copied = 0;
+  const int rc = sqlite3_wal_checkpoint_v2(
+      db_, nullptr, passive ? SQLITE_CHECKPOINT_PASSIVE : SQLITE_CHECKPOINT_TRUNCATE, &logPages,
+      &copied);
+  // All copied: the next commit writes the log from its start again.
+  if (rc == SQLITE_OK && copied == logPages) walPages_ = 0;
+}
+
+}  // namespace quell

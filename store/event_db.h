@@ -1,0 +1,88 @@
+#pragma once
+// The events file: one SQLite database in WAL mode with synchronous=FULL,
+// so a committed row survives a crash or a power cut. Used by the store's
+// own thread and by the history readers; one object, one thread.
+#include <sys/types.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/event_log.h"
+
+struct sqlite3;
+
+namespace quell {
+
+struct FateUpdate {
+  int64_t seq = 0;
+  EventTarget target = EventTarget::Console;
+  EventFate fate = EventFate::None;
+};
+
+// Which rows a history reader wants; empty or zero fields match all.
+struct EventQuery {
+  std::string account;
+  int64_t sinceMs = 0;    // received at or after
+  int64_t untilMs = 0;    // received at or before; 0: no bound
+  int64_t beforeSeq = 0;  // rows with a smaller sequence number; 0: no bound
+  int limit = 0;          // 0: all
+  bool newestFirst = false;
+};
+
+class EventDb {
+ public:
+  enum class OpenResult { Opened, Recreated, Failed };
+
+  EventDb() = default;
+  ~EventDb();
+  EventDb(const EventDb&) = delete;
+  EventDb& operator=(const EventDb&) = delete;
+
+  // Opens (or creates) the file for writing. A file that is not a database
+  // or is damaged is renamed to "<path>.corrupt-<yyyyMMdd-hhmmss>" and a new
+  // one made (Recreated). error receives the reason on failure.
+  OpenResult Open(const std::string& path, std::string* error);
+  // Opens an existing file for reading only (history readers).
+  bool OpenReadOnly(const std::string& path, std::string* error);
+  void Close();
+  bool IsOpen() const { return db_ != nullptr; }
+
+  // True while the path still names the file this object has open: in WAL
+  // mode writes to a removed file keep succeeding and would be lost.
+  bool SameFile() const;
+
+  // One transaction: the rows, then the fate updates. False (nothing
+  // written) when any statement fails; error receives the reason.
+  bool Write(const std::vector<EventRow>& rows, const std::vector<FateUpdate>& fates,
+             std::string* error);
+
+  int64_t MaxSeq();
+  // Rows with a pending console entry or notice, in sequence order.
+  std::vector<EventRow> Pending();
+  // Calls each matching row in order; stops when the callback returns false.
+  bool Read(const EventQuery& query, const std::function<bool(const EventRow&)>& each,
+            std::string* error);
+  // Removes at most limit rows received before beforeMs with nothing pending;
+  // returns how many went, or -1 on failure.
+  int Prune(int64_t beforeMs, int limit);
+  // Copies the write-ahead log into the file; passive does not wait for
+  // readers, otherwise the log is also cut to nothing (to give space back).
+  void Checkpoint(bool passive = true);
+  // Pages in the write-ahead log after the last commit.
+  int WalPages() const { return walPages_; }
+
+ private:
+  bool Exec(const char* sql, std::string* error);
+  bool Prepare();
+  std::string Error() const;
+
+  sqlite3* db_ = nullptr;
+  std::string path_;
+  int walPages_ = 0;
+  dev_t device_ = 0;
+  ino_t inode_ = 0;
+};
+
+}  // namespace quell

@@ -1,0 +1,316 @@
+#include "store/event_store.h"
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <chrono>
+
+namespace quell {
+namespace {
+
+constexpr int kCheckpointPages = 1000;  // log pages (4 MB) that call for a checkpoint
+// A log the checkpointer cannot catch up with (rows without a pause) is cut
+// by the store's own thread at this size (16 MB), between two commits.
+constexpr int kLogLimitPages = 4 * kCheckpointPages;
+constexpr int kCancelPollMs = 10;  // how often a waiting worker looks at its cancel flag
+constexpr size_t kMaxCommitSamples = 1 << 20;
+
+bool IsPending(const EventRow& r) {
+  return r.console == EventFate::Pending || r.notice == EventFate::Pending;
+}
+
+}  // namespace
+
+struct EventStore::Waiter {
+  std::mutex lock;
+  std::condition_variable done;
+  int state = 0;  // 0 waiting, 1 stored, 2 not stored
+};
+
+EventStore::EventStore(std::string path, QObject* context) : path_(std::move(path)) {
+  if (!context) return;
+  wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (wakeFd_ < 0) return;
+  wakeNotifier_ = std::make_unique<QSocketNotifier>(wakeFd_, QSocketNotifier::Read, context);
+  QObject::connect(wakeNotifier_.get(), &QSocketNotifier::activated, wakeNotifier_.get(),
+                   [this] { RunCompletions(); });
+}
+
+EventStore::~EventStore() {
+  {
+    std::lock_guard g(lock_);
+    stop_ = true;
+  }
+  wake_.notify_all();
+  if (thread_.joinable()) thread_.join();
+  {
+    std::lock_guard g(checkpointLock_);
+    checkpointStop_ = true;
+  }
+  checkpointWake_.notify_all();
+  if (checkpointer_.joinable()) checkpointer_.join();
+  wakeNotifier_.reset();
+  if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+void EventStore::RunCompletions() {
+  uint64_t count = 0;
+  if (::read(wakeFd_, &count, sizeof count) < 0) {
+    // Nothing to read: another wake-up already took the count.
+  }
+  std::vector<std::pair<Done, bool>> ready;
+  {
+    std::lock_guard g(lock_);
+    ready.swap(completions_);
+  }
+  for (const auto& [done, stored] : ready) done(stored);
+}
+
+bool EventStore::Start(std::vector<EventRow>* pending, std::string* error) {
+  bool opened = db_.Open(path_, error) != EventDb::OpenResult::Failed;
+  if (opened) {
+    std::vector<EventRow> rows = db_.Pending();
+    for (const EventRow& r : rows) pending_[r.seq] = r;
+    if (pending) *pending = std::move(rows);
+    std::lock_guard g(lock_);
+    lastSeq_ = db_.MaxSeq();
+  } else {
+    std::lock_guard g(lock_);
+    lastError_ = error ? *error : "cannot open";
+  }
+  writable_ = opened;
+  thread_ = std::thread([this] { Run(); });
+  checkpointer_ = std::thread([this] { RunCheckpoints(); });
+  return opened;
+}
+
+int64_t EventStore::Add(EventRow row, Done done, bool keep) {
+  int64_t seq;
+  {
+    std::lock_guard g(lock_);
+    seq = row.seq = ++lastSeq_;
+    queue_.push_back(Item{std::move(row), std::move(done), keep, nullptr});
+  }
+  wake_.notify_one();
+  return seq;
+}
+
+int64_t EventStore::AddAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel) {
+  auto waiter = std::make_shared<Waiter>();
+  int64_t seq;
+  {
+    std::lock_guard g(lock_);
+    seq = row.seq = ++lastSeq_;
+    queue_.push_back(Item{std::move(row), nullptr, false, waiter});
+  }
+  wake_.notify_one();
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  std::unique_lock g(waiter->lock);
+  while (waiter->state == 0) {
+    if (cancel && cancel->load()) return 0;
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= end) return 0;
+    waiter->done.wait_for(g, std::min<std::chrono::steady_clock::duration>(
+                                 end - now, std::chrono::milliseconds(kCancelPollMs)));
+  }
+  return waiter->state == 1 ? seq : 0;
+}
+
+void EventStore::SetFate(int64_t seq, EventTarget target, EventFate fate) {
+  if (seq <= 0) return;
+  {
+    std::lock_guard g(lock_);
+    fates_.push_back(FateUpdate{seq, target, fate});
+  }
+  wake_.notify_one();
+}
+
+std::string EventStore::LastError() const {
+  std::lock_guard g(lock_);
+  return lastError_;
+}
+
+size_t EventStore::HeldRows() const {
+  return heldCount_.load();
+}
+
+EventStore::Stats EventStore::Counters() const {
+  std::lock_guard g(lock_);
+  return stats_;
+}
+
+std::vector<int> EventStore::TakeCommitMicros() {
+  std::lock_guard g(lock_);
+  return std::exchange(commitMicros_, {});
+}
+
+void EventStore::Run() {
+  using Clock = std::chrono::steady_clock;
+  std::unique_lock g(lock_);
+  auto nextPrune = Clock::now();  // a first pass soon after the start
+  for (;;) {
+    const bool retry = !held_.empty() || !heldFates_.empty();
+    const auto ready = [&] { return stop_ || !queue_.empty() || !fates_.empty(); };
+    // While writes fail, held rows are tried again each interval; pruning
+    // waits for a store that writes.
+    const auto until =
+        retry ? Clock::now() + std::chrono::milliseconds(kReopenIntervalMs) : nextPrune;
+    wake_.wait_until(g, until, ready);
+    if (stop_ && queue_.empty() && fates_.empty()) break;
+    if (!ready() && !retry) {
+      // Idle: one small pruning step, then back to waiting for rows.
+      if (Clock::now() < nextPrune) continue;
+      g.unlock();
+      const bool passDone = PruneStep();
+      g.lock();
+      nextPrune =
+          passDone ? Clock::now() + std::chrono::milliseconds(kPruneIntervalMs) : Clock::now();
+      continue;
+    }
+    std::deque<Item> items = std::exchange(queue_, {});
+    std::vector<FateUpdate> fates = std::exchange(fates_, {});
+    g.unlock();
+    Commit(items, fates);
+    g.lock();
+    if (stop_ && queue_.empty() && fates_.empty()) break;
+  }
+}
+
+void EventStore::SetRetention(int keepDays, std::function<int64_t()> nowMs) {
+  keepDays_ = keepDays;
+  if (nowMs) nowMs_ = std::move(nowMs);
+}
+
+bool EventStore::PruneStep() {
+  if (keepDays_ <= 0 || !db_.IsOpen() || !writable_.load()) return true;
+  const int64_t cutoff = nowMs_() - int64_t(keepDays_) * 24 * 3600 * 1000;
+  const int removed = db_.Prune(cutoff, kPruneStepRows);
+  return removed < kPruneStepRows;
+}
+
+bool EventStore::EnsureFile() {
+  if (db_.IsOpen() && db_.SameFile()) return true;
+  std::string error;
+  if (db_.Open(path_, &error) == EventDb::OpenResult::Failed) {
+    std::lock_guard g(lock_);
+    lastError_ = error;
+    return false;
+  }
+  if (pending_.empty()) {
+    for (const EventRow& r : db_.Pending()) pending_[r.seq] = r;
+  }
+  // A new file (the old one removed or renamed) gets every row still
+  // pending, so a restart can deliver them.
+  if (pending_.empty() || db_.MaxSeq() >= pending_.rbegin()->first) return true;
+  std::vector<EventRow> keep;
+  for (const auto& [seq, row] : pending_) keep.push_back(row);
+  if (!keep.empty() && !db_.Write(keep, {}, &error)) {
+    std::lock_guard g(lock_);
+    lastError_ = error;
+    return false;
+  }
+  return true;
+}
+
+void EventStore::Commit(std::deque<Item>& items, std::vector<FateUpdate>& fates) {
+  std::vector<EventRow> rows = held_;
+  for (const Item& item : items) rows.push_back(item.row);
+  std::vector<FateUpdate> allFates = heldFates_;
+  allFates.insert(allFates.end(), fates.begin(), fates.end());
+
+  const auto start = std::chrono::steady_clock::now();
+  std::string error;
+  const bool stored = EnsureFile() && db_.Write(rows, allFates, &error);
+  const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
+                          std::chrono::steady_clock::now() - start)
+                          .count();
+  if (stored) {
+    Remember(rows, allFates);
+    held_.clear();
+    heldFates_.clear();
+  } else {
+    // The log may have taken the space: copy it into the file and cut it.
+    // A connection that failed mid-transaction (disk full, I/O error) may
+    // stay inside it; the next commit starts from a fresh one.
+    db_.Checkpoint(false);
+    db_.Close();
+    for (const Item& item : items)
+      if (item.keep) held_.push_back(item.row);
+    heldFates_ = std::move(allFates);
+  }
+  {
+    std::lock_guard g(lock_);
+    if (stored) {
+      lastError_.clear();
+      stats_.rows += rows.size();
+      ++stats_.commits;
+      if (commitMicros_.size() < kMaxCommitSamples) commitMicros_.push_back(int(micros));
+    } else if (!error.empty()) {
+      lastError_ = error;
+    }
+  }
+  heldCount_ = held_.size();
+  writable_ = stored;
+  Report(items, stored);
+
+  if (stored && db_.WalPages() >= kLogLimitPages) {
+    db_.Checkpoint(false);
+  } else if (stored && db_.WalPages() >= kCheckpointPages) {
+    {
+      std::lock_guard g(checkpointLock_);
+      checkpointDue_ = true;
+    }
+    checkpointWake_.notify_one();
+  }
+}
+
+void EventStore::RunCheckpoints() {
+  EventDb db;
+  std::unique_lock g(checkpointLock_);
+  for (;;) {
+    checkpointWake_.wait(g, [this] { return checkpointStop_ || checkpointDue_; });
+    if (checkpointStop_) return;
+    checkpointDue_ = false;
+    g.unlock();
+    // A file made anew under the same path is opened anew.
+    if (!db.IsOpen() || !db.SameFile()) db.Open(path_, nullptr);
+    db.Checkpoint();
+    g.lock();
+  }
+}
+
+void EventStore::Remember(const std::vector<EventRow>& rows, const std::vector<FateUpdate>& fates) {
+  for (const EventRow& r : rows)
+    if (IsPending(r)) pending_[r.seq] = r;
+  for (const FateUpdate& f : fates) {
+    auto it = pending_.find(f.seq);
+    if (it == pending_.end()) continue;
+    (f.target == EventTarget::Console ? it->second.console : it->second.notice) = f.fate;
+    if (!IsPending(it->second)) pending_.erase(it);
+  }
+}
+
+void EventStore::Report(std::deque<Item>& items, bool stored) {
+  std::vector<std::pair<Done, bool>> dones;
+  for (Item& item : items) {
+    if (item.waiter) {
+      std::lock_guard g(item.waiter->lock);
+      item.waiter->state = stored ? 1 : 2;
+      item.waiter->done.notify_all();
+    } else if (item.done) {
+      // A held row is not lost: its sender-less producer goes on.
+      dones.emplace_back(std::move(item.done), stored || item.keep);
+    }
+  }
+  if (dones.empty() || wakeFd_ < 0) return;
+  {
+    std::lock_guard g(lock_);
+    for (auto& d : dones) completions_.push_back(std::move(d));
+  }
+  const uint64_t one = 1;
+  if (::write(wakeFd_, &one, sizeof one) < 0) {
+    // The counter is full: the event loop is woken already.
+  }
+}
+
+}  // namespace quell

@@ -1,0 +1,41 @@
+#pragma once
+// The stored events as people read them: the quell-events options, and one
+// line of text or CSV per event (UTF-8, control bytes as \xNN).
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/event_log.h"
+#include "store/event_db.h"
+
+namespace quell {
+
+enum class HistoryFormat { Text, Csv };
+
+struct HistoryOptions {
+  std::string workDir = ".";
+  EventQuery query;
+  HistoryFormat format = HistoryFormat::Text;
+};
+
+// Parses the command line (without the program name); nullopt with error
+// set on a bad option or value.
+std::optional<HistoryOptions> ParseHistoryOptions(const std::vector<std::string>& args,
+                                                  std::string* error);
+
+// Local time "YYYY-MM-DD[ HH:MM[:SS]]" to UTC milliseconds. With endOfSpan
+// the last millisecond of the day, minute or second given (for --until).
+std::optional<int64_t> ParseLocalTime(const std::string& text, bool endOfSpan);
+
+// Windows-1251 bytes as UTF-8, bytes below 0x20 and 0x7F as \xNN.
+std::string ReadableText(const std::string& bytes);
+
+// The event line of a row: its console entry, else its notice, else the raw bytes.
+std::string EventLineOf(const EventRow& row);
+// Where the row's entry went: "delivered", "pending", "dropped", "not for console", "-".
+const char* FateText(EventFate fate);
+
+std::string HistoryLine(const EventRow& row, HistoryFormat format);
+std::string HistoryCsvHeader();
+
+}  // namespace quell

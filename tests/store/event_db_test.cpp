@@ -1,0 +1,160 @@
+// The events file on its own: rows and fates written in one transaction,
+// what a restart finds pending, damaged files set aside, history queries,
+// and a writer killed with SIGKILL in the middle of a burst.
+#include "store/event_db.h"
+#include "store/event_store.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <fstream>
+
+#include "tests/support/store_files.h"
+
+namespace quell {
+namespace {
+
+using test::StoreDir;
+using test::TcpRow;
+
+std::vector<int64_t> Seqs(const std::vector<EventRow>& rows) {
+  std::vector<int64_t> seqs;
+  for (const EventRow& r : rows) seqs.push_back(r.seq);
+  return seqs;
+}
+
+TEST(EventDbTest, RowsAndFatesSurviveReopenAndPendingListsOnlyUndelivered) {
+  StoreDir dir;
+  {
+    EventDb db;
+    ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Opened);
+    std::vector<EventRow> rows;
+    for (int i = 1; i <= 4; ++i) {
+      rows.push_back(TcpRow("5011 181234E13001015" + std::to_string(i)));
+      rows.back().seq = i;
+    }
+    rows[2].console = EventFate::NotForConsole;
+    rows[3].console = EventFate::None;
+    rows[3].noticeText = std::string("K;1;\x01", 5);
+    rows[3].notice = EventFate::Pending;
+    ASSERT_TRUE(db.Write(rows, {}, nullptr));
+    ASSERT_TRUE(db.Write({}, {{1, EventTarget::Console, EventFate::Delivered}}, nullptr));
+  }
+  EventDb db;
+  ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Opened);
+  EXPECT_EQ(db.MaxSeq(), 4);
+  const std::vector<EventRow> pending = db.Pending();
+  EXPECT_EQ(Seqs(pending), (std::vector<int64_t>{2, 4}));
+  EXPECT_EQ(pending[0].consoleText, "5011 181234E130010152\x14");
+  EXPECT_EQ(pending[1].noticeText, std::string("K;1;\x01", 5));  // bytes kept exactly
+}
+
+TEST(EventDbTest, DamagedFileIsSetAsideAndANewOneMade) {
+  StoreDir dir;
+  {
+    std::ofstream junk(dir.Path());
+    junk << std::string(8192, 'x');
+  }
+  EventDb db;
+  ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Recreated);
+  EXPECT_EQ(db.MaxSeq(), 0);
+  const QStringList aside =
+      QDir(dir.dir.path()).entryList({QStringLiteral("Events.db.corrupt-*")}, QDir::Files);
+  EXPECT_EQ(aside.size(), 1);
+}
+
+TEST(EventDbTest, QueryFiltersByAccountTimeAndPagesNewestFirst) {
+  StoreDir dir;
+  EventDb db;
+  ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Opened);
+  std::vector<EventRow> rows;
+  for (int i = 1; i <= 6; ++i) {
+    rows.push_back(TcpRow("e"));
+    rows.back().seq = i;
+    rows.back().receivedMs = 1000 * i;
+    rows.back().account = i % 2 ? "1234" : "5678";
+  }
+  ASSERT_TRUE(db.Write(rows, {}, nullptr));
+  const auto run = [&](const EventQuery& q) {
+    std::vector<int64_t> seqs;
+    EXPECT_TRUE(db.Read(
+        q, [&](const EventRow& r) { return seqs.push_back(r.seq), true; }, nullptr));
+    return seqs;
+  };
+  const struct {
+    EventQuery query;
+    std::vector<int64_t> seqs;
+  } cases[] = {
+      // account, since, until, before, limit, newest first
+      {{"", 0, 0, 0, 0, false}, {1, 2, 3, 4, 5, 6}},
+      {{"1234", 0, 0, 0, 0, false}, {1, 3, 5}},
+      {{"123", 0, 0, 0, 0, false}, {}},  // a near-miss matches nothing
+      {{"", 2000, 4000, 0, 0, false}, {2, 3, 4}},
+      {{"", 0, 0, 0, 2, true}, {6, 5}},
+      {{"", 0, 0, 5, 2, true}, {4, 3}},
+      {{"5678", 0, 0, 6, 0, true}, {4, 2}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(run(c.query), c.seqs);
+}
+
+TEST(EventDbTest, PruneRemovesOldRowsButNeverAPendingOne) {
+  StoreDir dir;
+  EventDb db;
+  ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Opened);
+  std::vector<EventRow> rows;
+  for (int i = 1; i <= 5; ++i) {
+    rows.push_back(TcpRow("e", i == 2 ? EventFate::Pending : EventFate::Delivered));
+    rows.back().seq = i;
+    rows.back().receivedMs = 1000 * i;
+  }
+  ASSERT_TRUE(db.Write(rows, {}, nullptr));
+  EXPECT_EQ(db.Prune(4000, 2), 2);  // 1 and 3
+  EXPECT_EQ(db.Prune(4000, 2), 0);  // 2 is pending, 4 is not old enough
+  EXPECT_EQ(Seqs(db.Pending()), (std::vector<int64_t>{2}));
+  EXPECT_EQ(db.MaxSeq(), 5);
+}
+
+// A child writes rows through the store's thread and reports each commit
+// through a pipe; it is killed with SIGKILL mid-burst. Every reported row
+// must be in the file afterwards, found by a new opener's WAL recovery.
+TEST(EventDbTest, EveryCommittedRowSurvivesAStoreKilledMidBurst) {
+  StoreDir dir;
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(fds[0]);
+    EventStore store(dir.Path(), nullptr);
+    if (!store.Start(nullptr, nullptr)) _exit(1);
+    for (int64_t committed = 1;; ++committed) {
+      // Rows without a waiter share the commits of the waited-for ones.
+      for (int i = 0; i < 3; ++i) store.Add(TcpRow("burst"), nullptr);
+      if (!store.AddAndWait(TcpRow("5011 181234E13001015"), 1000, nullptr)) _exit(2);
+      const int64_t rows = committed * 4;
+      if (write(fds[1], &rows, sizeof rows) != sizeof rows) _exit(3);
+    }
+  }
+  close(fds[1]);
+  int64_t acknowledged = 0, rows = 0;
+  while (acknowledged < 400 && read(fds[0], &rows, sizeof rows) == sizeof rows) acknowledged = rows;
+  kill(child, SIGKILL);
+  int status = 0;
+  waitpid(child, &status, 0);
+  close(fds[0]);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  ASSERT_GE(acknowledged, 400);
+
+  EventDb db;
+  ASSERT_NE(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Failed);
+  EXPECT_GE(db.MaxSeq(), acknowledged);
+  const std::vector<EventRow> pending = db.Pending();
+  ASSERT_EQ(int64_t(pending.size()), db.MaxSeq());
+  EXPECT_EQ(pending.back().seq, db.MaxSeq());  // no gaps: seq k is the k-th row
+}
+
+}  // namespace
+}  // namespace quell

@@ -1,0 +1,30 @@
+#pragma once
+// Event rows and a temporary working directory for the store tests.
+#include <QTemporaryDir>
+#include <string>
+
+#include "core/event_log.h"
+
+namespace quell::test {
+
+inline EventRow TcpRow(const std::string& raw, EventFate console = EventFate::Pending) {
+  EventRow r;
+  r.receivedMs = 1'765'000'000'000;
+  r.road = "tcp";
+  r.line = "8097";
+  r.peer = "127.0.0.1";
+  r.account = "1234";
+  r.raw = raw;
+  r.consoleText = raw + '\x14';
+  r.console = console;
+  return r;
+}
+
+struct StoreDir {
+  QTemporaryDir dir;
+  std::string Path(const char* name = "Events.db") const {
+    return dir.filePath(QString::fromLatin1(name)).toStdString();
+  }
+};
+
+}  // namespace quell::test

@@ -1,0 +1,122 @@
+// The engine with its event store: events acknowledged while the console is
+// silent are on disk, come back in order at the next start before anything
+// new, reach the console, and are not delivered again after that.
+#include <gtest/gtest.h>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "console/console_output.h"
+#include "core/wire.h"
+#include "engine/engine.h"
+#include "ip/ip_receivers.h"
+#include "store/event_db.h"
+#include "store/event_store.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/fakes.h"
+#include "tests/support/loopback.h"
+#include "tests/support/pty_pair.h"
+#include "tests/support/work_files.h"
+
+namespace quell {
+namespace {
+
+using test::WaitFor;
+
+const std::string kHeartbeat = std::string("1011           @    ") + kDC4;
+
+std::string AdmCid(int zone) {
+  char text[64];
+  std::snprintf(text, sizeof text, "\"ADM-CID\"0001R0001L0001[#001234|1130 01 %03d]", zone);
+  return text;
+}
+std::string Entry(int zone) {
+  char text[32];
+  std::snprintf(text, sizeof text, "5011 181234E13001%03d", zone);
+  return text + std::string(1, kDC4);
+}
+
+class StoreRestartTest : public ::testing::Test {
+ protected:
+  void File(const char* name, const std::string& bytes) {
+    ASSERT_TRUE(test::WriteWorkFile(dir_, name, bytes));
+  }
+  void Start() {
+    engine_.reset();
+    EngineOptions options;
+    options.workDir = dir_.path().toStdString();
+    options.ports = PortSettings::AnyFree();
+    engine_ = std::make_unique<Engine>(clock_, prompt_, sound_, options);
+    std::string error;
+    ASSERT_TRUE(engine_->Start(&error)) << error;
+    engine_->ipSettings().storeOffline = true;
+  }
+  std::string Db() const { return dir_.filePath(QStringLiteral("Events.db")).toStdString(); }
+
+  QTemporaryDir dir_;
+  test::FakeClock clock_;
+  HeadlessPrompt prompt_;
+  test::CountingSound sound_;
+  std::unique_ptr<Engine> engine_;
+};
+
+TEST_F(StoreRestartTest, AcknowledgedEventsComeBackInOrderAndReachTheConsoleOnce) {
+  Start();
+  test::TestClient module;
+  ASSERT_TRUE(module.Connect(engine_->ipReceivers().Port(IpListener::P8096)));
+  for (int zone = 1; zone <= 3; ++zone) {
+    module.Send(AdmCid(zone));
+    ASSERT_TRUE(module.WaitReceived(24 + 4 * size_t(zone)));
+  }
+  EXPECT_EQ(module.After(24), "ACK\rACK\rACK\r");
+  // Gone without delivering: what the queue held in memory is lost with it.
+  engine_.reset();
+
+  test::PtyMaster console;
+  ASSERT_TRUE(console.Ok());
+  File("ComPorts.ini", "COM5=" + console.SlavePath() + "\r\n");
+  File("paramv", "_;RP;_;COM5,9600,8,0,0,0;ONLINE;ContactID;_;\r\n");
+  Start();
+  EXPECT_EQ(engine_->consoleQueue().Snapshot(),
+            (std::vector<std::string>{Entry(1), Entry(2), Entry(3)}));
+  engine_->SupervisionTick();  // switches the console port on
+  for (int tick = 1; tick <= 21; ++tick) engine_->ConsoleOutputTick();
+  ASSERT_EQ(console.Receive(kHeartbeat.size()), kHeartbeat);
+  console.Send(std::string(1, kACK));
+  ASSERT_TRUE(WaitFor([&] { return engine_->consoleLine().Alive.load(); }));
+  for (int tick = 0; tick < 3; ++tick) engine_->ConsoleOutputTick();
+  const std::string dc4(1, kDC4);
+  EXPECT_EQ(console.Receive(3 * 22), Entry(1) + dc4 + Entry(2) + dc4 + Entry(3) + dc4);
+  engine_->Close();
+
+  Start();  // delivered: nothing comes back
+  EXPECT_TRUE(engine_->consoleQueue().Empty());
+  engine_.reset();
+  EventDb db;
+  ASSERT_TRUE(db.OpenReadOnly(Db(), nullptr));
+  std::vector<EventFate> fates;
+  db.Read(
+      {}, [&](const EventRow& r) { return fates.push_back(r.console), true; }, nullptr);
+  EXPECT_EQ(fates, std::vector<EventFate>(3, EventFate::Delivered));
+}
+
+TEST_F(StoreRestartTest, StoreThatCannotOpenStartsTheGatewayAndRefusesEvents) {
+  ASSERT_TRUE(QDir(dir_.path()).mkdir(QStringLiteral("Events.db")));  // a directory in the way
+  Start();
+  EXPECT_FALSE(engine_->eventStore().Writable());
+  engine_->ConsoleOutputTick();
+  EXPECT_EQ(sound_.plays.load(), 1);
+  EXPECT_EQ(engine_->journal().Entries().front().rfind("Events store: cannot write", 0), 0u);
+  engine_->ConsoleOutputTick();
+  EXPECT_EQ(sound_.plays.load(), 1);  // once a minute
+
+  test::TestClient module;
+  ASSERT_TRUE(module.Connect(engine_->ipReceivers().Port(IpListener::P8096)));
+  module.Send(AdmCid(1));
+  ASSERT_TRUE(module.WaitReceived(24 + 5));
+  EXPECT_EQ(module.After(24), "NACK\r");
+  EXPECT_TRUE(engine_->consoleQueue().Empty());
+}
+
+}  // namespace
+}  // namespace quell
