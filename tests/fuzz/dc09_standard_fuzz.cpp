@@ -56,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   IpModuleList list;
   IpModuleSettings settings;
   settings.storeOffline = true;  // the console is silent: events are queued
-  SharedTextList notices, queue;
+  NoticeList notices;
+  SharedTextList queue;
   test::FakeConsoleDevice device;
   test::FakeClientFeed clients;
   clients.wardexClients = 1;
