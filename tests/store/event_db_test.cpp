@@ -84,18 +84,29 @@ TEST(EventDbTest, QueryFiltersByAccountTimeAndPagesNewestFirst) {
         q, [&](const EventRow& r) { return seqs.push_back(r.seq), true; }, nullptr));
     return seqs;
   };
+  const auto query = [](const char* account, int64_t since, int64_t until, int64_t before,
+                        int limit, bool newestFirst) {
+    EventQuery q;
+    q.account = account;
+    q.sinceMs = since;
+    q.untilMs = until;
+    q.beforeSeq = before;
+    q.limit = limit;
+    q.newestFirst = newestFirst;
+    return q;
+  };
   const struct {
     EventQuery query;
     std::vector<int64_t> seqs;
   } cases[] = {
       // account, since, until, before, limit, newest first
-      {{"", 0, 0, 0, 0, false}, {1, 2, 3, 4, 5, 6}},
-      {{"1234", 0, 0, 0, 0, false}, {1, 3, 5}},
-      {{"123", 0, 0, 0, 0, false}, {}},  // a near-miss matches nothing
-      {{"", 2000, 4000, 0, 0, false}, {2, 3, 4}},
-      {{"", 0, 0, 0, 2, true}, {6, 5}},
-      {{"", 0, 0, 5, 2, true}, {4, 3}},
-      {{"5678", 0, 0, 6, 0, true}, {4, 2}},
+      {query("", 0, 0, 0, 0, false), {1, 2, 3, 4, 5, 6}},
+      {query("1234", 0, 0, 0, 0, false), {1, 3, 5}},
+      {query("123", 0, 0, 0, 0, false), {}},  // a near-miss matches nothing
+      {query("", 2000, 4000, 0, 0, false), {2, 3, 4}},
+      {query("", 0, 0, 0, 2, true), {6, 5}},
+      {query("", 0, 0, 5, 2, true), {4, 3}},
+      {query("5678", 0, 0, 6, 0, true), {4, 2}},
   };
   for (const auto& c : cases) EXPECT_EQ(run(c.query), c.seqs);
 }
