@@ -2,7 +2,6 @@
 // of every port the file restricts, 127.0.0.1 gets in, and the gateway's
 // own loopback client always does.
 #include <gtest/gtest.h>
-#include <QFile>
 #include <QNetworkDatagram>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -18,6 +17,7 @@
 #include "ip/relay_listener.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/loopback.h"
+#include "tests/support/work_files.h"
 
 namespace quell {
 namespace {
@@ -40,9 +40,7 @@ class ClientAccessTest : public ::testing::Test {
     ASSERT_TRUE(engine_->Start(&error)) << error;
   }
   void File(const char* name, const std::string& bytes) {
-    QFile f(dir_.filePath(QString::fromLatin1(name)));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes.data(), qint64(bytes.size()));
+    ASSERT_TRUE(test::WriteWorkFile(dir_, name, bytes));
   }
   bool Journalled(const std::string& text) {
     const auto& j = engine_->journal().Entries();
@@ -204,8 +202,7 @@ TEST_F(ClientAccessTest, Dc09TcpPortFollowsTheModulesSection) {
   EXPECT_EQ(JournalLinesStarting("Access refused: IP 127.0.0.2 on port "), 1u);
 
   engine_.reset();
-  QFile::remove(dir_.filePath(QStringLiteral("ClientAccess.ini")));
-  Start("");
+  Start("");  // a file without sections: every port open
   EXPECT_TRUE(JournalLinesStarting("Any address is accepted on ports ") == 1u);
   const auto& j = engine_->journal().Entries();
   const auto open = std::find_if(j.begin(), j.end(), [](const std::string& e) {

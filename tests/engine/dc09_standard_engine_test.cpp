@@ -16,6 +16,7 @@
 #include "sim/dc09/dc09_link.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/loopback.h"
+#include "tests/support/work_files.h"
 
 namespace quell {
 namespace {
@@ -38,9 +39,7 @@ class StandardDc09EngineTest : public ::testing::Test {
                               dir_.filePath(QLatin1String(name))));
   }
   void Write(const char* name, const std::string& text) {
-    QFile f(dir_.filePath(QLatin1String(name)));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(text.data(), qint64(text.size()));
+    ASSERT_TRUE(test::WriteWorkFile(dir_, name, text));
   }
   void Start() {
     EngineOptions options;

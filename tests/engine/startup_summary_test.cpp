@@ -3,7 +3,6 @@
 #include "engine/startup_summary.h"
 
 #include <gtest/gtest.h>
-#include <QFile>
 #include <QTcpServer>
 #include <QTemporaryDir>
 
@@ -14,6 +13,7 @@
 #include "ip/ip_receivers.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/work_files.h"
 
 namespace quell {
 namespace {
@@ -24,9 +24,7 @@ class QuietSound final : public AlarmSound {
 };
 
 void WriteFile(const QTemporaryDir& dir, const char* name, const std::string& bytes) {
-  QFile f(dir.filePath(QString::fromLatin1(name)));
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write(bytes.data(), qint64(bytes.size()));
+  ASSERT_TRUE(test::WriteWorkFile(dir, name, bytes));
 }
 
 TEST(StartupSummaryTest, NamesListenersLinesConsoleAndTheNextStep) {
