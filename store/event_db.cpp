@@ -97,8 +97,42 @@ EventDb::~EventDb() {
 }
 
 void EventDb::Close() {
+  for (sqlite3_stmt** s : {&begin_, &commit_, &rollback_, &insert_, &setConsole_, &setNotice_}) {
+    sqlite3_finalize(*s);
+    *s = nullptr;
+  }
   if (db_) sqlite3_close_v2(db_);
   db_ = nullptr;
+}
+
+bool EventDb::PrepareWriters(std::string* error) {
+  const std::string insert =
+      std::string("INSERT OR REPLACE INTO events(") + kColumns + ") VALUES(?,?,?,?,?,?,?,?,?,?,?)";
+  const std::pair<sqlite3_stmt**, std::string> statements[] = {
+      {&begin_, "BEGIN IMMEDIATE"},
+      {&commit_, "COMMIT"},
+      {&rollback_, "ROLLBACK"},
+      {&insert_, insert},
+      {&setConsole_, "UPDATE events SET console_state = ? WHERE seq = ?"},
+      {&setNotice_, "UPDATE events SET notice_state = ? WHERE seq = ?"},
+  };
+  for (const auto& [stmt, sql] : statements) {
+    if (sqlite3_prepare_v3(db_, sql.c_str(), int(sql.size()), SQLITE_PREPARE_PERSISTENT, stmt,
+                           nullptr) != SQLITE_OK) {
+      if (error) *error = Error();
+      return false;
+    }
+  }
+  return true;
+}
+
+bool EventDb::Step(sqlite3_stmt* s, std::string* error) {
+  const int rc = sqlite3_step(s);
+  sqlite3_reset(s);
+  sqlite3_clear_bindings(s);
+  if (rc == SQLITE_DONE) return true;
+  if (error) *error = Error();
+  return false;
 }
 
 std::string EventDb::Error() const {
@@ -127,7 +161,7 @@ EventDb::OpenResult EventDb::Open(const std::string& path, std::string* error) {
       if (Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;"
                " PRAGMA wal_autocheckpoint=0;",
                error) &&
-          Exec(kSchema, error)) {
+          Exec(kSchema, error) && PrepareWriters(error)) {
         walPages_ = 0;
         sqlite3_wal_hook(
             db_,
@@ -184,44 +218,39 @@ bool EventDb::Write(const std::vector<EventRow>& rows, const std::vector<FateUpd
     if (error) *error = "not open";
     return false;
   }
-  if (!Exec("BEGIN IMMEDIATE", error)) return false;
+  if (!Step(begin_, error)) return false;
   bool ok = true;
-  if (!rows.empty()) {
-    Statement insert(db_, std::string("INSERT OR REPLACE INTO events(") + kColumns +
-                              ") VALUES(?,?,?,?,?,?,?,?,?,?,?)");
-    ok = insert.Ok();
-    for (size_t i = 0; ok && i < rows.size(); ++i) {
-      const EventRow& r = rows[i];
-      insert.Int(1, r.seq);
-      insert.Int(2, r.receivedMs);
-      insert.Text(3, r.road);
-      insert.Text(4, r.line);
-      insert.Text(5, r.peer);
-      insert.Text(6, r.account);
-      insert.Blob(7, r.raw);
-      insert.Blob(8, r.consoleText);
-      insert.Int(9, int(r.console));
-      insert.Blob(10, r.noticeText);
-      insert.Int(11, int(r.notice));
-      ok = insert.Run();
-    }
+  for (size_t i = 0; ok && i < rows.size(); ++i) {
+    const EventRow& r = rows[i];
+    // The texts live until the step: bound without a copy.
+    const auto text = [&](int at, const std::string& v) {
+      sqlite3_bind_text(insert_, at, v.data(), int(v.size()), SQLITE_STATIC);
+    };
+    const auto blob = [&](int at, const std::string& v) {
+      sqlite3_bind_blob(insert_, at, v.data(), int(v.size()), SQLITE_STATIC);
+    };
+    sqlite3_bind_int64(insert_, 1, r.seq);
+    sqlite3_bind_int64(insert_, 2, r.receivedMs);
+    text(3, r.road);
+    text(4, r.line);
+    text(5, r.peer);
+    text(6, r.account);
+    blob(7, r.raw);
+    blob(8, r.consoleText);
+    sqlite3_bind_int(insert_, 9, int(r.console));
+    blob(10, r.noticeText);
+    sqlite3_bind_int(insert_, 11, int(r.notice));
+    ok = Step(insert_, error);
   }
-  if (ok && !fates.empty()) {
-    Statement console(db_, "UPDATE events SET console_state = ? WHERE seq = ?");
-    Statement notice(db_, "UPDATE events SET notice_state = ? WHERE seq = ?");
-    ok = console.Ok() && notice.Ok();
-    for (size_t i = 0; ok && i < fates.size(); ++i) {
-      Statement& s = fates[i].target == EventTarget::Console ? console : notice;
-      s.Int(1, int(fates[i].fate));
-      s.Int(2, fates[i].seq);
-      ok = s.Run();
-    }
+  for (size_t i = 0; ok && i < fates.size(); ++i) {
+    sqlite3_stmt* s = fates[i].target == EventTarget::Console ? setConsole_ : setNotice_;
+    sqlite3_bind_int(s, 1, int(fates[i].fate));
+    sqlite3_bind_int64(s, 2, fates[i].seq);
+    ok = Step(s, error);
   }
-  if (ok && Exec("COMMIT", error)) return true;
-  if (error && error->empty()) *error = Error();
-  if (error && !ok) *error = Error();
+  if (ok && Step(commit_, error)) return true;
   std::string ignored;
-  Exec("ROLLBACK", &ignored);
+  if (!sqlite3_get_autocommit(db_)) Step(rollback_, &ignored);
   return false;
 }
 
@@ -278,14 +307,16 @@ int EventDb::Prune(int64_t beforeMs, int limit) {
   return sqlite3_changes(db_);
 }
 
-void EventDb::Checkpoint(bool passive) {
-  if (!db_) return;
+bool EventDb::Checkpoint(bool passive) {
+  if (!db_) return false;
   int logPages = 0, copied = 0;
   const int rc = sqlite3_wal_checkpoint_v2(
       db_, nullptr, passive ? SQLITE_CHECKPOINT_PASSIVE : SQLITE_CHECKPOINT_TRUNCATE, &logPages,
       &copied);
   // All copied: the next commit writes the log from its start again.
-  if (rc == SQLITE_OK && copied == logPages) walPages_ = 0;
+  if (rc != SQLITE_OK || copied != logPages) return false;
+  walPages_ = 0;
+  return true;
 }
 
 }  // namespace quell

@@ -12,6 +12,7 @@
 #include "core/event_log.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace quell {
 
@@ -69,16 +70,26 @@ class EventDb {
   int Prune(int64_t beforeMs, int limit);
   // Copies the write-ahead log into the file; passive does not wait for
   // readers, otherwise the log is also cut to nothing (to give space back).
-  void Checkpoint(bool passive = true);
+  // True when every page of the log is in the file: the next commit then
+  // writes the log from its start again.
+  bool Checkpoint(bool passive = true);
   // Pages in the write-ahead log after the last commit.
   int WalPages() const { return walPages_; }
 
  private:
   bool Exec(const char* sql, std::string* error);
-  bool Prepare();
+  // The statements of every commit, prepared once per open file.
+  bool PrepareWriters(std::string* error);
+  bool Step(sqlite3_stmt* s, std::string* error);
   std::string Error() const;
 
   sqlite3* db_ = nullptr;
+  sqlite3_stmt* begin_ = nullptr;
+  sqlite3_stmt* commit_ = nullptr;
+  sqlite3_stmt* rollback_ = nullptr;
+  sqlite3_stmt* insert_ = nullptr;
+  sqlite3_stmt* setConsole_ = nullptr;
+  sqlite3_stmt* setNotice_ = nullptr;
   std::string path_;
   int walPages_ = 0;
   dev_t device_ = 0;

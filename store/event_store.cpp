@@ -8,11 +8,17 @@
 namespace quell {
 namespace {
 
-constexpr int kCheckpointPages = 1000;  // log pages (4 MB) that call for a checkpoint
-// A log the checkpointer cannot catch up with (rows without a pause) is cut
-// by the store's own thread at this size (16 MB), between two commits.
+// Log pages (4 MB) that call for the checkpointer, which copies them into
+// the file while commits go on. Its passes never end with the whole log
+// copied while commits go on, so at kRestartPages the store's own thread
+// copies the little that is left and the log starts over. A log the
+// checkpointer cannot keep up with is cut by the store's own thread at
+// kLogLimitPages (16 MB).
+constexpr int kCheckpointPages = 1000;
+constexpr int kRestartPages = 2 * kCheckpointPages;
 constexpr int kLogLimitPages = 4 * kCheckpointPages;
-constexpr int kCancelPollMs = 10;  // how often a waiting worker looks at its cancel flag
+constexpr int kCheckpointGapMs = 20;  // at least this long between two passes
+constexpr int kCancelPollMs = 10;     // how often a waiting worker looks at its cancel flag
 constexpr size_t kMaxCommitSamples = 1 << 20;
 
 bool IsPending(const EventRow& r) {
@@ -213,9 +219,14 @@ bool EventStore::EnsureFile() {
 }
 
 void EventStore::Commit(std::deque<Item>& items, std::vector<FateUpdate>& fates) {
-  std::vector<EventRow> rows = held_;
-  for (const Item& item : items) rows.push_back(item.row);
-  std::vector<FateUpdate> allFates = heldFates_;
+  // The rows are moved, not copied: held rows first, then the new ones.
+  std::vector<EventRow> rows = std::move(held_);
+  held_.clear();
+  const size_t heldRows = rows.size();
+  rows.reserve(heldRows + items.size());
+  for (Item& item : items) rows.push_back(std::move(item.row));
+  std::vector<FateUpdate> allFates = std::move(heldFates_);
+  heldFates_.clear();
   allFates.insert(allFates.end(), fates.begin(), fates.end());
 
   const auto start = std::chrono::steady_clock::now();
@@ -224,25 +235,24 @@ void EventStore::Commit(std::deque<Item>& items, std::vector<FateUpdate>& fates)
   const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
                           std::chrono::steady_clock::now() - start)
                           .count();
+  const size_t written = rows.size();
   if (stored) {
-    Remember(rows, allFates);
-    held_.clear();
-    heldFates_.clear();
+    Remember(std::move(rows), allFates);
   } else {
     // The log may have taken the space: copy it into the file and cut it.
     // A connection that failed mid-transaction (disk full, I/O error) may
     // stay inside it; the next commit starts from a fresh one.
     db_.Checkpoint(false);
     db_.Close();
-    for (const Item& item : items)
-      if (item.keep) held_.push_back(item.row);
+    for (size_t i = 0; i < rows.size(); ++i)
+      if (i < heldRows || items[i - heldRows].keep) held_.push_back(std::move(rows[i]));
     heldFates_ = std::move(allFates);
   }
   {
     std::lock_guard g(lock_);
     if (stored) {
       lastError_.clear();
-      stats_.rows += rows.size();
+      stats_.rows += written;
       ++stats_.commits;
       if (commitMicros_.size() < kMaxCommitSamples) commitMicros_.push_back(int(micros));
     } else if (!error.empty()) {
@@ -252,10 +262,21 @@ void EventStore::Commit(std::deque<Item>& items, std::vector<FateUpdate>& fates)
   heldCount_ = held_.size();
   writable_ = stored;
   Report(items, stored);
+  if (stored) KeepLogShort();
+}
 
-  if (stored && db_.WalPages() >= kLogLimitPages) {
+void EventStore::KeepLogShort() {
+  const int pages = db_.WalPages();
+  if (pages >= kLogLimitPages) {
+    // The checkpointer fell far behind (a reader holds the log, or the
+    // disk is slow): copy and cut the log here, between two commits.
     db_.Checkpoint(false);
-  } else if (stored && db_.WalPages() >= kCheckpointPages) {
+  } else if (pages >= kRestartPages) {
+    // The checkpointer has copied nearly all of the log while commits went
+    // on; copying the rest here, between two commits, lets the next commit
+    // write the log from its start again. Busy (a pass running): next time.
+    db_.Checkpoint(true);
+  } else if (pages >= kCheckpointPages) {
     {
       std::lock_guard g(checkpointLock_);
       checkpointDue_ = true;
@@ -276,12 +297,17 @@ void EventStore::RunCheckpoints() {
     if (!db.IsOpen() || !db.SameFile()) db.Open(path_, nullptr);
     db.Checkpoint();
     g.lock();
+    // Each pass syncs the log and the file, which delays the commits' own
+    // syncs on the same disk: passes are spaced, each copying what came
+    // since the last one.
+    checkpointWake_.wait_for(g, std::chrono::milliseconds(kCheckpointGapMs),
+                             [this] { return checkpointStop_; });
   }
 }
 
-void EventStore::Remember(const std::vector<EventRow>& rows, const std::vector<FateUpdate>& fates) {
-  for (const EventRow& r : rows)
-    if (IsPending(r)) pending_[r.seq] = r;
+void EventStore::Remember(std::vector<EventRow> rows, const std::vector<FateUpdate>& fates) {
+  for (EventRow& r : rows)
+    if (IsPending(r)) pending_[r.seq] = std::move(r);
   for (const FateUpdate& f : fates) {
     auto it = pending_.find(f.seq);
     if (it == pending_.end()) continue;

@@ -89,7 +89,9 @@ class EventStore final : public EventLog {
   // Store thread: writes one group; reports each item's outcome.
   void Commit(std::deque<Item>& items, std::vector<FateUpdate>& fates);
   bool EnsureFile();
-  void Remember(const std::vector<EventRow>& rows, const std::vector<FateUpdate>& fates);
+  void Remember(std::vector<EventRow> rows, const std::vector<FateUpdate>& fates);
+  // Store thread, after a commit: keeps the write-ahead log from growing.
+  void KeepLogShort();
   void Report(std::deque<Item>& items, bool stored);
   // Main thread: runs the completions the store thread has reported.
   void RunCompletions();
