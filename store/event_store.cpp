@@ -124,11 +124,16 @@ int64_t EventStore::AddAndWait(EventRow row, int timeoutMs, const std::atomic<bo
 
 void EventStore::SetFate(int64_t seq, EventTarget target, EventFate fate) {
   if (seq <= 0) return;
+  bool first;
   {
     std::lock_guard g(lock_);
+    first = fates_.empty();
+    if (first)
+      fatesDue_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(kFateDelayMs);
     fates_.push_back(FateUpdate{seq, target, fate});
   }
-  wake_.notify_one();
+  // The store thread learns the deadline; later fates share it.
+  if (first) wake_.notify_one();
 }
 
 std::string EventStore::LastError() const {
@@ -156,16 +161,21 @@ void EventStore::Run() {
   auto nextPrune = Clock::now();  // a first pass soon after the start
   for (;;) {
     const bool retry = !held_.empty() || !heldFates_.empty();
-    const auto ready = [&] { return stop_ || !queue_.empty() || !fates_.empty(); };
+    // Rows are written at once; fates alone wait for rows, up to their
+    // deadline (and not at all when stopping).
+    const auto ready = [&] {
+      return stop_ || !queue_.empty() || (!fates_.empty() && Clock::now() >= fatesDue_);
+    };
     // While writes fail, held rows are tried again each interval; pruning
     // waits for a store that writes.
-    const auto until =
-        retry ? Clock::now() + std::chrono::milliseconds(kReopenIntervalMs) : nextPrune;
+    auto until = retry ? Clock::now() + std::chrono::milliseconds(kReopenIntervalMs) : nextPrune;
+    if (!fates_.empty()) until = std::min(until, fatesDue_);
     wake_.wait_until(g, until, ready);
     if (stop_ && queue_.empty() && fates_.empty()) break;
     if (!ready() && !retry) {
+      // Fates not yet due: wait again with their deadline.
+      if (!fates_.empty() || Clock::now() < nextPrune) continue;
       // Idle: one small pruning step, then back to waiting for rows.
-      if (Clock::now() < nextPrune) continue;
       g.unlock();
       const bool passDone = PruneStep();
       g.lock();

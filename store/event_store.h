@@ -35,6 +35,10 @@ class EventStore final : public EventLog {
   static constexpr int kReopenIntervalMs = 1000;   // retries while writes fail
   static constexpr int kPruneIntervalMs = 60'000;  // between two pruning passes
   static constexpr int kPruneStepRows = 200;       // rows removed per step, between commits
+  // A fate update waits at most this long for rows to share its commit: a
+  // delivery needs no sync of its own, and a commit of fates alone would
+  // hold up the next rows' commit behind its sync.
+  static constexpr int kFateDelayMs = 2;
 
   // path: the events file; context: an object living on the main thread
   // whose event loop runs the completions (none: completions never run).
@@ -107,6 +111,7 @@ class EventStore final : public EventLog {
   std::condition_variable wake_;
   std::deque<Item> queue_;
   std::vector<FateUpdate> fates_;
+  std::chrono::steady_clock::time_point fatesDue_;  // the oldest waiting fate's deadline
   int64_t lastSeq_ = 0;
   bool stop_ = false;
   std::string lastError_;

@@ -180,7 +180,9 @@ TEST(EventStoreTest, TheLogStartsOverWhileCommitsGoOn) {
   // Rows without a pause: a few a commit, the next commit always waiting.
   for (int i = 0; i < 3000; ++i) {
     store.Add(TcpRow("e"), nullptr);
-    if (i % 3 == 2) ASSERT_GT(store.AddAndWait(TcpRow("e"), 5000, nullptr), 0);
+    if (i % 3 == 2) {
+      ASSERT_GT(store.AddAndWait(TcpRow("e"), 5000, nullptr), 0);
+    }
   }
   const qint64 wal = QFileInfo(QString::fromStdString(dir.Path("Events.db-wal"))).size();
   EXPECT_LT(wal, 10 * 1024 * 1024);
