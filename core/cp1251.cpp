@@ -32,9 +32,11 @@ char FromUnicode(char32_t u) {
 }  // namespace
 
 QString FromCp1251(std::string_view bytes) {
-  QString out;
-  out.reserve(qsizetype(bytes.size()));
-  for (char c : bytes) out.append(QChar(ToUnicode(static_cast<unsigned char>(c))));
+  // One UTF-16 unit a byte: written in place (events and journal lines
+  // pass here, many thousands a second).
+  QString out(qsizetype(bytes.size()), Qt::Uninitialized);
+  char16_t* to = reinterpret_cast<char16_t*>(out.data());
+  for (char c : bytes) *to++ = ToUnicode(static_cast<unsigned char>(c));
   return out;
 }
 
@@ -46,7 +48,22 @@ std::string ToCp1251(const QString& text) {
 }
 
 std::string Cp1251ToUtf8(std::string_view bytes) {
-  return FromCp1251(bytes).toStdString();
+  std::string out;
+  out.reserve(bytes.size());
+  for (char c : bytes) {
+    const char16_t u = ToUnicode(static_cast<unsigned char>(c));
+    if (u < 0x80) {
+      out.push_back(char(u));
+    } else if (u < 0x800) {
+      out.push_back(char(0xC0 | (u >> 6)));
+      out.push_back(char(0x80 | (u & 0x3F)));
+    } else {
+      out.push_back(char(0xE0 | (u >> 12)));
+      out.push_back(char(0x80 | ((u >> 6) & 0x3F)));
+      out.push_back(char(0x80 | (u & 0x3F)));
+    }
+  }
+  return out;
 }
 
 std::string Utf8ToCp1251(std::string_view utf8) {

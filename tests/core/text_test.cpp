@@ -80,5 +80,16 @@ TEST(Cp1251, RoundTripsEveryDefinedByte) {
   EXPECT_EQ(W("Порт клиента WX: "), "\xCF\xEE\xF0\xF2 \xEA\xEB\xE8\xE5\xED\xF2\xE0 WX: ");
 }
 
+// The direct UTF-8 encoder agrees with Qt's for every byte at once: one,
+// two and three byte forms (0x98 is U+FFFD), NUL kept in place.
+TEST(Cp1251, Utf8MatchesQtForEveryByte) {
+  std::string all;
+  for (int b = 0; b < 256; ++b) all.push_back(char(b));
+  EXPECT_EQ(Cp1251ToUtf8(all), FromCp1251(all).toUtf8().toStdString());
+  EXPECT_EQ(FromCp1251(all).size(), 256);
+  EXPECT_EQ(FromCp1251(all).at(0xC0), QChar(0x0410));
+  EXPECT_EQ(Cp1251ToUtf8(""), "");
+}
+
 }  // namespace
 }  // namespace quell
