@@ -75,6 +75,37 @@ class Client(threading.Thread):
             tail = data[-(len(MARKER) - 1):]
 
 
+class LogTail(threading.Thread):
+    """Reads the gateway's standard output as a service manager would and
+    keeps its last megabyte for gateway.log: written to a file as it comes,
+    a flood's journal (over 100 bytes an event) would reach the disk in
+    bursts that the event store's syncs then wait behind."""
+
+    KEEP = 1 << 20
+
+    def __init__(self, path):
+        super().__init__(daemon=True)
+        self.path, self.tail = path, b""
+        self.read_fd, self.write_fd = os.pipe()
+
+    def run(self):
+        while True:
+            data = os.read(self.read_fd, 1 << 16)
+            if not data:
+                break
+            self.tail = (self.tail + data)[-self.KEEP:]
+        os.close(self.read_fd)
+        self.save()
+
+    def save(self):
+        with open(self.path, "ab") as f:
+            f.write(self.tail)
+        self.tail = b""
+
+    def close(self):
+        self.join(timeout=15)
+
+
 def cpu_ticks(pid):
     with open("/proc/%d/stat" % pid) as f:
         fields = f.read().rsplit(")", 1)[1].split()
@@ -205,14 +236,18 @@ def main():
         lines, ports = station_lines()
         run.write("ConnectionType.ini", lines)
         run.write("ComPorts.ini", ports)
-        log = open(run.path("gateway.log"), "ab")
+        log = LogTail(run.path("gateway.log"))
         env = dict(os.environ)
         env.pop("DISPLAY", None)
         env.pop("WAYLAND_DISPLAY", None)
         gw = subprocess.Popen([os.path.join(run.build, "quell-server")], cwd=run.work, env=env,
-                              stdout=log, stderr=subprocess.STDOUT)
+                              stdout=log.write_fd, stderr=subprocess.STDOUT)
+        os.close(log.write_fd)
+        log.start()
         client = Client()
         if not client.connect():
+            gw.kill()
+            log.close()
             sys.exit("no Wardex client port; see %s" % run.path("gateway.log"))
         client.start()
         return gw, client, log
