@@ -41,24 +41,42 @@ std::optional<std::string> Run(bool encrypt, std::string_view key, std::string_v
     return std::nullopt;
   static const unsigned char kZeroIv[kAesBlock] = {};
   const auto* ivBytes = iv.empty() ? kZeroIv : reinterpret_cast<const unsigned char*>(iv.data());
-  // One context per thread, set up afresh for each call.
-  thread_local const std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(
-      EVP_CIPHER_CTX_new(), &EVP_CIPHER_CTX_free);
-  if (!ctx || EVP_CIPHER_CTX_reset(ctx.get()) != 1 ||
-      EVP_CipherInit_ex(ctx.get(), cipher, nullptr,
-                        reinterpret_cast<const unsigned char*>(key.data()), ivBytes,
-                        encrypt ? 1 : 0) != 1)
+  // One context per thread and direction, keeping the expanded key while
+  // frames come with the same key (a panel's run of frames): only the IV
+  // is set afresh for each call.
+  struct Cached {
+    std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx{EVP_CIPHER_CTX_new(),
+                                                                        &EVP_CIPHER_CTX_free};
+    std::string key;
+  };
+  thread_local Cached cached[2];
+  Cached& c = cached[encrypt ? 1 : 0];
+  if (!c.ctx) return std::nullopt;
+  if (c.key != key || c.key.empty()) {
+    c.key.clear();
+    if (EVP_CIPHER_CTX_reset(c.ctx.get()) != 1 ||
+        EVP_CipherInit_ex(c.ctx.get(), cipher, nullptr,
+                          reinterpret_cast<const unsigned char*>(key.data()), ivBytes,
+                          encrypt ? 1 : 0) != 1)
+      return std::nullopt;
+    c.key = key;
+  } else if (EVP_CipherInit_ex(c.ctx.get(), nullptr, nullptr, nullptr, ivBytes, -1) != 1) {
+    c.key.clear();
     return std::nullopt;
+  }
+  EVP_CIPHER_CTX* ctx = c.ctx.get();
   // The frames carry whole blocks; libcrypto's own padding would add a block
   // on encryption and reject the plaintext on decryption.
-  EVP_CIPHER_CTX_set_padding(ctx.get(), 0);
+  EVP_CIPHER_CTX_set_padding(ctx, 0);
   std::string out(data.size() + kAesBlock, '\0');
   int n = 0, tail = 0;
   auto* o = reinterpret_cast<unsigned char*>(out.data());
-  if (EVP_CipherUpdate(ctx.get(), o, &n, reinterpret_cast<const unsigned char*>(data.data()),
+  if (EVP_CipherUpdate(ctx, o, &n, reinterpret_cast<const unsigned char*>(data.data()),
                        int(data.size())) != 1 ||
-      EVP_CipherFinal_ex(ctx.get(), o + n, &tail) != 1)
+      EVP_CipherFinal_ex(ctx, o + n, &tail) != 1) {
+    c.key.clear();  // set up afresh next time
     return std::nullopt;
+  }
   out.resize(size_t(n + tail));
   return out;
 }

@@ -62,6 +62,25 @@ TEST(AesCbc, Sp80038aCbcVectorsFourBlocks) {
   }
 }
 
+// The expanded key is kept between calls with the same key; each call
+// still starts from its own IV, whatever came before it.
+TEST(AesCbc, EachCallStartsFromItsIvWhateverCameBefore) {
+  const std::string a = Bytes("000102030405060708090a0b0c0d0e0f");
+  const std::string b = Bytes("2b7e151628aed2a6abf7158809cf4f3c");
+  const std::string plain = Bytes("00112233445566778899aabbccddeeff");
+  const std::string twice = plain + plain;
+  const std::string first = *AesCbcEncrypt(a, twice);
+  EXPECT_EQ(HexUpper(first.substr(0, 16)), "69C4E0D86A7B0430D8CDB78070B4C55A");
+  EXPECT_EQ(*AesCbcEncrypt(a, twice), first);  // not chained on from the last call
+  EXPECT_NE(*AesCbcEncrypt(b, twice), first);
+  EXPECT_FALSE(AesCbcEncrypt(a, std::string(15, 'x')));
+  EXPECT_EQ(*AesCbcEncrypt(a, twice), first);
+  EXPECT_EQ(*AesCbcDecrypt(a, first), twice);
+  EXPECT_EQ(*AesCbcDecrypt(a, first), twice);
+  EXPECT_EQ(*AesCbcDecrypt(a, first.substr(16), first.substr(0, 16)), plain);
+  EXPECT_EQ(*AesCbcDecrypt(a, first), twice);
+}
+
 TEST(AesCbc, RefusesWhatIsNotWholeBlocksOrAKey) {
   const std::string key(16, 'k');
   EXPECT_FALSE(AesCbcDecrypt(key, std::string(15, 'x')));
