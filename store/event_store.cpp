@@ -170,7 +170,9 @@ void EventStore::Run() {
     // waits for a store that writes.
     auto until = retry ? Clock::now() + std::chrono::milliseconds(kReopenIntervalMs) : nextPrune;
     if (!fates_.empty()) until = std::min(until, fatesDue_);
-    wake_.wait_until(g, until, ready);
+    // A fate that arrives meanwhile brings an earlier deadline: wake to
+    // wait again with it.
+    wake_.wait_until(g, until, [&] { return ready() || (!fates_.empty() && fatesDue_ < until); });
     if (stop_ && queue_.empty() && fates_.empty()) break;
     if (!ready() && !retry) {
       // Fates not yet due: wait again with their deadline.

@@ -169,6 +169,25 @@ TEST(EventStoreTest, PruningRemovesOldDeliveredRowsInStepsAndKeepsPendingOnes) {
   EXPECT_EQ(remaining(), (std::vector<std::string>{"old", "recent"}));  // the pending one stays
 }
 
+// A delivery waits a moment for rows to share their commit; with rows
+// following it goes with them, and alone it still reaches the file
+// (the store's thread must not sleep on past the delivery's deadline).
+TEST(EventStoreTest, DeliveriesGoWithTheNextRowsOrAloneSoonAfter) {
+  StoreDir dir;
+  EventStore store(dir.Path(), nullptr);
+  ASSERT_TRUE(store.Start(nullptr, nullptr));
+  int64_t last = store.AddAndWait(TcpRow("e"), 5000, nullptr);
+  ASSERT_GT(last, 0);
+  for (int i = 0; i < 20; ++i) {
+    store.SetFate(last, EventTarget::Console, EventFate::Delivered);
+    last = store.AddAndWait(TcpRow("e"), 5000, nullptr);
+    ASSERT_GT(last, 0);
+  }
+  EXPECT_EQ(PendingSeqs(dir.Path()), std::vector<int64_t>{last});
+  store.SetFate(last, EventTarget::Console, EventFate::Delivered);
+  EXPECT_TRUE(WaitFor([&] { return PendingSeqs(dir.Path()).empty(); }));
+}
+
 // The write-ahead log is copied into the file while commits go on and then
 // starts over: it stays near its restart size (2,000 pages, 8 MB), far
 // below what the commits alone would make (about 4 pages each, 48 MB) and
