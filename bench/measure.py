@@ -164,39 +164,16 @@ def ip_fleet(build, modules, messages):
             "bad": modules * messages - number(r"ACK (\d+),", out)}
 
 
-def tcp_fixed(rate, seconds, modules=10):
-    """ADM-CID events over TCP at a fixed total rate from a few modules, each
-    waiting for its ACK: send-to-ACK latency percentiles in ms."""
-    latencies, bad, lock = [], [0], threading.Lock()
-
-    def module(i):
-        s = socket.create_connection(("127.0.0.1", 8096), timeout=5)
-        got = b""
-        while len(got) < 24:
-            got += s.recv(24 - len(got))
-        period = modules / float(rate)
-        start = time.perf_counter() + i * period / modules
-        for k in range(int(rate * seconds / modules)):
-            due = start + k * period
-            pause = due - time.perf_counter()
-            if pause > 0:
-                time.sleep(pause)
-            t0 = time.perf_counter()
-            s.sendall(b'"ADM-CID"0001R0001L0001[#00%04d|1130 01 015]' % (6000 + i))
-            reply = s.recv(16)
-            with lock:
-                latencies.append((time.perf_counter() - t0) * 1000)
-                bad[0] += reply != b"ACK\r"
-        s.close()
-
-    threads = [threading.Thread(target=module, args=(i,)) for i in range(modules)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
-    latencies.sort()
-    pick = lambda p: latencies[min(len(latencies) - 1, int(p / 100.0 * len(latencies)))]
-    return {"p50": pick(50), "p99": pick(99), "bad": bad[0], "sent": len(latencies)}
+def tcp_fixed(build, rate, seconds, modules=10):
+    """ADM-CID events over TCP at a fixed total rate from a few modules
+    (quell-sim ip --rate), each waiting for its ACK: send-to-ACK latency."""
+    out = sim(build, "ip", "127.0.0.1:8096", "--modules", str(modules), "--messages",
+              str(int(rate * seconds / modules)), "--rate", str(rate), "--account-base", "6000",
+              "--quiet", "--timeout", "5000")
+    reply = out[out.index("send to reply:"):]
+    sent = int(rate * seconds / modules) * modules
+    return {"p50": number(r"p50 ([\d.]+) ms", reply), "p99": number(r"p99 ([\d.]+) ms", reply),
+            "bad": sent - number(r"ACK (\d+),", out), "sent": sent}
 
 
 def store_figures(build):
@@ -269,7 +246,7 @@ def main():
             results["flood"].append(dc09_flood(a.build, flood_count, 64))
             results["fixed"].append(dc09_fixed(a.build, 2000, fixed_seconds))
             results["tcp"].append(ip_fleet(a.build, 1000, tcp_messages))
-            results["tcpfixed"].append(tcp_fixed(2000, fixed_seconds))
+            results["tcpfixed"].append(tcp_fixed(a.build, 2000, fixed_seconds))
             if gw.poll() is not None:
                 sys.exit("the gateway ended; see %s" % run.path("gateway.log"))
         time.sleep(1)

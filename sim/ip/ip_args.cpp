@@ -5,7 +5,7 @@
 namespace quell::sim {
 
 std::optional<IpArgs> ParseIpArgs(const QStringList& args, std::string* error) {
-  RoleOptions o({"modules", "messages", "account-base", "timeout"}, {"keepalive", "quiet"});
+  RoleOptions o({"modules", "messages", "account-base", "timeout", "rate"}, {"keepalive", "quiet"});
   if (!o.Parse(args, error)) return std::nullopt;
   IpArgs out;
   if (o.Help()) {
@@ -18,7 +18,8 @@ std::optional<IpArgs> ParseIpArgs(const QStringList& args, std::string* error) {
   if (!o.Number("modules", 1, 100'000, &out.modules, error) ||
       !o.Number("messages", 1, 1'000'000, &out.messages, error) ||
       !o.Number("account-base", 0, 999'999, &out.accountBase, error) ||
-      !o.Number("timeout", 1, 600'000, &out.timeoutMs, error))
+      !o.Number("timeout", 1, 600'000, &out.timeoutMs, error) ||
+      !o.Number("rate", 1, 1'000'000, &out.rate, error))
     return std::nullopt;
   // Accounts are 4 digits in a keep-alive, 6 in an event.
   const uint64_t lastAccount = uint64_t(out.accountBase) + out.modules - 1;
@@ -57,6 +58,10 @@ Options:
                      e.g. --messages 10
   --account-base A   module i (from 0) uses account A+i (default 1234)
                      e.g. --account-base 2000
+  --rate R           messages a second from all modules together, spread
+                     evenly; a module still waits for each reply (default:
+                     each message as soon as the last one was answered)
+                     e.g. --modules 10 --messages 2000 --rate 2000
   --keepalive        send keep-alives instead of events
                      e.g. --keepalive --messages 3
   --timeout MS       how long connecting, the greeting and each reply may

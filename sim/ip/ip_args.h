@@ -16,6 +16,7 @@ struct IpArgs {
   uint32_t accountBase = 1234;
   bool keepAlive = false;
   uint32_t timeoutMs = 5000;
+  uint32_t rate = 0;  // messages a second from all modules; 0: each after the last reply
   bool quiet = false;
 };
 

@@ -17,6 +17,10 @@ IpFleet::~IpFleet() {
 }
 
 void IpFleet::Add(IpModuleConfig config) {
+  if (config.periodUs > 0) {
+    timer_.setTimerType(Qt::PreciseTimer);
+    timer_.setInterval(kPacedTickMs);
+  }
   modules_.push_back(std::make_unique<Slot>(Slot{IpModule(std::move(config), stats_)}));
 }
 

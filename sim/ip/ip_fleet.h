@@ -19,6 +19,7 @@ namespace quell::sim {
 class IpFleet : public QObject {
  public:
   static constexpr int kTickMs = 20;
+  static constexpr int kPacedTickMs = 1;  // with paced modules
 
   IpFleet(QHostAddress address, uint16_t port, IpStats& stats);
   ~IpFleet() override;

@@ -15,6 +15,7 @@ IpModule::IpModule(IpModuleConfig config, IpStats& stats)
     : config_(std::move(config)), stats_(stats) {}
 
 IpModule::Action IpModule::Start(int64_t nowUs) {
+  startUs_ = nowUs;
   if (config_.messages == 0) {
     phase_ = Phase::Done;
     return {Action::Kind::Finish, {}};
@@ -45,7 +46,7 @@ IpModule::Action IpModule::Received(std::string_view bytes, int64_t nowUs) {
     stats_.Greeted(Ms(nowUs - since_));
     // Bytes past the greeting are not ours to skip: they spoil the reply.
     received_.erase(0, kIpGreetingSize);
-    return SendMessage(nowUs);
+    return NextMessage(nowUs);
   }
   const IpReply reply = ClassifyIpReply(received_, config_.keepAlive);
   switch (reply) {
@@ -63,16 +64,28 @@ IpModule::Action IpModule::Received(std::string_view bytes, int64_t nowUs) {
 
 IpModule::Action IpModule::ConnectionLost(int64_t nowUs) {
   if (phase_ == Phase::Connecting) return Settle(IpOutcome::Refused, nowUs, false);
+  // Closed between two paced messages: the next one goes on a new connection.
+  if (phase_ == Phase::Pacing) return Connect(nowUs);
   if (phase_ == Phase::Greeting || phase_ == Phase::Replying)
     return Settle(IpOutcome::Dropped, nowUs, false);
   return {};
 }
 
 IpModule::Action IpModule::Tick(int64_t nowUs) {
+  if (phase_ == Phase::Pacing) return NextMessage(nowUs);
   const bool waiting =
       phase_ == Phase::Connecting || phase_ == Phase::Greeting || phase_ == Phase::Replying;
   if (!waiting || nowUs - since_ < int64_t(config_.timeoutMs) * 1000) return {};
   return Settle(IpOutcome::Timeout, nowUs, false);
+}
+
+IpModule::Action IpModule::NextMessage(int64_t nowUs) {
+  const int64_t due = startUs_ + config_.offsetUs + int64_t(settled_) * config_.periodUs;
+  if (config_.periodUs > 0 && nowUs < due) {
+    phase_ = Phase::Pacing;
+    return {};
+  }
+  return SendMessage(nowUs);
 }
 
 IpModule::Action IpModule::SendMessage(int64_t nowUs) {
@@ -95,7 +108,7 @@ IpModule::Action IpModule::Settle(IpOutcome outcome, int64_t nowUs, bool keepCon
   }
   if (keepConnection) {
     received_.clear();
-    return SendMessage(nowUs);
+    return NextMessage(nowUs);
   }
   return Connect(nowUs);
 }

@@ -20,11 +20,15 @@ struct IpModuleConfig {
   bool keepAlive = false;
   uint32_t messages = 1;
   uint32_t timeoutMs = 5000;  // for connecting, the greeting and each reply
+  // Paced: message k (from 0) is sent no sooner than offsetUs + k * periodUs
+  // after Start, and not before the previous one was settled. 0: at once.
+  int64_t periodUs = 0;
+  int64_t offsetUs = 0;
 };
 
 class IpModule {
  public:
-  enum class Phase { Idle, Connecting, Greeting, Replying, Done };
+  enum class Phase { Idle, Connecting, Greeting, Pacing, Replying, Done };
 
   struct Action {
     enum class Kind { None, Connect, Send, Finish } kind = Kind::None;
@@ -39,13 +43,15 @@ class IpModule {
   Action Received(std::string_view bytes, int64_t nowUs);
   // The connection failed to open, or closed, or broke.
   Action ConnectionLost(int64_t nowUs);
-  // Ends whatever waited timeoutMs or longer.
+  // Ends whatever waited timeoutMs or longer; sends a paced message when due.
   Action Tick(int64_t nowUs);
 
   Phase CurrentPhase() const { return phase_; }
   bool Done() const { return phase_ == Phase::Done; }
 
  private:
+  // The next message now, or once it is due when paced.
+  Action NextMessage(int64_t nowUs);
   Action SendMessage(int64_t nowUs);
   // Settles the current message; then the next one, or done.
   Action Settle(IpOutcome outcome, int64_t nowUs, bool keepConnection);
@@ -55,6 +61,7 @@ class IpModule {
   IpStats& stats_;
   Phase phase_ = Phase::Idle;
   int64_t since_ = 0;  // when the current phase began
+  int64_t startUs_ = 0;
   std::string received_;
   uint32_t settled_ = 0;
 };

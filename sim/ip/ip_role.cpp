@@ -57,6 +57,12 @@ int RunIpRole(int argc, char** argv) {
     config.keepAlive = args->keepAlive;
     config.messages = args->messages;
     config.timeoutMs = args->timeoutMs;
+    if (args->rate > 0) {
+      // Module i's messages are due every modules/rate seconds, the modules
+      // a 1/rate apart.
+      config.periodUs = int64_t(1e6 * args->modules / args->rate);
+      config.offsetUs = int64_t(1e6 * i / args->rate);
+    }
     fleet.Add(config);
   }
   fleet.SetDoneHandler([] { QCoreApplication::quit(); });

@@ -52,7 +52,8 @@ struct Step {
 const std::string kGreeting(24, '\0');
 
 TEST(IpModule, Conversations) {
-  const std::string event1 = IpEventText({}, 1), event2 = IpEventText({}, 2);
+  const std::string event1 = IpEventText({}, 1), event2 = IpEventText({}, 2),
+                    event3 = IpEventText({}, 3);
   const std::string keepAlive = IpKeepAliveText({});
   const struct {
     const char* what;
@@ -60,6 +61,7 @@ TEST(IpModule, Conversations) {
     uint32_t messages;
     std::vector<Step> steps;
     IpCounts counts;
+    int64_t periodUs = 0, offsetUs = 0;
   } cases[] = {
       {"events share a connection; greeting and reply in pieces",
        false,
@@ -110,10 +112,30 @@ TEST(IpModule, Conversations) {
         {Step::Tick, 10'999'999, "", Kind::None},
         {Step::Tick, 11'000'000, "", Kind::Finish}},
        {.connected = 1, .greeted = 1, .timeouts = 2}},
+      {"paced: each message at its due time, or at once when its reply came late; a "
+       "connection closed while waiting is opened anew",
+       false,
+       3,
+       {{Step::Start, 0, "", Kind::Connect},
+        {Step::Connected, 10, "", Kind::None},
+        {Step::Received, 20, kGreeting, Kind::None},
+        {Step::Tick, 999, "", Kind::None},
+        {Step::Tick, 1000, "", Kind::Send, event1},
+        {Step::Received, 1500, "ACK\r", Kind::None},
+        {Step::Lost, 2000, "", Kind::Connect},
+        {Step::Connected, 2100, "", Kind::None},
+        {Step::Received, 2200, kGreeting, Kind::None},
+        {Step::Tick, 5999, "", Kind::None},
+        {Step::Tick, 6000, "", Kind::Send, event2},
+        {Step::Received, 12000, "ACK\r", Kind::Send, event3},
+        {Step::Received, 12100, "ACK\r", Kind::Finish}},
+       {.connected = 2, .greeted = 2, .ack = 3},
+       5000,
+       1000},
   };
   for (const auto& c : cases) {
     IpStats stats;
-    IpModule module({{}, c.keepAlive, c.messages, 5000}, stats);
+    IpModule module({{}, c.keepAlive, c.messages, 5000, c.periodUs, c.offsetUs}, stats);
     for (size_t i = 0; i < c.steps.size(); ++i) {
       const Step& s = c.steps[i];
       IpModule::Action action;

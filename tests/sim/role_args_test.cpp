@@ -55,6 +55,7 @@ TEST(RoleArgs, RefusesBadOptions) {
   }
   const std::pair<std::string_view, const char*> ip[] = {
       {"--modules 0", "--modules wants"},
+      {"--rate 0", "--rate wants a whole number from 1"},
       {"--keepalive --account-base 9999 --modules 2", "goes past account 9999"},
   };
   for (const auto& [line, message] : ip) {
