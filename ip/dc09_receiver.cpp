@@ -1,8 +1,5 @@
 #include "ip/dc09_receiver.h"
 
-#include <QNetworkDatagram>
-#include <QNetworkProxy>
-
 #include "core/text.h"
 #include "core/wire.h"
 #include "ip/client_access.h"
@@ -24,39 +21,23 @@ Dc09Receiver::Dc09Receiver(Clock& clock, Journal& journal, TraceView& trace, Con
       ports_(ports),
       clients_(clients),
       parser_(parser),
-      startTick_(clock.TickCount()) {
-  // Datagrams from modules on the station's network never go through a
-  // proxy; asking the system for one would also start a lookup thread.
-  socket_.setProxy(QNetworkProxy::NoProxy);
-  QObject::connect(&socket_, &QUdpSocket::readyRead, &socket_, [this] { ReadPending(); });
-}
+      startTick_(clock.TickCount()) {}
 
 bool Dc09Receiver::Listen() {
-  if (Listening()) return true;
-  if (socket_.bind(QHostAddress::Any, quint16(ports_.sia), QAbstractSocket::DontShareAddress))
-    return true;
-  trace_.Append("Listen " + std::to_string(ports_.sia) + ": " +
-                socket_.errorString().toStdString());
+  std::string error;
+  if (udp_.Bind(quint16(ports_.sia), &error)) return true;
+  trace_.Append("Listen " + std::to_string(ports_.sia) + ": " + error);
   return false;
 }
 
-void Dc09Receiver::ReadPending() {
-  while (socket_.hasPendingDatagrams()) {
-    const QNetworkDatagram d = socket_.receiveDatagram();
-    if (!d.isValid()) continue;
-    const QHostAddress to = d.senderAddress();
-    // Dropped before its trace, journal line or parse.
-    if (access_ && access_->RefusesDatagram(AccessGroup::Modules, to, Port())) continue;
-    const quint16 port = quint16(d.senderPort());
-    const QByteArray data = d.data();
-    QUdpSocket* socket = &socket_;
-    Handle(
-        std::string(data.constData(), size_t(data.size())),
-        [socket, to, port](const std::string& bytes) {
-          socket->writeDatagram(bytes.data(), qint64(bytes.size()), to, port);
-        },
-        PeerAddressText(to) + ":" + std::to_string(port));
-  }
+void Dc09Receiver::Received(std::string_view datagram, const UdpPort::Peer& from) {
+  const QHostAddress address = from.Address();
+  // Dropped before its trace, journal line or parse.
+  if (access_ && access_->RefusesDatagram(AccessGroup::Modules, address, Port())) return;
+  const UdpPort* udp = &udp_;
+  Handle(
+      std::string(datagram), [udp, from](const std::string& bytes) { udp->Send(bytes, from); },
+      PeerAddressText(address) + ":" + std::to_string(from.Port()));
 }
 
 ReplyOrder& Dc09Receiver::OrderFor(const std::string& sender) {

@@ -4,7 +4,6 @@
 // its event forwarded to the station clients and the console. An event is
 // stored before its ACK leaves and before it goes anywhere; replies to one
 // sender keep the order of its datagrams. Main thread.
-#include <QUdpSocket>
 #include <functional>
 #include <map>
 #include <memory>
@@ -20,6 +19,7 @@
 #include "core/trace_view.h"
 #include "ip/adm_cid_parser.h"
 #include "ip/reply_order.h"
+#include "ip/udp_port.h"
 
 namespace quell {
 
@@ -39,8 +39,8 @@ class Dc09Receiver {
   bool Listen();
   // Who may send ([Modules]); null admits everyone.
   void SetAccess(ClientAccess* access) { access_ = access; }
-  bool Listening() const { return socket_.state() == QAbstractSocket::BoundState; }
-  quint16 Port() const { return socket_.localPort(); }
+  bool Listening() const { return udp_.Bound(); }
+  quint16 Port() const { return udp_.LocalPort(); }
 
   // Events are stored here before they are acknowledged (none: at once).
   void SetEventLog(EventLog* log) { log_ = log; }
@@ -55,7 +55,8 @@ class Dc09Receiver {
   void SetStandard(Standard standard) { standard_ = std::move(standard); }
 
  private:
-  void ReadPending();
+  // One datagram off the port.
+  void Received(std::string_view datagram, const UdpPort::Peer& from);
   // What a stored event does: forwarding and the console.
   void Deliver(const std::string& r, int64_t seq);
   ReplyOrder& OrderFor(const std::string& sender);
@@ -75,8 +76,9 @@ class Dc09Receiver {
   EventLog* log_ = nullptr;
   // Senders with a reply waiting for the store.
   std::map<std::string, ReplyOrder> senders_;
-  QUdpSocket socket_;
   ClientAccess* access_ = nullptr;
+  UdpPort udp_{
+      [this](std::string_view datagram, const UdpPort::Peer& from) { Received(datagram, from); }};
 };
 
 }  // namespace quell

@@ -3,7 +3,9 @@
 #include "ip/dc09_receiver.h"
 
 #include <gtest/gtest.h>
+
 #include <QNetworkDatagram>
+#include <QUdpSocket>
 
 #include "core/wire.h"
 #include "ip/dc09_frames.h"

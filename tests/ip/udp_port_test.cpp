@@ -1,0 +1,83 @@
+// The batched UDP port: every datagram of bursts that end past a batch and
+// exactly at one, in order, with its sender; replies back to IPv4 and IPv6 senders;
+// the largest datagram whole; a port already taken refused with a reason.
+#include "ip/udp_port.h"
+
+#include <gtest/gtest.h>
+
+#include <QNetworkDatagram>
+#include <QUdpSocket>
+
+#include "ip/peer_address.h"
+#include "tests/support/loopback.h"
+
+namespace quell {
+namespace {
+
+struct Got {
+  std::string data;
+  std::string from;
+};
+
+TEST(UdpPort, TakesABurstInOrderAndAnswersEachSender) {
+  std::vector<Got> got;
+  UdpPort* self = nullptr;
+  UdpPort port([&](std::string_view data, const UdpPort::Peer& from) {
+    got.push_back(
+        {std::string(data), PeerAddressText(from.Address()) + ":" + std::to_string(from.Port())});
+    self->Send("re:" + std::string(data), from);
+  });
+  self = &port;
+  ASSERT_TRUE(port.Bind(0, nullptr));
+  ASSERT_NE(port.LocalPort(), 0);
+
+  // Sent before the port reads any: three batches and one more, then
+  // exactly two batches.
+  QUdpSocket v4;
+  ASSERT_TRUE(v4.bind(QHostAddress::LocalHost, 0));
+  size_t count = 0;
+  for (const size_t burst : {3 * UdpPort::kBatch + 1, 2 * UdpPort::kBatch}) {
+    for (size_t i = 0; i < burst; ++i, ++count) {
+      const QByteArray d = QByteArray::number(qulonglong(count));
+      ASSERT_EQ(v4.writeDatagram(d, QHostAddress::LocalHost, port.LocalPort()), d.size());
+    }
+    ASSERT_TRUE(test::WaitFor([&] { return got.size() == count; }));
+  }
+  const std::string sender = "127.0.0.1:" + std::to_string(v4.localPort());
+  for (size_t i = 0; i < count; ++i) {
+    EXPECT_EQ(got[i].data, std::to_string(i));
+    EXPECT_EQ(got[i].from, sender);
+  }
+  size_t replies = 0;
+  ASSERT_TRUE(test::WaitFor([&] {
+    while (v4.hasPendingDatagrams())
+      if (v4.receiveDatagram().data() == "re:" + QByteArray::number(qulonglong(replies))) ++replies;
+    return replies == count;
+  }));
+
+  // The largest datagram UDP carries, from an IPv6 sender.
+  QUdpSocket v6;
+  if (v6.bind(QHostAddress::LocalHostIPv6, 0)) {
+    got.clear();
+    const QByteArray big(65507, 'x');
+    ASSERT_EQ(v6.writeDatagram(big, QHostAddress::LocalHostIPv6, port.LocalPort()), big.size());
+    ASSERT_TRUE(test::WaitFor([&] { return got.size() == 1; }));
+    EXPECT_EQ(got[0].data.size(), 65507u);
+    EXPECT_EQ(got[0].from, "::1:" + std::to_string(v6.localPort()));
+    ASSERT_TRUE(test::WaitFor([&] { return v6.hasPendingDatagrams(); }));
+    EXPECT_EQ(v6.receiveDatagram().data().size(), 65510);
+  }
+}
+
+TEST(UdpPort, APortAlreadyTakenIsRefusedWithTheReason) {
+  UdpPort first([](std::string_view, const UdpPort::Peer&) {});
+  ASSERT_TRUE(first.Bind(0, nullptr));
+  UdpPort second([](std::string_view, const UdpPort::Peer&) {});
+  std::string error;
+  EXPECT_FALSE(second.Bind(first.LocalPort(), &error));
+  EXPECT_FALSE(second.Bound());
+  EXPECT_EQ(error, "Address already in use");
+}
+
+}  // namespace
+}  // namespace quell
