@@ -59,15 +59,16 @@ std::optional<std::string> Run(bool encrypt, std::string_view key, std::string_v
                           reinterpret_cast<const unsigned char*>(key.data()), ivBytes,
                           encrypt ? 1 : 0) != 1)
       return std::nullopt;
+    // The frames carry whole blocks; libcrypto's own padding would add a
+    // block on encryption and reject the plaintext on decryption. Setting
+    // a new IV keeps this.
+    EVP_CIPHER_CTX_set_padding(c.ctx.get(), 0);
     c.key = key;
   } else if (EVP_CipherInit_ex(c.ctx.get(), nullptr, nullptr, nullptr, ivBytes, -1) != 1) {
     c.key.clear();
     return std::nullopt;
   }
   EVP_CIPHER_CTX* ctx = c.ctx.get();
-  // The frames carry whole blocks; libcrypto's own padding would add a block
-  // on encryption and reject the plaintext on decryption.
-  EVP_CIPHER_CTX_set_padding(ctx, 0);
   std::string out(data.size() + kAesBlock, '\0');
   int n = 0, tail = 0;
   auto* o = reinterpret_cast<unsigned char*>(out.data());
