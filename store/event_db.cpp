@@ -47,9 +47,6 @@ class Statement {
   void Text(int i, const std::string& s) {
     sqlite3_bind_text(stmt_, i, s.data(), int(s.size()), SQLITE_TRANSIENT);
   }
-  void Blob(int i, const std::string& s) {
-    sqlite3_bind_blob(stmt_, i, s.data(), int(s.size()), SQLITE_TRANSIENT);
-  }
   void Int(int i, int64_t v) { sqlite3_bind_int64(stmt_, i, v); }
   // Runs a statement that returns no rows; ready to run again afterwards.
   bool Run() {
@@ -307,16 +304,14 @@ int EventDb::Prune(int64_t beforeMs, int limit) {
   return sqlite3_changes(db_);
 }
 
-bool EventDb::Checkpoint(bool passive) {
-  if (!db_) return false;
+void EventDb::Checkpoint(bool passive) {
+  if (!db_) return;
   int logPages = 0, copied = 0;
   const int rc = sqlite3_wal_checkpoint_v2(
       db_, nullptr, passive ? SQLITE_CHECKPOINT_PASSIVE : SQLITE_CHECKPOINT_TRUNCATE, &logPages,
       &copied);
   // All copied: the next commit writes the log from its start again.
-  if (rc != SQLITE_OK || copied != logPages) return false;
-  walPages_ = 0;
-  return true;
+  if (rc == SQLITE_OK && copied == logPages) walPages_ = 0;
 }
 
 }  // namespace quell

@@ -70,9 +70,7 @@ class EventDb {
   int Prune(int64_t beforeMs, int limit);
   // Copies the write-ahead log into the file; passive does not wait for
   // readers, otherwise the log is also cut to nothing (to give space back).
-  // True when every page of the log is in the file: the next commit then
-  // writes the log from its start again.
-  bool Checkpoint(bool passive = true);
+  void Checkpoint(bool passive = true);
   // Pages in the write-ahead log after the last commit.
   int WalPages() const { return walPages_; }
 
