@@ -2,6 +2,8 @@
 
 #include <openssl/evp.h>
 
+#include <algorithm>
+#include <iterator>
 #include <memory>
 
 namespace quell {
@@ -39,15 +41,19 @@ std::optional<std::string> Run(bool encrypt, std::string_view key, std::string_v
   const EVP_CIPHER* cipher = CipherFor(key.size());
   if (!cipher || data.size() % kAesBlock != 0 || (!iv.empty() && iv.size() != kAesBlock))
     return std::nullopt;
-  static const unsigned char kZeroIv[kAesBlock] = {};
-  const auto* ivBytes = iv.empty() ? kZeroIv : reinterpret_cast<const unsigned char*>(iv.data());
+  static const char kZeroIv[kAesBlock] = {};
+  const char* ivBytes = iv.empty() ? kZeroIv : iv.data();
   // One context per thread and direction, keeping the expanded key while
-  // frames come with the same key (a panel's run of frames): only the IV
-  // is set afresh for each call.
+  // frames come with the same key (a panel's run of frames). Setting a new
+  // IV through libcrypto costs several times the work of a short frame, so
+  // the context simply chains on, and the difference between the block it
+  // chains from and the IV wanted is XORed into the first block: into the
+  // plaintext before encrypting, into the output after decrypting.
   struct Cached {
     std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx{EVP_CIPHER_CTX_new(),
                                                                         &EVP_CIPHER_CTX_free};
     std::string key;
+    unsigned char chain[kAesBlock] = {};  // the IV the context goes on from
   };
   thread_local Cached cached[2];
   Cached& c = cached[encrypt ? 1 : 0];
@@ -56,29 +62,43 @@ std::optional<std::string> Run(bool encrypt, std::string_view key, std::string_v
     c.key.clear();
     if (EVP_CIPHER_CTX_reset(c.ctx.get()) != 1 ||
         EVP_CipherInit_ex(c.ctx.get(), cipher, nullptr,
-                          reinterpret_cast<const unsigned char*>(key.data()), ivBytes,
-                          encrypt ? 1 : 0) != 1)
+                          reinterpret_cast<const unsigned char*>(key.data()),
+                          reinterpret_cast<const unsigned char*>(kZeroIv), encrypt ? 1 : 0) != 1)
       return std::nullopt;
     // The frames carry whole blocks; libcrypto's own padding would add a
-    // block on encryption and reject the plaintext on decryption. Setting
-    // a new IV keeps this.
+    // block on encryption and hold back the last one on decryption.
     EVP_CIPHER_CTX_set_padding(c.ctx.get(), 0);
+    std::fill(std::begin(c.chain), std::end(c.chain), 0);
     c.key = key;
-  } else if (EVP_CipherInit_ex(c.ctx.get(), nullptr, nullptr, nullptr, ivBytes, -1) != 1) {
-    c.key.clear();
-    return std::nullopt;
   }
-  EVP_CIPHER_CTX* ctx = c.ctx.get();
-  std::string out(data.size() + kAesBlock, '\0');
-  int n = 0, tail = 0;
+  std::string out(data.size(), '\0');
+  if (data.empty()) return out;
+  unsigned char delta[kAesBlock];
+  for (size_t i = 0; i < kAesBlock; ++i) delta[i] = uint8_t(c.chain[i] ^ uint8_t(ivBytes[i]));
   auto* o = reinterpret_cast<unsigned char*>(out.data());
-  if (EVP_CipherUpdate(ctx, o, &n, reinterpret_cast<const unsigned char*>(data.data()),
-                       int(data.size())) != 1 ||
-      EVP_CipherFinal_ex(ctx, o + n, &tail) != 1) {
+  const auto* in = reinterpret_cast<const unsigned char*>(data.data());
+  auto update = [&](unsigned char* to, const unsigned char* from, size_t size) {
+    int n = 0;
+    return EVP_CipherUpdate(c.ctx.get(), to, &n, from, int(size)) == 1 && size_t(n) == size;
+  };
+  bool ok = true;
+  if (encrypt) {
+    unsigned char head[kAesBlock];
+    for (size_t i = 0; i < kAesBlock; ++i) head[i] = uint8_t(in[i] ^ delta[i]);
+    ok = update(o, head, kAesBlock) &&
+         (data.size() == kAesBlock ||
+          update(o + kAesBlock, in + kAesBlock, data.size() - kAesBlock));
+  } else {
+    ok = update(o, in, data.size());
+    for (size_t i = 0; i < kAesBlock; ++i) o[i] ^= delta[i];
+  }
+  if (!ok) {
     c.key.clear();  // set up afresh next time
     return std::nullopt;
   }
-  out.resize(size_t(n + tail));
+  // CBC goes on from the last ciphertext block, whichever side it is on.
+  const unsigned char* last = (encrypt ? o : in) + data.size() - kAesBlock;
+  std::copy(last, last + kAesBlock, c.chain);
   return out;
 }
 
@@ -100,11 +120,11 @@ std::optional<std::string> AesCbcDecrypt(std::string_view key, std::string_view 
 
 std::string HexUpper(std::string_view bytes) {
   static const char kDigits[] = "0123456789ABCDEF";
-  std::string hex;
-  hex.reserve(bytes.size() * 2);
-  for (unsigned char b : bytes) {
-    hex += kDigits[b >> 4];
-    hex += kDigits[b & 15];
+  std::string hex(bytes.size() * 2, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const auto b = uint8_t(bytes[i]);
+    hex[2 * i] = kDigits[b >> 4];
+    hex[2 * i + 1] = kDigits[b & 15];
   }
   return hex;
 }

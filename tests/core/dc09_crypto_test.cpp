@@ -6,6 +6,8 @@
 #include "core/dc09/dc09_stamp.h"
 
 #include <QTimeZone>
+#include <iterator>
+#include <vector>
 
 namespace quell {
 namespace {
@@ -81,6 +83,48 @@ TEST(AesCbc, EachCallStartsFromItsIvWhateverCameBefore) {
   EXPECT_EQ(*AesCbcDecrypt(a, first), twice);
 }
 
+// A run of calls mixing keys, directions, IVs and lengths gives what each
+// call gives on a context set up afresh for it.
+TEST(AesCbc, ARunOfCallsGivesWhatFreshContextsGive) {
+  const std::string keys[] = {
+      Bytes("000102030405060708090a0b0c0d0e0f"), Bytes("2b7e151628aed2a6abf7158809cf4f3c"),
+      Bytes("603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4")};
+  const std::string other(24, 'o');  // a key used only to force a fresh context
+  const std::string ivs[] = {"", Bytes("000102030405060708090a0b0c0d0e0f"),
+                             std::string(16, '\xFF')};
+  struct Step {
+    int key, iv;
+    bool encrypt;
+    size_t blocks;
+  };
+  const Step steps[] = {{0, 0, true, 1},  {0, 0, true, 3},  {0, 1, true, 2},  {0, 0, false, 2},
+                        {0, 2, false, 1}, {1, 0, true, 4},  {1, 0, false, 4}, {0, 0, true, 2},
+                        {2, 1, false, 3}, {2, 1, false, 3}, {2, 0, true, 1},  {0, 2, true, 2}};
+  auto data = [](size_t i, size_t blocks) {
+    std::string d(blocks * kAesBlock, '\0');
+    for (size_t j = 0; j < d.size(); ++j) d[j] = char(i * 31 + j * 7);
+    return d;
+  };
+  auto run = [&](const Step& s, size_t i) {
+    const std::string d = data(i, s.blocks);
+    return s.encrypt ? *AesCbcEncrypt(keys[s.key], d, ivs[s.iv])
+                     : *AesCbcDecrypt(keys[s.key], d, ivs[s.iv]);
+  };
+  std::vector<std::string> fresh;
+  for (size_t i = 0; i < std::size(steps); ++i) {
+    ASSERT_TRUE(AesCbcEncrypt(other, data(i, 1)));
+    ASSERT_TRUE(AesCbcDecrypt(other, data(i, 1)));
+    fresh.push_back(run(steps[i], i));
+  }
+  for (size_t i = 0; i < std::size(steps); ++i) EXPECT_EQ(run(steps[i], i), fresh[i]) << i;
+  // Round trips along the run, each direction chained on from the last.
+  for (size_t i = 0; i < std::size(steps); ++i) {
+    const Step& s = steps[i];
+    const std::string d = data(i, s.blocks);
+    EXPECT_EQ(*AesCbcDecrypt(keys[s.key], *AesCbcEncrypt(keys[s.key], d, ivs[s.iv]), ivs[s.iv]), d);
+  }
+}
+
 TEST(AesCbc, RefusesWhatIsNotWholeBlocksOrAKey) {
   const std::string key(16, 'k');
   EXPECT_FALSE(AesCbcDecrypt(key, std::string(15, 'x')));
@@ -98,9 +142,12 @@ TEST(AesCbc, RefusesWhatIsNotWholeBlocksOrAKey) {
 TEST(Dc09Stamp, ReadsOnlyValidStampsAndWritesUtc) {
   EXPECT_EQ(ParseDc09Stamp("00:00:00,01-01-1970"), 0);
   EXPECT_EQ(ParseDc09Stamp("12:00:05,01-01-2024"), 1704110405);
+  EXPECT_EQ(ParseDc09Stamp("23:59:59,02-29-2024"), 1709251199);
+  EXPECT_EQ(ParseDc09Stamp("23:59:59,12-31-1969"), -1);
   for (const char* bad :
-       {"24:00:00,01-01-2024", "12:00:00,02-30-2024", "12:00:00,13-01-2024", "12:00:0,01-01-2024",
-        "12:00:00,01-01-2024\r", "12-00-00,01-01-2024", "12:00:00 01-01-2024", ""})
+       {"24:00:00,01-01-2024", "12:00:00,02-30-2024", "12:00:00,02-29-2023", "12:60:00,01-01-2024",
+        "12:00:00,13-01-2024", "12:00:0,01-01-2024", "12:00:00,01-01-2024\r", "12-00-00,01-01-2024",
+        "12:00:00 01-01-2024", ""})
     EXPECT_FALSE(ParseDc09Stamp(bad)) << bad;
   const QDateTime local(QDate(2024, 1, 1), QTime(15, 0, 5), QTimeZone(3 * 3600));
   EXPECT_EQ(Dc09StampText(local), "12:00:05,01-01-2024");
