@@ -25,9 +25,10 @@ std::optional<int64_t> ParseDc09Stamp(std::string_view t) {
   const int mo = Digits(t, 9, 2), d = Digits(t, 12, 2), y = Digits(t, 15, 4);
   if (h < 0 || mi < 0 || s < 0 || mo < 0 || d < 0 || y < 0) return std::nullopt;
   const QDate date(y, mo, d);
-  const QTime time(h, mi, s);
-  if (!date.isValid() || !time.isValid()) return std::nullopt;
-  return QDateTime(date, time, Qt::UTC).toSecsSinceEpoch();
+  if (!date.isValid() || !QTime::isValid(h, mi, s)) return std::nullopt;
+  // UTC has no offsets to look up: whole days since 1970 and the seconds.
+  constexpr qint64 kJulianDayOf1970 = 2440588;
+  return (date.toJulianDay() - kJulianDayOf1970) * 86400 + h * 3600 + mi * 60 + s;
 }
 
 std::string Dc09StampText(const QDateTime& at) {
