@@ -41,6 +41,8 @@ struct Dc09Message {
 // With a key the token gets a '*' and everything after '[' is encrypted:
 // '0' pad characters, '|', the rest, as upper-case hex.
 std::string Dc09Body(const Dc09Message& message, int sequence, const QDateTime& utc);
+// What follows the body's '[' (encrypted with a key).
+std::string Dc09Rest(const Dc09Message& message, const QDateTime& utc);
 
 // The probe datagram that asks the gateway for its two-datagram answer.
 inline constexpr std::string_view kDc09Probe = "REQ";
@@ -111,6 +113,9 @@ class Dc09Sender {
   int sequence_ = 0;
   std::deque<Pending> waiting_;
   std::deque<int> recent_;
+  qint64 restSecond_ = -1;  // the second rest_ was made for
+  std::string rest_;
+  mutable std::string lastGoodBlock_;  // the last "*ACK" block that decrypted right
   Dc09Counts counts_;
   LatencyStats latency_;
 };

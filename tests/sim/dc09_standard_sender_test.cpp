@@ -84,6 +84,37 @@ TEST(Dc09StandardSender, ChecksStandardReplies) {
   }
 }
 
+// The sender makes its encrypted block once a second and checks a reply's
+// block once: what it sends and accepts must still follow the clock and
+// each reply.
+TEST(Dc09StandardSender, BlocksMadeAndCheckedOnceFollowTheSecond) {
+  Dc09Message keyed;
+  keyed.key = kKey;
+  Dc09Sender sender(keyed, false, 2000);
+  const QDateTime later = kNoon.addMSecs(999), next = kNoon.addSecs(1);
+  EXPECT_EQ(sender.Next(kNoon, 0), Dc09Frame(Dc09Body(keyed, 1, kNoon)));
+  EXPECT_EQ(sender.Next(later, 0), Dc09Frame(Dc09Body(keyed, 2, later)));
+  EXPECT_EQ(sender.Next(next, 0), Dc09Frame(Dc09Body(keyed, 3, next)));
+  EXPECT_NE(Dc09Body(keyed, 3, next).substr(20), Dc09Body(keyed, 3, kNoon).substr(20));
+  const std::string good = Hex("0000000000|]_12:00:05,01-01-2024");
+  std::string bad = good;
+  bad.back() = bad.back() == '0' ? '1' : '0';
+  const struct {
+    int sequence;
+    std::string block;
+    Dc09Outcome outcome;
+  } replies[] = {
+      {1, good, Dc09Outcome::Ack}, {2, bad, Dc09Outcome::BadReply}, {3, good, Dc09Outcome::Ack}};
+  for (const auto& r : replies) {
+    char sequence[8];
+    std::snprintf(sequence, sizeof sequence, "%04d", r.sequence);
+    const auto result =
+        sender.Receive(Dc09Frame("\"*ACK\"" + std::string(sequence) + "L0#1234[" + r.block), 100);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->outcome, r.outcome) << r.sequence;
+  }
+}
+
 TEST(Dc09StandardSender, Options) {
   std::string error;
   const auto words = [](const char* line) {
