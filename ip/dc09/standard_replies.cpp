@@ -38,9 +38,10 @@ std::string Dc09Nak(const QDateTime& now) {
 }
 
 std::string Dc09EncryptBlock(std::string_view key, std::string_view text) {
-  std::string plain = "|";
+  const size_t size = 1 + text.size();  // '|' and the text
+  std::string plain((kAesBlock - size % kAesBlock) % kAesBlock, '0');
+  plain += '|';
   plain.append(text);
-  plain.insert(0, (kAesBlock - plain.size() % kAesBlock) % kAesBlock, '0');
   const auto cipher = AesCbcEncrypt(key, plain);
   return cipher ? HexUpper(*cipher) : std::string();
 }
