@@ -140,6 +140,18 @@ def dc09_flood(build, count, window, *extra):
     return {"rate": number(r"([\d.]+) messages/s", out), "sent": sent, "bad": sent - ack}
 
 
+def settle(client):
+    """Waits until the client has read all a flood's events (or 15 s), so a
+    fixed-rate phase that follows measures its own replies and not the
+    gateway and the client still busy with the flood's tail."""
+    seen = -1
+    for _ in range(30):
+        if client.events == seen:
+            return
+        seen = client.events
+        time.sleep(0.5)
+
+
 def dc09_fixed(build, rate, seconds, *extra):
     out = sim(build, "dc09", "127.0.0.1:8005", "--count", str(int(rate * seconds)), "--rate",
               str(rate), "--quiet", "--timeout", "5000", *extra)
@@ -237,8 +249,10 @@ def main():
             print("run %d/%d: load %s" % (i + 1, a.repeat, os.getloadavg()[0]), file=sys.stderr)
             results["idle"].append(idle_cpu(gw.pid, a.idle_seconds))
             results["flood"].append(dc09_flood(a.build, flood_count, 64))
+            settle(client)
             results["fixed"].append(dc09_fixed(a.build, 2000, fixed_seconds))
             results["tcp"].append(ip_fleet(a.build, 1000, tcp_messages))
+            settle(client)
             results["tcpfixed"].append(tcp_fixed(a.build, 2000, fixed_seconds))
             if gw.poll() is not None:
                 sys.exit("the gateway ended; see %s" % run.path("gateway.log"))
@@ -269,20 +283,16 @@ def main():
                 time.sleep(5)
                 if r is pair_run:
                     results["pflood"].append(dc09_flood(a.build, flood_count, 64))
+                    settle(client)
                     results["pfixed"].append(dc09_fixed(a.build, 2000, fixed_seconds))
                     continue
                 for kind, extra in (("s", ()), ("e", ENCRYPTED)):
                     results[kind + "flood"].append(dc09_flood(a.build, flood_count, 64, *extra))
+                    settle(client)
                     results[kind + "fixed"].append(dc09_fixed(a.build, 2000, fixed_seconds,
                                                               *extra))
                     std_expected += results[kind + "flood"][-1]["sent"] + int(2000 * fixed_seconds)
-                # The client may still be reading what a fast run sent.
-                seen = -1
-                for _ in range(30):
-                    if client.events == seen:
-                        break
-                    seen = client.events
-                    time.sleep(0.5)
+                settle(client)  # the client may still be reading what a fast run sent
                 std_forwarded += client.events
             finally:
                 if gw.poll() is not None:
