@@ -1,8 +1,8 @@
 #include "sim/dc09/dc09_link.h"
 
-#include <QNetworkDatagram>
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "sim/steady_clock.h"
 
@@ -76,10 +76,13 @@ void Dc09Link::Tick() {
 }
 
 void Dc09Link::ReadReplies() {
+  // Replies are read into one buffer, without a datagram object and the
+  // sender's address for each: the link only ever talks to the gateway.
+  static thread_local std::vector<char> buffer(65536);
   while (socket_.hasPendingDatagrams()) {
-    const QByteArray data = socket_.receiveDatagram().data();
-    const auto result =
-        sender_.Receive(std::string_view(data.constData(), size_t(data.size())), SteadyMicros());
+    const qint64 n = socket_.readDatagram(buffer.data(), qint64(buffer.size()));
+    if (n < 0) break;
+    const auto result = sender_.Receive(std::string_view(buffer.data(), size_t(n)), SteadyMicros());
     if (result) Settled(*result);
   }
   CheckDone();

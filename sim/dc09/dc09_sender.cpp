@@ -99,7 +99,10 @@ Dc09Sender::Dc09Sender(Dc09Message message, bool probe, uint32_t timeoutMs)
 std::string Dc09Sender::Next(const QDateTime& utc, int64_t nowUs) {
   sequence_ = sequence_ >= kLastSequence ? 1 : sequence_ + 1;
   // A sequence reused after wrapping forgets its earlier settlement.
-  recent_.erase(std::remove(recent_.begin(), recent_.end(), sequence_), recent_.end());
+  if (recentCount_[size_t(sequence_)] > 0) {
+    recent_.erase(std::remove(recent_.begin(), recent_.end(), sequence_), recent_.end());
+    recentCount_[size_t(sequence_)] = 0;
+  }
   waiting_.push_back({sequence_, nowUs});
   ++counts_.sent;
   if (probe_) return std::string(kDc09Probe);
@@ -210,13 +213,17 @@ Dc09Result Dc09Sender::Settle(std::deque<Pending>::iterator it, Dc09Outcome outc
                           &counts_.duh,           &counts_.badReply};
   ++*counters[int(outcome)];
   recent_.push_back(it->sequence);
-  if (recent_.size() > kRecentKept) recent_.pop_front();
+  ++recentCount_[size_t(it->sequence)];
+  if (recent_.size() > kRecentKept) {
+    --recentCount_[size_t(recent_.front())];
+    recent_.pop_front();
+  }
   waiting_.erase(it);
   return result;
 }
 
 bool Dc09Sender::RecentlySettled(int sequence) const {
-  return std::find(recent_.begin(), recent_.end(), sequence) != recent_.end();
+  return sequence >= 0 && sequence <= kLastSequence && recentCount_[size_t(sequence)] > 0;
 }
 
 std::string Dc09Sender::Summary() const {

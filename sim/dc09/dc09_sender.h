@@ -10,6 +10,7 @@
 // An ACK naming a message already settled (timed out, or answered twice)
 // counts as late and settles nothing.
 #include <QDateTime>
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -112,7 +113,10 @@ class Dc09Sender {
   const int64_t timeoutUs_;
   int sequence_ = 0;
   std::deque<Pending> waiting_;
-  std::deque<int> recent_;
+  std::deque<int> recent_;  // settled sequences, oldest first
+  // How often each sequence is in recent_: every message sent and every
+  // reply look it up, so it is not searched.
+  std::array<uint16_t, 10000> recentCount_{};
   qint64 restSecond_ = -1;  // the second rest_ was made for
   std::string rest_;
   mutable std::string lastGoodBlock_;  // the last "*ACK" block that decrypted right

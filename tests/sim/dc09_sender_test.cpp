@@ -96,6 +96,43 @@ TEST(Dc09Sender, TimesOutAtTheLimitAndCountsLateAndUnexpectedReplies) {
   EXPECT_FALSE(sender.AllAcknowledged());
 }
 
+// An ACK for one of the last kRecentKept settled messages is late; one for
+// an older message, or for a sequence sent again since, is not.
+TEST(Dc09Sender, RemembersExactlyTheLastSettledSequences) {
+  Dc09Sender sender({}, false, 2000);
+  char echo[32];
+  auto ack = [&](int sequence) {
+    std::snprintf(echo, sizeof echo, "%04dL0#1234[]", sequence);
+    return Ack(echo);
+  };
+  const int settled = int(Dc09Sender::kRecentKept) + 1;
+  for (int s = 1; s <= settled; ++s) {
+    sender.Next(kNoon, 0);
+    ASSERT_TRUE(sender.Receive(ack(s), 100));
+  }
+  EXPECT_FALSE(sender.Receive(ack(2), 200));  // the oldest one still kept
+  EXPECT_EQ(sender.Counts().late, 1u);
+  EXPECT_FALSE(sender.Receive(ack(1), 200));  // forgotten: nothing waits
+  EXPECT_EQ(sender.Counts().late, 1u);
+  EXPECT_EQ(sender.Counts().unexpected, 1u);
+  // Sequences wrap: 0001 is sent again while its first settlement is long
+  // forgotten, and the last ones settled before the wrap are still late.
+  for (int s = settled + 1; s <= 9999; ++s) {
+    sender.Next(kNoon, 0);
+    ASSERT_TRUE(sender.Receive(ack(s), 100));
+  }
+  sender.Next(kNoon, 300);
+  const auto again = sender.Receive(ack(1), 400);
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->outcome, Dc09Outcome::Ack);
+  EXPECT_FALSE(sender.Receive(ack(1), 450));     // settled just now: late
+  EXPECT_FALSE(sender.Receive(ack(9999), 500));  // settled before the wrap: late
+  // 0001 settled after the wrap pushed the oldest of the kept ones out.
+  EXPECT_FALSE(sender.Receive(ack(9999 - int(Dc09Sender::kRecentKept) + 1), 500));
+  EXPECT_EQ(sender.Counts().late, 3u);
+  EXPECT_EQ(sender.Counts().unexpected, 2u);
+}
+
 TEST(Dc09Sender, SequenceWrapsFrom9999To0001) {
   Dc09Sender sender({}, false, 2000);
   std::string datagram;
