@@ -54,6 +54,15 @@ const std::string kLinkTest = Datagram("\"NULL\"0004L0#1234[]_12:00:00,01-01-202
 TEST(Dc09Frames, CrcAndFramesMatchAnIndependentComputation) {
   ASSERT_EQ(ReferenceCrc("123456789"), 0xBB3D);
   EXPECT_EQ(Crc16Arc("123456789"), 0xBB3D);
+  // Eight bytes are taken at a time: every length around those steps, and
+  // every byte value in each of the eight places.
+  std::string text;
+  for (size_t n = 0; n < 2048; ++n) text += char((n / 8 + n * 37) & 0xFF);
+  for (size_t length = 0; length <= 33; ++length)
+    EXPECT_EQ(Crc16Arc(std::string_view(text).substr(0, length)),
+              ReferenceCrc(text.substr(0, length)))
+        << length;
+  EXPECT_EQ(Crc16Arc(text), ReferenceCrc(text));
   const std::string ackBody = "\"ACK\"0001L0#1234[]";
   EXPECT_EQ(Dc09AckFrame("0001L0#1234"),
             "\n" + Hex4(ReferenceCrc(ackBody)) + "0012" + ackBody + "\r");
