@@ -3,6 +3,7 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <array>
 #include <iterator>
 #include <memory>
 
@@ -29,12 +30,15 @@ const EVP_CIPHER* CipherFor(size_t keyBytes) {
   }
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
+// The value of each byte as a hex digit in either case; 16 for the rest.
+// Every encrypted frame's block goes through it.
+constexpr std::array<uint8_t, 256> kHexValue = [] {
+  std::array<uint8_t, 256> t{};
+  for (auto& v : t) v = 16;
+  for (int c = 0; c < 10; ++c) t['0' + c] = uint8_t(c);
+  for (int c = 0; c < 6; ++c) t['A' + c] = t['a' + c] = uint8_t(10 + c);
+  return t;
+}();
 
 std::optional<std::string> Run(bool encrypt, std::string_view key, std::string_view data,
                                std::string_view iv) {
@@ -133,8 +137,8 @@ std::optional<std::string> FromHex(std::string_view hex) {
   if (hex.size() % 2 != 0) return std::nullopt;
   std::string bytes(hex.size() / 2, '\0');
   for (size_t i = 0; i < bytes.size(); ++i) {
-    const int hi = HexValue(hex[2 * i]), lo = HexValue(hex[2 * i + 1]);
-    if (hi < 0 || lo < 0) return std::nullopt;
+    const uint8_t hi = kHexValue[uint8_t(hex[2 * i])], lo = kHexValue[uint8_t(hex[2 * i + 1])];
+    if ((hi | lo) > 15) return std::nullopt;
     bytes[i] = char(hi * 16 + lo);
   }
   return bytes;

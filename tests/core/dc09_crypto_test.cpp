@@ -137,6 +137,22 @@ TEST(AesCbc, RefusesWhatIsNotWholeBlocksOrAKey) {
   EXPECT_FALSE(FromHex("0G"));
   EXPECT_FALSE(FromHex("ABC"));
   EXPECT_EQ(*FromHex("aBcD"), "\xAB\xCD");
+  // Every byte value in both places of a pair: digits and letters A-F in
+  // either case are read, their neighbours ('/', ':', '@', 'G', '`', 'g')
+  // and the rest are not.
+  const std::string digits = "0123456789ABCDEFabcdef";
+  for (int c = 0; c < 256; ++c) {
+    const size_t at = digits.find(char(c));
+    const bool hex = c != 0 && at != std::string::npos;
+    const int value = at < 16 ? int(at) : int(at) - 6;
+    const std::string high{char(c), '0'}, low{'0', char(c)};
+    ASSERT_EQ(FromHex(high).has_value(), hex) << c;
+    ASSERT_EQ(FromHex(low).has_value(), hex) << c;
+    if (hex) {
+      EXPECT_EQ(uint8_t((*FromHex(high))[0]), value * 16) << c;
+      EXPECT_EQ(uint8_t((*FromHex(low))[0]), value) << c;
+    }
+  }
 }
 
 TEST(Dc09Stamp, ReadsOnlyValidStampsAndWritesUtc) {
