@@ -31,7 +31,7 @@ std::optional<int64_t> ParseDc09Stamp(std::string_view t) {
   return (date.toJulianDay() - kJulianDayOf1970) * 86400 + h * 3600 + mi * 60 + s;
 }
 
-std::string Dc09StampText(const QDateTime& at) {
+const std::string& Dc09StampText(const QDateTime& at) {
   // Replies within the same second share their text: formatted once.
   thread_local int64_t lastSecond = -1;
   thread_local std::string lastText;

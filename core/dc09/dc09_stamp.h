@@ -14,7 +14,8 @@ inline constexpr size_t kDc09StampLength = 19;
 // nullopt unless text is exactly a valid time and date in that form.
 std::optional<int64_t> ParseDc09Stamp(std::string_view text);
 
-// "HH:MM:SS,MM-DD-YYYY" of the moment in UTC.
-std::string Dc09StampText(const QDateTime& at);
+// "HH:MM:SS,MM-DD-YYYY" of the moment in UTC; the text stays as it is until
+// the thread's next call.
+const std::string& Dc09StampText(const QDateTime& at);
 
 }  // namespace quell

@@ -1,36 +1,69 @@
 #include "ip/dc09/standard_replies.h"
 
-#include <cstdio>
-
 #include "core/dc09/aes_cbc.h"
 #include "core/dc09/dc09_stamp.h"
 #include "ip/dc09_frames.h"
 
 namespace quell {
 
+namespace {
+
+// digits upper-case hex digits of value at to.
+void WriteHex(char* to, unsigned value, int digits) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  for (int i = digits - 1; i >= 0; --i, value >>= 4) to[i] = kDigits[value & 15];
+}
+
+void AppendReplyHeader(std::string& out, const Dc09Header& h) {
+  out += h.sequence;
+  if (h.hasReceiver) {
+    out += 'R';
+    out += h.receiver;
+  }
+  out += 'L';
+  out += h.line;
+  out += '#';
+  out += h.account;
+}
+
+// token + header + '[', with room for more bytes after it.
+std::string ReplyBody(std::string_view token, const Dc09Header& h, size_t more) {
+  std::string body;
+  body.reserve(token.size() + h.sequence.size() + h.receiver.size() + h.line.size() +
+               h.account.size() + 4 + more);
+  body += token;
+  AppendReplyHeader(body, h);
+  body += '[';
+  return body;
+}
+
+}  // namespace
+
 std::string Dc09StandardFrame(std::string_view body) {
-  char head[16];
-  std::snprintf(head, sizeof head, "\n%04X0%03X", unsigned(Crc16Arc(body)),
-                unsigned(body.size() & 0xFFF));
-  std::string frame = head;
+  // Every reply is framed: built in one string, without formatting calls.
+  char head[9] = {'\n', 0, 0, 0, 0, '0'};
+  WriteHex(head + 1, Crc16Arc(body), 4);
+  WriteHex(head + 6, unsigned(body.size() & 0xFFF), 3);
+  std::string frame;
+  frame.reserve(sizeof head + body.size() + 1);
+  frame.append(head, sizeof head);
   frame.append(body);
   frame += '\r';
   return frame;
 }
 
 std::string Dc09ReplyHeader(const Dc09Header& h) {
-  std::string t = h.sequence;
-  if (h.hasReceiver) t += "R" + h.receiver;
-  t += "L" + h.line + "#" + h.account;
+  std::string t;
+  AppendReplyHeader(t, h);
   return t;
 }
 
 std::string Dc09Ack(const Dc09Header& h) {
-  return Dc09StandardFrame("\"ACK\"" + Dc09ReplyHeader(h) + "[]");
+  return Dc09StandardFrame(ReplyBody("\"ACK\"", h, 1) + ']');
 }
 
 std::string Dc09Duh(const Dc09Header& h) {
-  return Dc09StandardFrame("\"DUH\"" + Dc09ReplyHeader(h) + "[]");
+  return Dc09StandardFrame(ReplyBody("\"DUH\"", h, 1) + ']');
 }
 
 std::string Dc09Nak(const QDateTime& now) {
@@ -47,8 +80,12 @@ std::string Dc09EncryptBlock(std::string_view key, std::string_view text) {
 }
 
 std::string Dc09EncryptedAck(const Dc09Header& h, std::string_view key, const QDateTime& now) {
-  return Dc09StandardFrame("\"*ACK\"" + Dc09ReplyHeader(h) + "[" +
-                           Dc09EncryptBlock(key, "]_" + Dc09StampText(now)));
+  char text[2 + kDc09StampLength] = {']', '_'};
+  Dc09StampText(now).copy(text + 2, kDc09StampLength);
+  const std::string block = Dc09EncryptBlock(key, std::string_view(text, sizeof text));
+  std::string body = ReplyBody("\"*ACK\"", h, block.size());
+  body += block;
+  return Dc09StandardFrame(body);
 }
 
 }  // namespace quell
