@@ -18,13 +18,14 @@ QString StampFormat() {
   return QStringLiteral("yyyy-MM-dd hh:mm:ss ");
 }
 
-// The entry in UTF-8 after its stamp.
-std::string WithStamp(const std::string& stamp, const std::string& text) {
-  std::string line = stamp + Cp1251ToUtf8(text);
+// The entry in UTF-8 after its stamp, appended to out.
+void AppendWithStamp(std::string& out, std::string_view stamp, std::string_view text) {
+  out += stamp;
+  const size_t start = out.size();
+  AppendCp1251AsUtf8(out, text);
   // One entry is one output line whatever it carries.
-  for (char& c : line)
-    if (c == '\r' || c == '\n') c = ' ';
-  return line;
+  for (size_t i = start; i < out.size(); ++i)
+    if (out[i] == '\r' || out[i] == '\n') out[i] = ' ';
 }
 
 }  // namespace
@@ -42,11 +43,13 @@ StdoutJournal::~StdoutJournal() {
 }
 
 std::string StdoutJournal::Line(const QDateTime& at, const std::string& text) {
-  return WithStamp(at.toString(StampFormat()).toStdString(), text);
+  std::string line;
+  AppendWithStamp(line, at.toString(StampFormat()).toStdString(), text);
+  return line;
 }
 
 void StdoutJournal::Print(const std::string& text) {
-  pending_ += WithStamp(stamp_.Text(clock_.Now()), text);
+  AppendWithStamp(pending_, stamp_.Text(clock_.Now()), text);
   pending_ += '\n';
   if (pending_.size() >= kBatchBytes || !QAbstractEventDispatcher::instance()) {
     Flush();

@@ -47,14 +47,17 @@ std::string ToCp1251(const QString& text) {
   return out;
 }
 
-std::string Cp1251ToUtf8(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size());
-  for (char c : bytes) {
-    const char16_t u = ToUnicode(static_cast<unsigned char>(c));
-    if (u < 0x80) {
-      out.push_back(char(u));
-    } else if (u < 0x800) {
+void AppendCp1251AsUtf8(std::string& out, std::string_view bytes) {
+  out.reserve(out.size() + bytes.size());
+  size_t i = 0;
+  while (i < bytes.size()) {
+    // Runs of ASCII, most of any journal line, go over as they are.
+    size_t end = i;
+    while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) < 0x80) ++end;
+    out.append(bytes.data() + i, end - i);
+    if (end == bytes.size()) break;
+    const char16_t u = ToUnicode(static_cast<unsigned char>(bytes[end]));
+    if (u < 0x800) {
       out.push_back(char(0xC0 | (u >> 6)));
       out.push_back(char(0x80 | (u & 0x3F)));
     } else {
@@ -62,7 +65,13 @@ std::string Cp1251ToUtf8(std::string_view bytes) {
       out.push_back(char(0x80 | ((u >> 6) & 0x3F)));
       out.push_back(char(0x80 | (u & 0x3F)));
     }
+    i = end + 1;
   }
+}
+
+std::string Cp1251ToUtf8(std::string_view bytes) {
+  std::string out;
+  AppendCp1251AsUtf8(out, bytes);
   return out;
 }
 

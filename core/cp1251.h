@@ -8,6 +8,8 @@ namespace quell {
 
 // Windows-1251 bytes to UTF-8 (undefined byte 0x98 maps to U+FFFD).
 std::string Cp1251ToUtf8(std::string_view bytes);
+// The same, appended to out.
+void AppendCp1251AsUtf8(std::string& out, std::string_view bytes);
 
 // UTF-8 to Windows-1251; characters without a 1251 code become '?'.
 std::string Utf8ToCp1251(std::string_view utf8);

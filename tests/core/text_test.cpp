@@ -89,6 +89,14 @@ TEST(Cp1251, Utf8MatchesQtForEveryByte) {
   EXPECT_EQ(FromCp1251(all).size(), 256);
   EXPECT_EQ(FromCp1251(all).at(0xC0), QChar(0x0410));
   EXPECT_EQ(Cp1251ToUtf8(""), "");
+  // ASCII goes over in runs: texts that start, end or are wholly in one.
+  for (const std::string& text : {std::string("udp : \n0042"), all.substr(0x7F, 2),
+                                  all.substr(0x80) + "end", "x" + all.substr(0xF0)}) {
+    EXPECT_EQ(Cp1251ToUtf8(text), FromCp1251(text).toUtf8().toStdString());
+    std::string appended = "kept ";
+    AppendCp1251AsUtf8(appended, text);
+    EXPECT_EQ(appended, "kept " + Cp1251ToUtf8(text));
+  }
 }
 
 }  // namespace
