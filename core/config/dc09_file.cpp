@@ -5,6 +5,7 @@
 #include "core/config/text_file.h"
 #include "core/cp1251.h"
 #include "core/dc09/aes_cbc.h"
+#include "core/hex.h"
 #include "core/text.h"
 
 namespace quell {

@@ -3,7 +3,6 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
-#include <array>
 #include <iterator>
 #include <memory>
 
@@ -29,16 +28,6 @@ const EVP_CIPHER* CipherFor(size_t keyBytes) {
       return nullptr;
   }
 }
-
-// The value of each byte as a hex digit in either case; 16 for the rest.
-// Every encrypted frame's block goes through it.
-constexpr std::array<uint8_t, 256> kHexValue = [] {
-  std::array<uint8_t, 256> t{};
-  for (auto& v : t) v = 16;
-  for (int c = 0; c < 10; ++c) t['0' + c] = uint8_t(c);
-  for (int c = 0; c < 6; ++c) t['A' + c] = t['a' + c] = uint8_t(10 + c);
-  return t;
-}();
 
 std::optional<std::string> Run(bool encrypt, std::string_view key, std::string_view data,
                                std::string_view iv) {
@@ -120,28 +109,6 @@ std::optional<std::string> AesCbcEncrypt(std::string_view key, std::string_view 
 std::optional<std::string> AesCbcDecrypt(std::string_view key, std::string_view data,
                                          std::string_view iv) {
   return Run(false, key, data, iv);
-}
-
-std::string HexUpper(std::string_view bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string hex(bytes.size() * 2, '\0');
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    const auto b = uint8_t(bytes[i]);
-    hex[2 * i] = kDigits[b >> 4];
-    hex[2 * i + 1] = kDigits[b & 15];
-  }
-  return hex;
-}
-
-std::optional<std::string> FromHex(std::string_view hex) {
-  if (hex.size() % 2 != 0) return std::nullopt;
-  std::string bytes(hex.size() / 2, '\0');
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    const uint8_t hi = kHexValue[uint8_t(hex[2 * i])], lo = kHexValue[uint8_t(hex[2 * i + 1])];
-    if ((hi | lo) > 15) return std::nullopt;
-    bytes[i] = char(hi * 16 + lo);
-  }
-  return bytes;
 }
 
 }  // namespace quell

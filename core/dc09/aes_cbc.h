@@ -20,9 +20,4 @@ std::optional<std::string> AesCbcEncrypt(std::string_view key, std::string_view 
 std::optional<std::string> AesCbcDecrypt(std::string_view key, std::string_view data,
                                          std::string_view iv = {});
 
-// Upper-case hex of the bytes.
-std::string HexUpper(std::string_view bytes);
-// Bytes of an even number of hex digits in either case; nullopt otherwise.
-std::optional<std::string> FromHex(std::string_view hex);
-
 }  // namespace quell

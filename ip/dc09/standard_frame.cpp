@@ -1,6 +1,7 @@
 #include "ip/dc09/standard_frame.h"
 
 #include "core/dc09/dc09_stamp.h"
+#include "core/hex.h"
 #include "ip/dc09_frames.h"
 
 namespace quell {
@@ -8,17 +9,10 @@ namespace {
 
 constexpr size_t kBodyStart = 9;  // LF, 4 CRC digits, 4 length characters
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 // Reads 1..max hex digits at text[at]; advances at past them.
 bool HexRun(std::string_view text, size_t& at, size_t min, size_t max, std::string* out) {
   size_t n = 0;
-  while (at + n < text.size() && HexValue(text[at + n]) >= 0) ++n;
+  while (at + n < text.size() && HexDigitValue(text[at + n]) >= 0) ++n;
   if (n < min || n > max) return false;
   *out = std::string(text.substr(at, n));
   at += n;
@@ -69,7 +63,7 @@ Dc09ReadFrame ReadDc09Frame(std::string_view bytes) {
   const std::string_view frame = bytes.substr(lf, cr - lf);
   unsigned crc = 0;
   for (size_t i = 1; i <= 4; ++i) {
-    const int v = HexValue(frame[i]);
+    const int v = HexDigitValue(frame[i]);
     if (v < 0) return f;
     crc = crc * 16 + unsigned(v);
   }
@@ -116,7 +110,7 @@ std::string_view WithoutDc09Pad(std::string_view plaintext) {
 std::string_view WithoutDataAccount(std::string_view data) {
   if (!data.empty() && data.front() == '#') {
     size_t n = 1;
-    while (n < data.size() && HexValue(data[n]) >= 0) ++n;
+    while (n < data.size() && HexDigitValue(data[n]) >= 0) ++n;
     data.remove_prefix(n);
   }
   if (!data.empty() && data.front() == '|') data.remove_prefix(1);

@@ -2,6 +2,7 @@
 
 #include "core/cp1251.h"
 #include "core/dc09/aes_cbc.h"
+#include "core/hex.h"
 #include "core/text.h"
 #include "ip/dc09/standard_events.h"
 #include "ip/dc09/standard_frame.h"

@@ -2,6 +2,7 @@
 
 #include "core/dc09/aes_cbc.h"
 #include "core/dc09/dc09_stamp.h"
+#include "core/hex.h"
 #include "ip/dc09_frames.h"
 
 namespace quell {
@@ -50,12 +51,6 @@ std::string Dc09StandardFrame(std::string_view body) {
   frame.append(body);
   frame += '\r';
   return frame;
-}
-
-std::string Dc09ReplyHeader(const Dc09Header& h) {
-  std::string t;
-  AppendReplyHeader(t, h);
-  return t;
 }
 
 std::string Dc09Ack(const Dc09Header& h) {

@@ -12,9 +12,6 @@ namespace quell {
 // LF + CRC + length + body + CR.
 std::string Dc09StandardFrame(std::string_view body);
 
-// Sequence, R (when sent), L and '#' + account, as received.
-std::string Dc09ReplyHeader(const Dc09Header& h);
-
 // "ACK" + header + "[]".
 std::string Dc09Ack(const Dc09Header& h);
 // "DUH" + header + "[]".

@@ -1,6 +1,7 @@
 #include "sim/dc09/dc09_args.h"
 
 #include "core/dc09/aes_cbc.h"
+#include "core/hex.h"
 #include "sim/role_options.h"
 
 namespace quell::sim {

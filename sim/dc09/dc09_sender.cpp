@@ -5,6 +5,7 @@
 
 #include "core/dc09/aes_cbc.h"
 #include "core/dc09/dc09_stamp.h"
+#include "core/hex.h"
 #include "sim/dc09/dc09_frame.h"
 
 namespace quell::sim {

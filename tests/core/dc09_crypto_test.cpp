@@ -4,6 +4,7 @@
 
 #include "core/dc09/aes_cbc.h"
 #include "core/dc09/dc09_stamp.h"
+#include "core/hex.h"
 
 #include <QTimeZone>
 #include <iterator>
@@ -146,6 +147,7 @@ TEST(AesCbc, RefusesWhatIsNotWholeBlocksOrAKey) {
     const bool hex = c != 0 && at != std::string::npos;
     const int value = at < 16 ? int(at) : int(at) - 6;
     const std::string high{char(c), '0'}, low{'0', char(c)};
+    EXPECT_EQ(HexDigitValue(char(c)), hex ? value : -1) << c;
     ASSERT_EQ(FromHex(high).has_value(), hex) << c;
     ASSERT_EQ(FromHex(low).has_value(), hex) << c;
     if (hex) {

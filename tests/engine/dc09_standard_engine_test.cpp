@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 
 #include "core/cp1251.h"
-#include "core/dc09/aes_cbc.h"
+#include "core/hex.h"
 #include "engine/engine.h"
 #include "ip/client_ports.h"
 #include "ip/dc09/standard_dc09.h"

@@ -9,6 +9,7 @@
 
 #include "core/dc09/aes_cbc.h"
 #include "core/dc09/dc09_stamp.h"
+#include "core/hex.h"
 #include "core/wire.h"
 #include "ip/dc09/standard_receiver.h"
 #include "ip/dc09/standard_replies.h"

@@ -5,6 +5,7 @@
 #include <QTimeZone>
 
 #include "core/dc09/aes_cbc.h"
+#include "core/hex.h"
 #include "sim/dc09/dc09_args.h"
 #include "sim/dc09/dc09_frame.h"
 #include "sim/dc09/dc09_sender.h"
