@@ -33,6 +33,14 @@ struct EventRow {
   EventFate console = EventFate::None;
   std::string noticeText;  // the client notice
   EventFate notice = EventFate::None;
+  std::string sia;      // a DC-09 SIA-DCS event's code and address as received ("BA501")
+  std::string copyKey;  // a DC-09 frame's retransmission key: "ACCOUNT:" + 16 hex digits
+};
+
+// An acknowledged DC-09 frame read back from the store at start-up.
+struct RecentCopy {
+  int64_t receivedMs = 0;
+  std::string copyKey;
 };
 
 enum class EventTarget { Console, Notice };

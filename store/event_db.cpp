@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <QDateTime>
+#include <algorithm>
 #include <cstdio>
 
 namespace quell {
@@ -21,15 +22,27 @@ const char* kSchema =
     " console_text BLOB NOT NULL,"
     " console_state INTEGER NOT NULL,"
     " notice_text BLOB NOT NULL,"
-    " notice_state INTEGER NOT NULL);"
+    " notice_state INTEGER NOT NULL,"
+    " sia TEXT NOT NULL DEFAULT '',"
+    " copy_key TEXT NOT NULL DEFAULT '');";
+
+// Indexes, made once the columns of older files have been added.
+const char* kIndexes =
     "CREATE INDEX IF NOT EXISTS events_pending ON events(seq)"
     " WHERE console_state = 1 OR notice_state = 1;"
     "CREATE INDEX IF NOT EXISTS events_account ON events(account, seq);"
-    "CREATE INDEX IF NOT EXISTS events_received ON events(received_ms);";
+    "CREATE INDEX IF NOT EXISTS events_received ON events(received_ms);"
+    "CREATE INDEX IF NOT EXISTS events_copy_key ON events(copy_key) WHERE copy_key <> '';";
+
+// Columns added since the first files: each is added to an older file when opened.
+const char* const kAddedColumns[][2] = {
+    {"sia", "ALTER TABLE events ADD COLUMN sia TEXT NOT NULL DEFAULT ''"},
+    {"copy_key", "ALTER TABLE events ADD COLUMN copy_key TEXT NOT NULL DEFAULT ''"},
+};
 
 const char* kColumns =
     "seq, received_ms, road, line, peer, account, raw, console_text, console_state,"
-    " notice_text, notice_state";
+    " notice_text, notice_state, sia, copy_key";
 
 // Owns one prepared statement.
 class Statement {
@@ -79,6 +92,8 @@ EventRow RowAt(sqlite3_stmt* s) {
   r.console = EventFate(sqlite3_column_int(s, 8));
   r.noticeText = ColumnBytes(s, 9);
   r.notice = EventFate(sqlite3_column_int(s, 10));
+  r.sia = ColumnBytes(s, 11);
+  r.copyKey = ColumnBytes(s, 12);
   return r;
 }
 
@@ -102,9 +117,20 @@ void EventDb::Close() {
   db_ = nullptr;
 }
 
+bool EventDb::AddColumns(std::string* error) {
+  std::vector<std::string> have;
+  {
+    Statement s(db_, "PRAGMA table_info(events)");
+    while (s.Ok() && sqlite3_step(s.get()) == SQLITE_ROW) have.push_back(ColumnBytes(s.get(), 1));
+  }
+  for (const auto& [name, sql] : kAddedColumns)
+    if (std::find(have.begin(), have.end(), name) == have.end() && !Exec(sql, error)) return false;
+  return true;
+}
+
 bool EventDb::PrepareWriters(std::string* error) {
   const std::string insert =
-      std::string("INSERT OR REPLACE INTO events(") + kColumns + ") VALUES(?,?,?,?,?,?,?,?,?,?,?)";
+      std::string("INSERT OR REPLACE INTO events(") + kColumns + ") VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?)";
   const std::pair<sqlite3_stmt**, std::string> statements[] = {
       {&begin_, "BEGIN IMMEDIATE"},
       {&commit_, "COMMIT"},
@@ -158,7 +184,8 @@ EventDb::OpenResult EventDb::Open(const std::string& path, std::string* error) {
       if (Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;"
                " PRAGMA wal_autocheckpoint=0;",
                error) &&
-          Exec(kSchema, error) && PrepareWriters(error)) {
+          Exec(kSchema, error) && AddColumns(error) && Exec(kIndexes, error) &&
+          PrepareWriters(error)) {
         walPages_ = 0;
         sqlite3_wal_hook(
             db_,
@@ -237,6 +264,8 @@ bool EventDb::Write(const std::vector<EventRow>& rows, const std::vector<FateUpd
     sqlite3_bind_int(insert_, 9, int(r.console));
     blob(10, r.noticeText);
     sqlite3_bind_int(insert_, 11, int(r.notice));
+    text(12, r.sia);
+    text(13, r.copyKey);
     ok = Step(insert_, error);
   }
   for (size_t i = 0; ok && i < fates.size(); ++i) {
@@ -263,6 +292,19 @@ std::vector<EventRow> EventDb::Pending() {
                        " FROM events WHERE console_state = 1 OR notice_state = 1 ORDER BY seq");
   while (s.Ok() && sqlite3_step(s.get()) == SQLITE_ROW) rows.push_back(RowAt(s.get()));
   return rows;
+}
+
+std::vector<RecentCopy> EventDb::RecentCopies(int64_t sinceMs, int limit) {
+  std::vector<RecentCopy> copies;
+  Statement s(db_,
+              "SELECT received_ms, copy_key FROM events WHERE received_ms >= ?1"
+              " AND copy_key <> '' ORDER BY seq DESC LIMIT ?2");
+  s.Int(1, sinceMs);
+  s.Int(2, limit);
+  while (s.Ok() && sqlite3_step(s.get()) == SQLITE_ROW)
+    copies.push_back({sqlite3_column_int64(s.get(), 0), ColumnBytes(s.get(), 1)});
+  std::reverse(copies.begin(), copies.end());
+  return copies;
 }
 
 bool EventDb::Read(const EventQuery& q, const std::function<bool(const EventRow&)>& each,

@@ -62,6 +62,9 @@ class EventDb {
   int64_t MaxSeq();
   // Rows with a pending console entry or notice, in sequence order.
   std::vector<EventRow> Pending();
+  // The copy keys of rows received at or after sinceMs, the newest limit of
+  // them, oldest first.
+  std::vector<RecentCopy> RecentCopies(int64_t sinceMs, int limit);
   // Calls each matching row in order; stops when the callback returns false.
   bool Read(const EventQuery& query, const std::function<bool(const EventRow&)>& each,
             std::string* error);
@@ -76,6 +79,8 @@ class EventDb {
 
  private:
   bool Exec(const char* sql, std::string* error);
+  // Adds the columns an older file lacks.
+  bool AddColumns(std::string* error);
   // The statements of every commit, prepared once per open file.
   bool PrepareWriters(std::string* error);
   bool Step(sqlite3_stmt* s, std::string* error);

@@ -72,9 +72,11 @@ void EventStore::RunCompletions() {
   for (const auto& [done, stored] : ready) done(stored);
 }
 
-bool EventStore::Start(std::vector<EventRow>* pending, std::string* error) {
+bool EventStore::Start(std::vector<EventRow>* pending, std::string* error,
+                       std::vector<RecentCopy>* copies, int64_t copyWindowMs) {
   bool opened = db_.Open(path_, error) != EventDb::OpenResult::Failed;
   if (opened) {
+    if (copies) *copies = db_.RecentCopies(nowMs_() - copyWindowMs, kRecentCopiesRead);
     std::vector<EventRow> rows = db_.Pending();
     for (const EventRow& r : rows) pending_[r.seq] = r;
     if (pending) *pending = std::move(rows);

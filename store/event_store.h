@@ -39,6 +39,8 @@ class EventStore final : public EventLog {
   // delivery needs no sync of its own, and a commit of fates alone would
   // hold up the next rows' commit behind its sync.
   static constexpr int kFateDelayMs = 2;
+  // Copy keys read back at start-up at most.
+  static constexpr int kRecentCopiesRead = 16'384;
 
   // path: the events file; context: an object living on the main thread
   // whose event loop runs the completions (none: completions never run).
@@ -52,7 +54,10 @@ class EventStore final : public EventLog {
   // console entry or notice was not yet delivered, in sequence order. False
   // (error set) when the file cannot be opened: the store runs anyway and
   // reports every write failed until it opens.
-  bool Start(std::vector<EventRow>* pending, std::string* error);
+  // copies (if any) receives the copy keys of rows received within the last
+  // copyWindowMs (at most kRecentCopiesRead of them, oldest first).
+  bool Start(std::vector<EventRow>* pending, std::string* error,
+             std::vector<RecentCopy>* copies = nullptr, int64_t copyWindowMs = 0);
 
   // Delivered rows older than keepDays are removed by the store's thread in
   // small steps while no row waits; a pending row is never removed. Call
