@@ -82,6 +82,17 @@ class Reader {
       (name == "ANYACCOUNT" ? c.anyAccount : c.checkPlainTime) = value == "1";
       return {};
     }
+    if (name == "UNMAPPEDSIA") {
+      const std::string v = Upper(value);
+      if (v == "DUH") {
+        c.unmappedSia.reset();
+        return {};
+      }
+      if (v.size() != 3 || !std::all_of(v.begin(), v.end(), [](char ch) { return ch >= '0' && ch <= '9'; }))
+        return W("нужен трёхзначный код Contact ID или DUH");
+      c.unmappedSia = v;
+      return {};
+    }
     if (name != "TCPPORT") return W("неизвестный ключ");
     const std::optional<int> port =
         std::all_of(value.begin(), value.end(), [](char ch) { return ch >= '0' && ch <= '9'; })
@@ -95,8 +106,11 @@ class Reader {
   }
 
   std::string Account(const std::string& name, const std::string& value) {
-    if (name.size() < 3 || name.size() > 16 || !IsHexText(name))
-      return W("счёт DC-09: от 3 до 16 шестнадцатеричных знаков");
+    if (name.empty() || name.size() > 16 ||
+        !std::all_of(name.begin(), name.end(), [](char ch) {
+          return (ch >= '0' && ch <= '9') || (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z');
+        }))
+      return W("счёт DC-09: от 1 до 16 латинских букв или цифр");
     const size_t comma = value.find(',');
     const std::string console = Trim(std::string_view(value).substr(0, comma));
     if (console.size() != 4 || !IsHexText(console))

@@ -6,6 +6,7 @@
 //   TcpPort=0          ; DC-09 over TCP on this port as well (0: none)
 //   AnyAccount=0       ; 1: plain frames from accounts not listed too
 //   CheckPlainTime=0   ; 1: plain frames' time stamps get the window too
+//   UnmappedSia=750    ; Contact ID code of SIA codes in no table, or DUH
 //   [Accounts]
 //   AAAA=AAAA
 //   123F=123F,000102030405060708090A0B0C0D0E0F
@@ -21,7 +22,7 @@ namespace quell {
 inline constexpr std::string_view kDc09FileName = "\\DC09.ini";
 
 struct Dc09Account {
-  std::string account;  // DC-09 account, upper case (matching ignores case)
+  std::string account;  // DC-09 account, 1-16 letters or digits, upper case (matching ignores case)
   std::string console;  // 4 hex characters, upper case
   std::string key;      // 16, 24 or 32 key bytes; empty: plain frames only
 };
@@ -30,7 +31,12 @@ struct Dc09Config {
   int tcpPort = 0;
   bool anyAccount = false;
   bool checkPlainTime = false;
+  // The Contact ID code an SIA code without a row is forwarded as; nullopt:
+  // such an event is answered DUH.
+  std::optional<std::string> unmappedSia = std::string(kDefaultUnmappedSia);
   std::vector<Dc09Account> accounts;
+
+  static constexpr std::string_view kDefaultUnmappedSia = "750";
 
   // The row of a DC-09 account, whatever its case; null when not listed.
   const Dc09Account* Find(std::string_view account) const;

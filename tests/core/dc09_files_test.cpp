@@ -4,6 +4,7 @@
 
 #include "core/config/dc09_file.h"
 #include "core/config/sia_to_cid_file.h"
+#include "core/config/text_file.h"
 #include "core/cp1251.h"
 
 namespace quell {
@@ -54,10 +55,12 @@ TEST(Dc09File, BadLinesAreJournalledAndSkipped) {
       "TcpPort=-1",
       "AnyAccount=2",
       "Colour=1",
+      "UnmappedSia=75",   // two digits
+      "UnmappedSia=75A",  // not digits
       "[Accounts]",
-      "AA=AAAA",                                       // 2 characters
+      "=AAAA",                                         // no account
       "00000000000000000=AAAA",                        // 17
-      "AAAG=AAAA",                                     // not hex
+      "AA-G=AAAA",                                     // not a letter or digit
       "ABCD=ABC",                                      // console account of 3
       "ABCD=ABCDE",                                    // of 5
       "ABCD=ABCD,000102030405060708090A0B0C0D0E",      // 30 digits
@@ -81,22 +84,63 @@ TEST(Dc09File, BadLinesAreJournalledAndSkipped) {
   EXPECT_EQ(twice.config.Find("AAAA")->console, "1111");
 }
 
-TEST(SiaToCidFile, ReadsTabSeparatedRowsAndSkipsBadOnes) {
+TEST(Dc09File, UnmappedSiaTakesACodeOrDuh) {
+  EXPECT_EQ(ParseDc09File({"[Receiver]"}, {}).config.unmappedSia, "750");
+  EXPECT_EQ(ParseDc09File({"[Receiver]", "UnmappedSia=799"}, {}).config.unmappedSia, "799");
+  EXPECT_FALSE(ParseDc09File({"[Receiver]", "UnmappedSia=duh"}, {}).config.unmappedSia);
+  // Accounts of letters beyond F and of one character.
+  const Dc09File f = ParseDc09File({"[Accounts]", "foc7688=7688", "7=0007"}, {});
+  EXPECT_TRUE(f.problems.empty());
+  EXPECT_EQ(f.config.Find("FOC7688")->console, "7688");
+  EXPECT_EQ(f.config.Find("7")->console, "0007");
+}
+
+TEST(SiaToCidFile, RowsAddToTheBuiltInOnesOverrideAndRemove) {
   const SiaToCidFile f =
-      ParseSiaToCidFile({"; SIA\tCID", "BA\tE130\tBurglary alarm", "br\tR130", "", "FA E110",
-                         "XX\tX130", "BAD\tE130", "PA\tE12", "BA\tE131"});
+      ParseSiaToCidFile({"; SIA\tCID", "BA\tE131\tBurglary alarm", "br\tR130", "", "FA E110",
+                         "XX\tX130", "BAD\tE130", "PA\tE12", "BA\tE132", "ZZ\tE777", "YG\t-",
+                         "QQ\t--"});
   EXPECT_TRUE(f.table.present);
-  EXPECT_EQ(f.table.Find("ba"), "E130");
+  EXPECT_EQ(f.table.Find("ba"), "E131");  // overridden: the first row of the file wins
   EXPECT_EQ(f.table.Find("BR"), "R130");
-  EXPECT_FALSE(f.table.Find("FA"));
-  EXPECT_EQ(f.problems.size(), 5u);  // spaces, qualifier X, 3 letters, 2 digits, repeated BA
+  EXPECT_EQ(f.table.Find("FA"), "E110");  // built in
+  EXPECT_EQ(f.table.Find("ZZ"), "E777");  // added
+  EXPECT_FALSE(f.table.Find("YG"));       // removed
+  // spaces, qualifier X, 3 letters, 2 digits, repeated BA, "--"
+  EXPECT_EQ(f.problems.size(), 6u);
   EXPECT_EQ(f.problems[0], "SiaToCid.txt, " + W("строка 5 пропущена: ") + "FA E110");
 }
 
-TEST(SiaToCidFile, AbsentFileIsOneJournalLine) {
+// The built-in table agrees with every row of the shipped sample file, holds
+// each code once, and maps the non-restores whose letters read like one
+// explicitly.
+TEST(SiaToCidFile, BuiltInTableAgreesWithTheShippedSample) {
+  const SiaToCidTable built = SiaToCidTable::BuiltIn();
+  EXPECT_GE(built.codes.size(), 150u);
+  const auto sample = ReadTextLines(std::string(QUELL_EXAMPLES_DIR) + "/dc09/SiaToCid.txt");
+  ASSERT_TRUE(sample);
+  size_t rows = 0;
+  for (const std::string& line : *sample) {
+    if (line.empty() || line[0] == ';') continue;
+    ++rows;
+    EXPECT_EQ(built.Find(line.substr(0, 2)), line.substr(3, 4)) << line;
+  }
+  EXPECT_EQ(rows, 24u);
+  EXPECT_EQ(built.Find("CR"), "E459");
+  EXPECT_EQ(built.Find("OR"), "E406");
+  EXPECT_EQ(built.Find("RR"), "E305");
+  for (const auto& [code, cid] : built.codes) {
+    EXPECT_TRUE(cid[0] == 'E' || cid[0] == 'R') << code;
+    EXPECT_EQ(cid.size(), 4u) << code;
+  }
+}
+
+TEST(SiaToCidFile, AbsentFileIsOneJournalLineAndTheBuiltInTable) {
   const SiaToCidFile f = ReadSiaToCidFile("/nonexistent-dir-for-test");
   EXPECT_FALSE(f.table.present);
-  EXPECT_EQ(f.problems.size(), 1u);
+  EXPECT_EQ(f.table.Find("BA"), "E130");
+  ASSERT_EQ(f.problems.size(), 1u);
+  EXPECT_NE(f.problems[0].find(W("встроенная таблица")), std::string::npos);
 }
 
 }  // namespace
