@@ -17,22 +17,26 @@ namespace {
 TEST(Dc09StreamFramer, CutsFramesFromLfToCr) {
   using Pieces = std::vector<std::string>;  // "!" for an overflow
   const std::string longest = "\n" + std::string(Dc09StreamFramer::kMaxFrame - 1, 'x');
+  const std::string a = sim::Dc09Frame("\"NULL\"0001L0#AAAA[]");
+  const std::string b = sim::Dc09Frame("\"NULL\"0002L0#AAAA[]");
   struct {
     const char* what;
     std::vector<std::string> feeds;
     Pieces pieces;
   } cases[] = {
-      {"one", {"\nA\r"}, {"\nA\r"}},
-      {"two in one segment", {"\nA\r\nB\r"}, {"\nA\r", "\nB\r"}},
-      {"split", {"\nA", "B", "C\r"}, {"\nABC\r"}},
-      {"bytes before LF dropped", {"junk\r\nA\r", "zz\nB\r"}, {"\nA\r", "\nB\r"}},
-      {"CR without frame", {"\r\r\nA\r"}, {"\nA\r"}},
+      {"one", {a}, {a}},
+      {"two in one segment", {a + b}, {a, b}},
+      {"split", {a.substr(0, 5), a.substr(5, 9), a.substr(14)}, {a}},
+      {"bytes before LF dropped", {"junk\r" + a, "zz" + b}, {a, b}},
+      {"CR without frame", {"\r\r" + a}, {a}},
+      // The form is told by the 10 bytes after the LF: a shorter piece waits
+      // for them, then ends at its first CR as it always did.
+      {"short piece waits for ten bytes", {"\nA\r", "\nB\r", "\n0123456789"}, {"\nA\r", "\nB\r"}},
       {"1024 bytes before CR", {longest, "\r"}, {longest + "\r"}},
       {"1025 bytes unfinished", {longest + "y"}, {"!"}},
-      {"1025 bytes before CR, next frame served", {longest + "y\r\nA\r"}, {"!", "\nA\r"}},
-      {"overflow over several reads",
-       {longest.substr(0, 600), longest.substr(600) + "yy\nA\r"},
-       {"!", "\nA\r"}},
+      {"1025 bytes before CR, next frame served", {longest + "y\r" + a}, {"!", a}},
+      {"overflow over several reads", {longest.substr(0, 600), longest.substr(600) + "yy" + a},
+       {"!", a}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
