@@ -1,5 +1,7 @@
 #include "ip/dc09/standard_events.h"
 
+#include "core/text.h"
+#include "ip/dc09/sia_block.h"
 #include "ip/dc09/standard_frame.h"
 
 namespace quell {
@@ -10,12 +12,6 @@ bool IsHex(char c) {
 }
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
-}
-bool IsUpper(char c) {
-  return c >= 'A' && c <= 'Z';
-}
-bool IsLetter(char c) {
-  return IsUpper(c) || (c >= 'a' && c <= 'z');
 }
 
 // Digits at t[at...] (up to max of them); advances at. -1 when none or more.
@@ -55,46 +51,51 @@ std::optional<CidEvent> ReadAdmCidData(std::string_view data) {
   return e;
 }
 
-std::optional<CidEvent> ReadSiaDcsData(std::string_view data, const SiaToCidTable& table) {
-  std::string_view d = WithoutDataAccount(data);
-  size_t at = 0;
-  if (at < d.size() && (d[at] == 'N' || d[at] == 'O')) ++at;
-  long group = 0;
-  // The fields before the code: lower-case names, so a code never reads as one.
-  for (;;) {
-    const std::string_view name = d.substr(at, 2);
-    if (name == "ti") {
-      // HH:MM
-      if (d.size() < at + 7 || !IsDigit(d[at + 2]) || !IsDigit(d[at + 3]) || d[at + 4] != ':' ||
-          !IsDigit(d[at + 5]) || !IsDigit(d[at + 6]))
-        return std::nullopt;
-      at += 7;
-    } else if (name == "id" || name == "ri") {
-      at += 2;
-      // ri over 99 cannot be a group.
-      const long v = Number(d, at, 16);
-      if (v < 0 || (name == "ri" && v > 99)) return std::nullopt;
-      if (name == "ri") group = v;
-    } else {
-      break;
+SiaEvents ReadSiaDcsEvents(std::string_view data, const SiaToCidTable& table,
+                           const std::optional<std::string>& unmapped) {
+  SiaEvents out;
+  const SiaBlock block =
+      ReadSiaBlock(data, [&table](std::string_view code) { return table.Find(code).has_value(); });
+  for (const SiaPacketEvent& p : block.events) {
+    const std::string address = p.code + p.address;
+    std::optional<std::string> cid = table.Find(p.code);
+    if (!cid) {
+      // Only the first event can lack a row: later ones need one to be read.
+      if (!unmapped) return {};
+      const char second = char(std::toupper(static_cast<unsigned char>(p.code[1])));
+      const bool restore = std::string_view("RHJKU").find(second) != std::string_view::npos;
+      cid = (restore ? "R" : "E") + *unmapped;
+      out.unmappedCodes.push_back(Upper(p.code));
+      out.notes.push_back("SIA code " + address + " has no row: Contact ID " + *cid);
     }
-    if (at < d.size() && d[at] == '/') ++at;
+    long group = 0;
+    if (!p.ri.empty()) {
+      size_t at = 0;
+      group = Number(p.ri, at, 16);
+      if (group > 99) {
+        out.notes.push_back("SIA " + address + ": ri" + p.ri + " over 99, group 00");
+        group = 0;
+      }
+    }
+    long zone = 0;
+    if (!p.address.empty()) {
+      size_t at = 0;
+      zone = Number(p.address, at, 4);
+      if (zone > 999) {
+        out.notes.push_back("SIA " + address + ": zone over 999, zone 000");
+        zone = 0;
+      }
+    }
+    CidEvent e;
+    e.qualifier = (*cid)[0];
+    e.code = cid->substr(1);
+    e.group = Padded(group, 2);
+    e.zone = Padded(zone, 3);
+    e.sia = address;
+    if (!p.pi.empty()) e.sia += "/pi" + p.pi;
+    out.events.push_back(std::move(e));
   }
-  if (d.size() < at + 2 || !IsLetter(d[at]) || !IsLetter(d[at + 1])) return std::nullopt;
-  const auto cid = table.Find(d.substr(at, 2));
-  if (!cid) return std::nullopt;
-  at += 2;
-  long zone = 0;
-  if (at < d.size() && IsDigit(d[at])) {
-    zone = Number(d, at, 4);
-    if (zone < 0 || zone > 999) return std::nullopt;
-  }
-  CidEvent e;
-  e.qualifier = (*cid)[0];
-  e.code = cid->substr(1);
-  e.group = Padded(group, 2);
-  e.zone = Padded(zone, 3);
-  return e;
+  return out;
 }
 
 std::string Dc09EventLine(const std::string& console, const CidEvent& e) {

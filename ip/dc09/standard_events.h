@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/config/sia_to_cid_file.h"
 
@@ -14,6 +15,7 @@ struct CidEvent {
   std::string code;      // 3 characters
   std::string group;     // 2
   std::string zone;      // 3
+  std::string sia;       // an SIA event's code and address as received, "/pi" + its peripheral
   bool IsPeriodicTest() const { return qualifier == 'E' && code == "602"; }
 };
 
@@ -21,12 +23,19 @@ struct CidEvent {
 // nullopt for anything else.
 std::optional<CidEvent> ReadAdmCidData(std::string_view data);
 
-// SIA-DCS data: optional "#acct", optional '|', optional N or O, the fields
-// ti HH:MM, id digits, ri digits in any order (each optionally followed by
-// '/'), then a two-letter code and 0..4 digits; the rest is ignored. The
-// code is mapped through the table; group from ri (at most 99), zone from
-// the number (at most 999). nullopt when unreadable or unmapped.
-std::optional<CidEvent> ReadSiaDcsData(std::string_view data, const SiaToCidTable& table);
+// The events of SIA-DCS data (see sia_block.h), each mapped through the
+// table; a first code without a row becomes unmapped (qualifier R when its
+// second letter is R, H, J, K or U), or ends the reading with no event when
+// unmapped is nullopt. Group from ri (00 when absent or over 99), zone from
+// the address (000 when over 999). notes receives a trace text for each
+// value replaced and each code forwarded without a row.
+struct SiaEvents {
+  std::vector<CidEvent> events;
+  std::vector<std::string> notes;
+  std::vector<std::string> unmappedCodes;  // codes forwarded as the unmapped code
+};
+SiaEvents ReadSiaDcsEvents(std::string_view data, const SiaToCidTable& table,
+                           const std::optional<std::string>& unmapped);
 
 // "5114 18" + console account + qualifier + code + group + zone: receiver
 // 11, line 4, the channel the console knows DC-09 events by.
