@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quell {
 
@@ -59,6 +60,11 @@ class EventLog {
   // writes fail and written once they succeed again.
   virtual int64_t Add(EventRow row, Done done, bool keep = false) = 0;
 
+  // Main thread: queues rows that stand or fall together (the events of one
+  // frame) for one commit, with consecutive sequence numbers, and returns
+  // the first one; done follows that commit.
+  virtual int64_t AddGroup(std::vector<EventRow> rows, Done done) = 0;
+
   // Worker threads: queues the row and waits for its commit, at most
   // timeoutMs and only while *cancel stays false. The row's sequence number
   // once committed, else 0.
@@ -76,6 +82,14 @@ class EventLog {
 inline std::string EventAccount(std::string_view line) {
   const size_t at = line.find('@') != std::string_view::npos ? 10 : 7;
   return line.size() >= at + 4 ? std::string(line.substr(at, 4)) : std::string();
+}
+
+// Adds the rows through log as one group, or reports them stored at once
+// (first sequence 0) when there is no log.
+inline int64_t StoreEvents(EventLog* log, std::vector<EventRow> rows, EventLog::Done done) {
+  if (log) return log->AddGroup(std::move(rows), std::move(done));
+  if (done) done(true);
+  return 0;
 }
 
 // Adds the row through log, or reports it stored at once when there is no log.

@@ -73,10 +73,10 @@ void EventStore::RunCompletions() {
 }
 
 bool EventStore::Start(std::vector<EventRow>* pending, std::string* error,
-                       std::vector<RecentCopy>* copies, int64_t copyWindowMs) {
+                       std::vector<RecentCopy>* copies, int64_t copiesSinceMs) {
   bool opened = db_.Open(path_, error) != EventDb::OpenResult::Failed;
   if (opened) {
-    if (copies) *copies = db_.RecentCopies(nowMs_() - copyWindowMs, kRecentCopiesRead);
+    if (copies) *copies = db_.RecentCopies(copiesSinceMs, kRecentCopiesRead);
     std::vector<EventRow> rows = db_.Pending();
     for (const EventRow& r : rows) pending_[r.seq] = r;
     if (pending) *pending = std::move(rows);
@@ -101,6 +101,23 @@ int64_t EventStore::Add(EventRow row, Done done, bool keep) {
   }
   wake_.notify_one();
   return seq;
+}
+
+int64_t EventStore::AddGroup(std::vector<EventRow> rows, Done done) {
+  int64_t first = 0;
+  {
+    // Queued under one hold of the lock: the store thread takes the whole
+    // queue for a commit, so the group is never split between two.
+    std::lock_guard g(lock_);
+    for (size_t i = 0; i < rows.size(); ++i) {
+      const int64_t seq = rows[i].seq = ++lastSeq_;
+      if (i == 0) first = seq;
+      queue_.push_back(
+          Item{std::move(rows[i]), i + 1 == rows.size() ? std::move(done) : nullptr, false, nullptr});
+    }
+  }
+  wake_.notify_one();
+  return first;
 }
 
 int64_t EventStore::AddAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel) {

@@ -54,10 +54,10 @@ class EventStore final : public EventLog {
   // console entry or notice was not yet delivered, in sequence order. False
   // (error set) when the file cannot be opened: the store runs anyway and
   // reports every write failed until it opens.
-  // copies (if any) receives the copy keys of rows received within the last
-  // copyWindowMs (at most kRecentCopiesRead of them, oldest first).
+  // copies (if any) receives the copy keys of rows received at or after
+  // copiesSinceMs (UTC; at most kRecentCopiesRead of them, oldest first).
   bool Start(std::vector<EventRow>* pending, std::string* error,
-             std::vector<RecentCopy>* copies = nullptr, int64_t copyWindowMs = 0);
+             std::vector<RecentCopy>* copies = nullptr, int64_t copiesSinceMs = 0);
 
   // Delivered rows older than keepDays are removed by the store's thread in
   // small steps while no row waits; a pending row is never removed. Call
@@ -65,6 +65,7 @@ class EventStore final : public EventLog {
   void SetRetention(int keepDays, std::function<int64_t()> nowMs = {});
 
   int64_t Add(EventRow row, Done done, bool keep = false) override;
+  int64_t AddGroup(std::vector<EventRow> rows, Done done) override;
   int64_t AddAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel) override;
   void SetFate(int64_t seq, EventTarget target, EventFate fate) override;
   bool Writable() const override { return writable_.load(); }

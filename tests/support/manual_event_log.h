@@ -15,6 +15,16 @@ class ManualEventLog final : public EventLog {
     waiting.push_back(std::move(done));
     return row.seq;
   }
+  // A group is one commit: one completion for all its rows.
+  int64_t AddGroup(std::vector<EventRow> group, Done done) override {
+    const int64_t first = int64_t(rows.size()) + 1;
+    for (EventRow& row : group) {
+      row.seq = int64_t(rows.size()) + 1;
+      rows.push_back(row);
+    }
+    waiting.push_back(std::move(done));
+    return first;
+  }
   int64_t AddAndWait(EventRow row, int, const std::atomic<bool>* cancel) override {
     if (failWaits || (cancel && *cancel)) return 0;
     row.seq = int64_t(rows.size()) + 1;
