@@ -251,7 +251,11 @@ bool Engine::Start(std::string* error) {
       *dc09Receiver_,
       {wardexPort, p.console2, p.relay, p.sia, p.ip8097, p.ip8098, p.ip8096, p.ip8095},
       access_.get());
-  if (standardDc09_) standardDc09_->receiver().SetEventLog(store_.get());
+  if (standardDc09_) {
+    standardDc09_->receiver().SetEventLog(store_.get());
+    standardDc09_->receiver().RememberCopies(recentCopies_, clock_.Now().toMSecsSinceEpoch());
+  }
+  recentCopies_.clear();
   JournalOpenPorts();
   journal_.Append(W("Порт клиента WX: ") + std::to_string(wardexPort));
 
@@ -338,7 +342,11 @@ void Engine::SwitchConsoleOnAtStartup() {
 void Engine::StartStore() {
   std::vector<EventRow> pending;
   std::string error;
-  if (!store_->Start(&pending, &error)) journal_.InsertTop("Events store: cannot open: " + error);
+  // The DC-09 frames acknowledged lately: a panel's retry after a restart
+  // is not delivered twice.
+  const int64_t copiesSince = clock_.Now().toMSecsSinceEpoch() - Dc09CopyMemory::kWindowMs;
+  if (!store_->Start(&pending, &error, &recentCopies_, copiesSince))
+    journal_.InsertTop("Events store: cannot open: " + error);
   for (const EventRow& row : pending) {
     if (row.console == EventFate::Pending) consoleOutput_->AppendEvent(row.consoleText, row.seq);
     if (row.notice == EventFate::Pending) {

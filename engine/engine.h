@@ -176,6 +176,7 @@ class Engine : public QObject {
   std::unique_ptr<IpReceivers> ipReceivers_;
   std::unique_ptr<Dc09Receiver> dc09Receiver_;
   std::unique_ptr<StandardDc09> standardDc09_;
+  std::vector<RecentCopy> recentCopies_;  // read with the store, until the DC-09 receiver has them
   std::unique_ptr<RelayListener> relayListener_;
   std::unique_ptr<LoopbackClient> loopbackClient_;
   std::unique_ptr<ClientAccess> access_;

@@ -15,6 +15,9 @@ namespace quell {
 
 class ClientAccess;
 
+// The journal line that confirms what "\DC09.ini" and the SIA table hold.
+std::string Dc09FileSummary(const Dc09Config& config, const SiaToCidTable& sia);
+
 class StandardDc09 {
  public:
   // nullptr when "\DC09.ini" is absent. Problems with either file go to the

@@ -1,9 +1,12 @@
 #pragma once
 // The standard DC-09 receiver, switched on by "\DC09.ini": reads each frame
 // by its syntax, checks CRC, header, account, key and decryption and time
-// stamp (each failing with NAK), then the token and event (DUH), and
-// acknowledges the rest. Served by the UDP receiver and the DC-09 TCP
-// listener alike. Main thread.
+// stamp (each failing with NAK), then the token and events (DUH), and
+// acknowledges the rest, every reply in the frame's CRC form. The events of
+// a frame are stored as one group before its one ACK leaves; a copy of a
+// frame lately acknowledged (a panel's retry) is acknowledged again and not
+// forwarded. Served by the UDP receiver and the DC-09 TCP listener alike.
+// Main thread.
 //
 // A frame is handled in two steps: Read decides the outcome (the reply and
 // the event to forward), Complete carries it out. Complete is the one place
@@ -25,19 +28,33 @@
 #include "core/journal.h"
 #include "core/settings.h"
 #include "core/trace_view.h"
+#include "ip/dc09/copy_memory.h"
+#include "ip/dc09/standard_events.h"
+#include "ip/dc09/standard_frame.h"
 #include "ip/ip_module_supervision.h"
 #include "ip/reply_order.h"
 
 namespace quell {
 
+struct Dc09Event {
+  std::string line;           // without CR
+  bool periodicTest = false;  // stored but goes no further
+  std::string sia;            // an SIA event's code and address
+};
+
 struct Dc09Outcome {
   enum class Kind { Ack, Nak, Duh };
   Kind kind = Kind::Nak;
-  std::string reply;          // the whole frame to send back
-  std::string console;        // the console account of an acknowledged frame
-  std::string eventLine;      // without CR; empty when nothing goes on
-  bool periodicTest = false;  // eventLine is stored but goes no further
-  std::string raw;            // the frame as received (set by Serve)
+  Dc09Form form = Dc09Form::Hex;  // of the frame and its reply
+  std::string reply;              // the whole frame to send back
+  std::string console;            // the console account of an acknowledged frame
+  std::vector<Dc09Event> events;  // in the frame's order; none for a link test
+  std::string copyKey;            // of an acknowledged frame with events
+  std::string raw;                // the frame as received (set by Serve)
+
+  // The first event's line, empty when there is none.
+  std::string EventLine() const { return events.empty() ? std::string() : events[0].line; }
+  bool PeriodicTest() const { return !events.empty() && events[0].periodicTest; }
 };
 
 class StandardDc09Receiver {
@@ -45,6 +62,8 @@ class StandardDc09Receiver {
   using Reply = std::function<void(const std::string& bytes)>;
   // Journal lines about an account without a row: at most one a minute each.
   static constexpr uint32_t kUnservedJournalMs = 60'000;
+  // Journal lines about an SIA code without a row: one an hour per code and account.
+  static constexpr uint32_t kUnmappedJournalMs = 3'600'000;
   // The time window of encrypted frames' stamps, seconds around now.
   static constexpr int64_t kStampBefore = 40, kStampAfter = 20;
 
@@ -82,7 +101,12 @@ class StandardDc09Receiver {
   void SendInOrder(const std::string& sender, const std::string& bytes, const Reply& reply);
 
   // A NAK with the receiver's time, for what the TCP listener discards.
-  std::string NakNow() const;
+  std::string NakNow(Dc09Form form = Dc09Form::Hex) const;
+
+  // Acknowledged frames read back from the store at start-up (their rows
+  // received at nowMs UTC or before): their copies are not forwarded again.
+  void RememberCopies(const std::vector<RecentCopy>& copies, int64_t nowMs);
+  const Dc09CopyMemory& copies() const { return copies_; }
 
  private:
   struct Served {
@@ -90,8 +114,14 @@ class StandardDc09Receiver {
     const std::string* key = nullptr;  // null: plain frames only
   };
   std::optional<Served> Account(const std::string& account, bool encrypted);
-  Dc09Outcome Nak(const char* why, std::string_view bytes);
+  Dc09Outcome Nak(const char* why, std::string_view bytes, Dc09Form form = Dc09Form::Hex);
   void JournalUnserved(const std::string& account);
+  void JournalUnmapped(const std::string& code, const std::string& account);
+  // The events of an ADM-CID or SIA-DCS frame's data; none: DUH.
+  std::vector<CidEvent> Events(const Dc09Header& h, const std::string& data,
+                               const std::string& account, std::string_view bytes);
+  void Store(const Dc09Outcome& o, const Reply& reply, const std::string& sender,
+             const std::string& line);
 
   void Released(const std::string& sender, uint64_t ticket, bool stored);
 
@@ -102,6 +132,8 @@ class StandardDc09Receiver {
   const Dc09Config config_;
   const SiaToCidTable sia_;
   std::unordered_map<std::string, uint32_t> unservedJournalled_;  // account -> tick
+  std::unordered_map<std::string, uint32_t> unmappedJournalled_;  // code + account -> tick
+  Dc09CopyMemory copies_;
 };
 
 }  // namespace quell

@@ -121,7 +121,8 @@ TEST_F(StandardDc09EngineTest, TcpPortServesPipelinedFramesAndBadLinesAreJournal
                       "DC09.ini, " + W("строка 3 пропущена (нужно 0 или 1): AnyAccount=yes")),
             journal.end());
   EXPECT_NE(std::find(journal.begin(), journal.end(),
-                      W("Нет файла SiaToCid.txt: события SIA-DCS получат DUH")),
+                      W("Нет файла SiaToCid.txt: используется встроенная таблица кодов SIA "
+                        "(кодов: 173)")),
             journal.end());
   EXPECT_EQ(Send({}, port, 20, true), 20u);
 }

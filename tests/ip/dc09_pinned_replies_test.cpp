@@ -169,7 +169,7 @@ TEST_F(Dc09PinnedRepliesTest, TodaysRepliesHoldButForTheMarkedChanges) {
   for (size_t i = 0; i < frames.size(); ++i) {
     SCOPED_TRACE(std::to_string(i) + ": " + frames[i].frame);
     const Dc09Outcome o = receiver.Read(frames[i].frame);
-    const std::string now = Line(o.reply, o.eventLine);
+    const std::string now = Line(o.reply, o.EventLine());
     if (!frames[i].allowed) {
       EXPECT_EQ(now, pinned[i]);
       continue;
@@ -196,7 +196,7 @@ TEST_F(Dc09PinnedRepliesTest, DISABLED_WritePinnedTable) {
          "# tests/ip/dc09_pinned_replies_test.cpp, in hex, as pinned on 2026-12-10.\n";
   for (const Replayed& f : Frames()) {
     const Dc09Outcome o = receiver.Read(f.frame);
-    out << Line(o.reply, o.eventLine) << '\n';
+    out << Line(o.reply, o.EventLine()) << '\n';
   }
 }
 

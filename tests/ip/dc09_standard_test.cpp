@@ -140,12 +140,12 @@ TEST_F(StandardDc09Test, FramesInEveryLayout) {
        "\"ACK\"0017L0#AAAA[]", "5114 18AAAAE13099000"},
       {"SIA-DCS test report", Frame("\"SIA-DCS\"0018L0#AAAA[#AAAA|NRP]"), Kind::Ack,
        "\"ACK\"0018L0#AAAA[]", ""},
-      {"SIA-DCS unmapped", Frame("\"SIA-DCS\"0019L0#AAAA[#AAAA|Nri1/XX501]"), Kind::Duh,
-       "\"DUH\"0019L0#AAAA[]", ""},
-      {"SIA-DCS ri 100", Frame("\"SIA-DCS\"0020R7L0#AAAA[#AAAA|Nri100/BA501]"), Kind::Duh,
-       "\"DUH\"0020R7L0#AAAA[]", ""},
-      {"SIA-DCS zone 1000", Frame("\"SIA-DCS\"0021L0#AAAA[#AAAA|Nri1/BA1000]"), Kind::Duh,
-       "\"DUH\"0021L0#AAAA[]", ""},
+      {"SIA-DCS unmapped: forwarded as 750", Frame("\"SIA-DCS\"0019L0#AAAA[#AAAA|Nri1/XX501]"),
+       Kind::Ack, "\"ACK\"0019L0#AAAA[]", "5114 18AAAAE75001501"},
+      {"SIA-DCS ri 100: group 00", Frame("\"SIA-DCS\"0020R7L0#AAAA[#AAAA|Nri100/BA501]"),
+       Kind::Ack, "\"ACK\"0020R7L0#AAAA[]", "5114 18AAAAE13000501"},
+      {"SIA-DCS zone 1000: zone 000", Frame("\"SIA-DCS\"0021L0#AAAA[#AAAA|Nri1/BA1000]"),
+       Kind::Ack, "\"ACK\"0021L0#AAAA[]", "5114 18AAAAE13001000"},
       {"SIA-DCS zone 999", Frame("\"SIA-DCS\"0022L0#AAAA[#AAAA|Nri1/BA999]"), Kind::Ack,
        "\"ACK\"0022L0#AAAA[]", "5114 18AAAAE13001999"},
       {"token not served", Frame("\"ADM-485\"0023L0#AAAA[#AAAA|1130 01 015]"), Kind::Duh,
@@ -154,7 +154,9 @@ TEST_F(StandardDc09Test, FramesInEveryLayout) {
        "\"DUH\"0024L0#AAAA[]", ""},
       {"ADM-CID data cut", Frame("\"ADM-CID\"0025L0#AAAA[#AAAA|1130 01 01]"), Kind::Duh,
        "\"DUH\"0025L0#AAAA[]", ""},
-      {"no header account", Frame("\"ADM-CID\"0026L0[#AAAA|1130 01 015]"), Kind::Nak, "", ""},
+      {"no header account: the data's", Frame("\"ADM-CID\"0026L0[#AAAA|1130 01 015]"), Kind::Ack,
+       "\"ACK\"0026L0[]", "5114 18AAAAE13001015"},
+      {"no account anywhere", Frame("\"ADM-CID\"0026L0[1130 01 015]"), Kind::Nak, "", ""},
       {"account of 2", Frame("\"ADM-CID\"0027L0#AA[#AA|1130 01 015]"), Kind::Nak, "", ""},
       {"account not listed", Frame("\"ADM-CID\"0028L0#BBBB[#BBBB|1130 01 015]"), Kind::Nak, "", ""},
       {"sequence of 3", Frame("\"ADM-CID\"001L0#AAAA[#AAAA|1130 01 015]"), Kind::Nak, "", ""},
@@ -174,9 +176,9 @@ TEST_F(StandardDc09Test, FramesInEveryLayout) {
     EXPECT_EQ(o.kind, c.kind);
     EXPECT_EQ(o.reply, c.kind == Kind::Nak ? nak : sim::Dc09Frame(c.reply));
     // A periodic test keeps its line for the store but goes no further.
-    EXPECT_EQ(o.periodicTest ? std::string() : o.eventLine, c.event);
-    if (o.periodicTest) {
-      EXPECT_EQ(o.eventLine, "5114 18AAAAE60200000");
+    EXPECT_EQ(o.PeriodicTest() ? std::string() : o.EventLine(), c.event);
+    if (o.PeriodicTest()) {
+      EXPECT_EQ(o.EventLine(), "5114 18AAAAE60200000");
     }
   }
 }
@@ -204,7 +206,7 @@ TEST_F(StandardDc09Test, AFrameCutAnywhereGetsNak) {
   for (size_t n = 0; n < good.size(); ++n) {
     const Dc09Outcome o = receiver().Read(good.substr(0, n));
     EXPECT_EQ(o.kind, Kind::Nak) << n;
-    EXPECT_TRUE(o.eventLine.empty());
+    EXPECT_TRUE(o.EventLine().empty());
   }
   EXPECT_EQ(receiver().Read(good).kind, Kind::Ack);
 }
@@ -222,7 +224,7 @@ TEST_F(StandardDc09Test, WorkedEncryptedFramePinnedToAnIndependentComputation) {
   const Dc09Outcome o = receiver().Read(frame);
   EXPECT_EQ(o.kind, Kind::Ack);
   EXPECT_EQ(o.reply, ack);
-  EXPECT_EQ(o.eventLine, "5114 18123FE13001015");
+  EXPECT_EQ(o.EventLine(), "5114 18123FE13001015");
 }
 
 TEST_F(StandardDc09Test, EncryptedFramesWithEachKeyFormAndTheTimeWindow) {
@@ -246,7 +248,7 @@ TEST_F(StandardDc09Test, EncryptedFramesWithEachKeyFormAndTheTimeWindow) {
         EXPECT_EQ(o.reply, Dc09Nak(kNow));
         continue;
       }
-      EXPECT_EQ(o.eventLine, "5114 18" + a + "E13001501");
+      EXPECT_EQ(o.EventLine(), "5114 18" + a + "E13001501");
       // The *ACK carries the receiver's time, encrypted after its pad.
       const std::string head = "\"*ACK\"0042L0#" + a + "[";
       ASSERT_EQ(o.reply.substr(9, head.size()), head);
@@ -312,10 +314,10 @@ TEST_F(StandardDc09Test, AnyAccountServesShortPlainAccounts) {
     return receiver().Read(
         Frame("\"ADM-CID\"0001L0#" + account + "[#" + account + "|1130 01 015]"));
   };
-  EXPECT_EQ(read("0000bbbb").eventLine, "5114 18BBBBE13001015");
-  EXPECT_EQ(read("0BB").eventLine, "5114 1800BBE13001015");
-  EXPECT_EQ(read("000").eventLine, "5114 180000E13001015");
-  EXPECT_EQ(read("AAAAAA").eventLine, "5114 184321E13001015");  // the row wins
+  EXPECT_EQ(read("0000bbbb").EventLine(), "5114 18BBBBE13001015");
+  EXPECT_EQ(read("0BB").EventLine(), "5114 1800BBE13001015");
+  EXPECT_EQ(read("000").EventLine(), "5114 180000E13001015");
+  EXPECT_EQ(read("AAAAAA").EventLine(), "5114 184321E13001015");  // the row wins
   journal.Clear();
   EXPECT_EQ(read("BBBBB").kind, Kind::Nak);
   EXPECT_EQ(read("bbbbb").kind, Kind::Nak);  // another spelling: journalled on its own
@@ -427,8 +429,8 @@ TEST_F(StandardDc09Test, UdpReceiverHandsFramesOnButAnswersABareProbe) {
   handle("REQ");
   ASSERT_EQ(replies.size(), 2u);
   EXPECT_EQ(replies[1], "\r");
-  handle(Frame("\"SIA-DCS\"0001L0#AAAA[#AAAA|NREQ]"));  // a frame holding REQ
-  EXPECT_EQ(replies, std::vector{sim::Dc09Frame("\"DUH\"0001L0#AAAA[]")});
+  handle(Frame("\"SIA-DCS\"0001L0#AAAA[#AAAA|NREQ]"));  // a frame holding REQ: code RE
+  EXPECT_EQ(replies, std::vector{sim::Dc09Frame("\"ACK\"0001L0#AAAA[]")});
   handle(Frame("\"ADM-CID\"0001L0#AAAA[#AAAA|1130 01 015]"));
   EXPECT_EQ(replies, std::vector{sim::Dc09Frame("\"ACK\"0001L0#AAAA[]")});
   handle("\"ADM-CID\"0001L0#1234[#1234|1130 01 015]");  // no LF: NAK, not the ADM-CID parser
@@ -451,7 +453,7 @@ TEST_F(StandardDc09Test, AckWaitsForTheStoreAndNothingOvertakesIt) {
   const std::string event = Frame("\"ADM-CID\"0001L0#AAAA[#AAAA|1130 01 015]");
   serve(event, "a");
   serve(Frame("\"NULL\"0002L0#AAAA[]"), "a");                     // link test: no row
-  serve(Frame("\"SIA-DCS\"0003L0#AAAA[#AAAA|Nri1/XX501]"), "a");  // DUH
+  serve(Frame("\"ADM-CID\"0003L0#AAAA[#AAAA|5130 01 015]"), "a");  // DUH
   serve(Frame("\"NULL\"0004L0#AAAA[]"), "b");                     // another sender goes at once
   EXPECT_EQ(sent, std::vector<std::string>{"b " + Frame("\"ACK\"0004L0#AAAA[]")});
   EXPECT_TRUE(feed.wardex.empty());
