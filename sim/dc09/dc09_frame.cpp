@@ -1,5 +1,6 @@
 #include "sim/dc09/dc09_frame.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdio>
@@ -7,7 +8,8 @@
 namespace quell::sim {
 namespace {
 
-constexpr size_t kBodyStart = 9;  // LF, 4 CRC digits, 4 length characters
+constexpr size_t kBodyStart = 9;     // LF, 4 CRC digits, 4 length characters
+constexpr size_t kRawBodyStart = 7;  // LF, 2 CRC bytes, 4 length characters
 
 }  // namespace
 
@@ -28,11 +30,22 @@ uint16_t Dc09Crc(std::string_view bytes) {
   return crc;
 }
 
-std::string Dc09Frame(std::string_view body) {
+std::string Dc09Frame(std::string_view body, Dc09CrcForm form) {
+  const bool raw = form == Dc09CrcForm::Raw || form == Dc09CrcForm::RawCr;
+  const bool withCr = form == Dc09CrcForm::HexCr || form == Dc09CrcForm::RawCr;
+  std::string covered(body);
+  if (withCr) covered += '\r';
+  const unsigned crc = Dc09Crc(covered);
   char head[16];
-  std::snprintf(head, sizeof head, "\n%04X0%03X", unsigned(Dc09Crc(body)),
-                unsigned(body.size() & 0xFFF));
+  if (raw)
+    std::snprintf(head, sizeof head, "\n..0%03X", unsigned(covered.size() & 0xFFF));
+  else
+    std::snprintf(head, sizeof head, "\n%04X0%03X", crc, unsigned(covered.size() & 0xFFF));
   std::string frame = head;
+  if (raw) {
+    frame[1] = char(crc >> 8);
+    frame[2] = char(crc & 0xFF);
+  }
   frame.append(body);
   frame += '\r';
   return frame;
@@ -50,18 +63,46 @@ std::string Dc09Timestamp(const QDateTime& time) {
   return lastText;
 }
 
+size_t Dc09ReplyCrFrom(std::string_view frame) {
+  if (frame.size() > kBodyStart && frame[kBodyStart] == '"') return kBodyStart + 1;
+  if (frame.size() > kRawBodyStart && frame[kRawBodyStart] == '"') return kRawBodyStart + 1;
+  return 1;
+}
+
 Dc09Reply ParseDc09Reply(std::string_view datagram) {
   Dc09Reply reply;
-  if (datagram.size() < kBodyStart + 2 || datagram.front() != '\n' || datagram.back() != '\r' ||
-      datagram[kBodyStart] != '"')
+  if (datagram.size() < kBodyStart + 2 || datagram.front() != '\n' || datagram.back() != '\r')
     return reply;
+  const auto isHex = [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+  };
+  // Where the quote sits tells the form: +9 after 4 hex digits, +7 after two
+  // raw bytes and "0" + 3 hex digits.
+  size_t quote = 0;
   unsigned crc = 0;
-  const char* crcText = datagram.data() + 1;
-  const auto [end, ec] = std::from_chars(crcText, crcText + 4, crc, 16);
-  if (ec != std::errc() || end != crcText + 4) return reply;
+  if (datagram[kBodyStart] == '"' && std::all_of(datagram.begin() + 1, datagram.begin() + 5, isHex)) {
+    quote = kBodyStart;
+    std::from_chars(datagram.data() + 1, datagram.data() + 5, crc, 16);
+  } else if (datagram[kRawBodyStart] == '"' && datagram[3] == '0' &&
+             std::all_of(datagram.begin() + 4, datagram.begin() + 7, isHex)) {
+    quote = kRawBodyStart;
+    crc = unsigned(uint8_t(datagram[1])) << 8 | uint8_t(datagram[2]);
+  } else {
+    return reply;
+  }
   reply.framed = true;
-  const std::string_view body = datagram.substr(kBodyStart, datagram.size() - kBodyStart - 1);
-  reply.crcOk = Dc09Crc(body) == crc;
+  const bool raw = quote == kRawBodyStart;
+  const std::string_view body = datagram.substr(quote, datagram.size() - quote - 1);
+  const std::string_view bodyCr = datagram.substr(quote);
+  size_t covered = body.size();
+  if (Dc09Crc(body) == crc) {
+    reply.crcOk = true;
+    reply.form = raw ? Dc09CrcForm::Raw : Dc09CrcForm::Hex;
+  } else if (Dc09Crc(bodyCr) == crc) {
+    reply.crcOk = true;
+    reply.form = raw ? Dc09CrcForm::RawCr : Dc09CrcForm::HexCr;
+    covered = bodyCr.size();
+  }
   using K = Dc09Reply::Kind;
   for (auto [token, kind] : {std::pair{std::string_view("\"ACK\""), K::Ack},
                              std::pair{std::string_view("\"NACK\""), K::Nack},
@@ -74,8 +115,8 @@ Dc09Reply ParseDc09Reply(std::string_view datagram) {
     }
   }
   char length[8];
-  std::snprintf(length, sizeof length, "0%03X", unsigned(body.size() & 0xFFF));
-  const std::string_view lengthText = datagram.substr(5, 4);
+  std::snprintf(length, sizeof length, "0%03X", unsigned(covered & 0xFFF));
+  const std::string_view lengthText = datagram.substr(quote - 4, 4);
   reply.lengthOk = lengthText == length || (reply.kind == K::Ack && lengthText == "0012") ||
                    (reply.kind == K::Nack && lengthText == "0026");
   return reply;

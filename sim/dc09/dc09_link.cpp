@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "sim/dc09/dc09_frame.h"
 #include "sim/steady_clock.h"
 
 namespace quell::sim {
@@ -97,7 +98,13 @@ void Dc09Link::ReadStream() {
       start = streamPending_.size();
       break;
     }
-    const size_t cr = streamPending_.find('\r', lf);
+    // The reply's CR comes after its opening quote (a raw CRC byte may be a
+    // CR): the 10 bytes after the LF tell where the quote is.
+    if (streamPending_.size() - lf < 11) {
+      start = lf;
+      break;
+    }
+    const size_t cr = streamPending_.find('\r', lf + Dc09ReplyCrFrom(std::string_view(streamPending_).substr(lf)));
     if (cr == std::string::npos) {
       start = lf;
       break;

@@ -33,8 +33,9 @@ int RunDc09Role(int argc, char** argv) {
   }
 
   Dc09Sender sender(args->message, args->probe, args->timeoutMs);
-  Dc09Link link(sender, *address, args->target.port, args->count, args->rate, args->window,
-                args->tcp);
+  // Each message goes out once per repeat: the link counts datagrams.
+  Dc09Link link(sender, *address, args->target.port, args->count * args->message.repeats,
+                args->rate, args->window, args->tcp);
   if (!args->quiet) {
     link.SetResultHandler([](const Dc09Result& result) {
       std::printf("%s\n", Dc09ResultLine(result).c_str());

@@ -1,5 +1,6 @@
 #include "sim/dc09/dc09_sender.h"
 
+#include <QRandomGenerator>
 #include <algorithm>
 #include <cstdio>
 
@@ -30,7 +31,17 @@ int EchoedSequence(const std::string& echo) {
 std::string Header(const Dc09Message& m, int sequence) {
   std::string h = Sequence(sequence);
   if (!m.receiver.empty()) h += "R" + m.receiver;
-  return h + "L" + m.line + "#" + m.account;
+  if (m.hasLine) h += "L" + m.line;
+  if (m.hasAccount) h += "#" + m.account;
+  return h;
+}
+
+// n pad characters: letters and digits, never '|', '[' or ']'.
+std::string RandomPad(size_t n) {
+  static const char kChars[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+  std::string pad(n, '0');
+  for (char& c : pad) c = kChars[QRandomGenerator::global()->bounded(36)];
+  return pad;
 }
 
 // The body up to and with its '[': token, header.
@@ -40,26 +51,31 @@ std::string BodyBefore(const Dc09Message& m, int sequence) {
 
 }  // namespace
 
-std::string Dc09Rest(const Dc09Message& m, const QDateTime& utc) {
+std::string Dc09Rest(const Dc09Message& m, const QDateTime& utc, uint32_t zoneShift,
+                     bool randomPad) {
   char data[64];
+  const unsigned zone = unsigned((m.zone + zoneShift) % 1000);
   if (m.token == "NULL")
     data[0] = '\0';
   else if (m.token == "SIA-DCS")
     std::snprintf(data, sizeof data, "#%s|Nri%u/%s%u", m.account.c_str(), unsigned(m.group),
-                  m.sia.c_str(), unsigned(m.zone));
+                  m.sia.c_str(), zone);
   else
     std::snprintf(data, sizeof data, "#%s|%s %02u %03u", m.account.c_str(), m.event.c_str(),
-                  unsigned(m.group), unsigned(m.zone));
-  std::string rest = std::string(data) + "]" + Dc09Timestamp(utc);
+                  unsigned(m.group), zone);
+  const std::string given = m.token == "SIA-DCS" && !m.siaData.empty() ? m.siaData : data;
+  std::string rest = given + "]" + Dc09Timestamp(utc);
   if (m.key.empty()) return rest;
   std::string plain = "|" + rest;
-  plain.insert(0, (kAesBlock - plain.size() % kAesBlock) % kAesBlock, '0');
+  const size_t padding = (kAesBlock - plain.size() % kAesBlock) % kAesBlock;
+  plain.insert(0, randomPad ? RandomPad(padding) : std::string(padding, '0'));
   const auto cipher = AesCbcEncrypt(m.key, plain);
   return cipher ? HexUpper(*cipher) : std::string();
 }
 
-std::string Dc09Body(const Dc09Message& m, int sequence, const QDateTime& utc) {
-  return BodyBefore(m, sequence) + Dc09Rest(m, utc);
+std::string Dc09Body(const Dc09Message& m, int sequence, const QDateTime& utc,
+                     uint32_t zoneShift) {
+  return BodyBefore(m, sequence) + Dc09Rest(m, utc, zoneShift, m.randomPad);
 }
 
 const char* Dc09OutcomeText(Dc09Outcome outcome) {
@@ -98,7 +114,18 @@ Dc09Sender::Dc09Sender(Dc09Message message, bool probe, uint32_t timeoutMs)
     : message_(std::move(message)), probe_(probe), timeoutUs_(int64_t(timeoutMs) * 1000) {}
 
 std::string Dc09Sender::Next(const QDateTime& utc, int64_t nowUs) {
-  sequence_ = sequence_ >= kLastSequence ? 1 : sequence_ + 1;
+  // Each message goes out repeats times with its sequence, a panel's
+  // retransmissions; each repeat is made anew (a new pad and stamp).
+  const bool repeat = sequence_ > 0 && repeated_ < std::max<uint32_t>(message_.repeats, 1);
+  if (!repeat) {
+    repeated_ = 0;
+    if (sequence_ >= kLastSequence) {
+      ++wraps_;  // a new zone: the messages of the next wrap are no copies
+      restSecond_ = -1;
+    }
+    sequence_ = sequence_ >= kLastSequence ? 1 : sequence_ + 1;
+  }
+  ++repeated_;
   // A sequence reused after wrapping forgets its earlier settlement.
   if (recentCount_[size_t(sequence_)] > 0) {
     recent_.erase(std::remove(recent_.begin(), recent_.end(), sequence_), recent_.end());
@@ -107,14 +134,24 @@ std::string Dc09Sender::Next(const QDateTime& utc, int64_t nowUs) {
   waiting_.push_back({sequence_, nowUs});
   ++counts_.sent;
   if (probe_) return std::string(kDc09Probe);
-  // Messages of the same second differ only in their sequence: what
-  // follows '[' (encrypted, with a key) is made once a second.
-  const qint64 second = utc.toSecsSinceEpoch();
-  if (second != restSecond_) {
-    rest_ = Dc09Rest(message_, utc);
-    restSecond_ = second;
+  std::string frame;
+  if (repeated_ > 1 || message_.randomPad) {
+    const bool newPad = !message_.key.empty() && repeated_ > 1;
+    frame = Dc09Frame(BodyBefore(message_, sequence_) +
+                          Dc09Rest(message_, utc, wraps_, message_.randomPad || newPad),
+                      message_.crc);
+  } else {
+    // Messages of the same second differ only in their sequence: what
+    // follows '[' (encrypted, with a key) is made once a second.
+    const qint64 second = utc.toSecsSinceEpoch();
+    if (second != restSecond_) {
+      rest_ = Dc09Rest(message_, utc, wraps_);
+      restSecond_ = second;
+    }
+    frame = Dc09Frame(BodyBefore(message_, sequence_) + rest_, message_.crc);
   }
-  return Dc09Frame(BodyBefore(message_, sequence_) + rest_);
+  if (message_.nul) frame += '\0';
+  return frame;
 }
 
 std::optional<Dc09Result> Dc09Sender::Receive(std::string_view datagram, int64_t nowUs) {
@@ -129,7 +166,8 @@ std::optional<Dc09Result> Dc09Sender::Receive(std::string_view datagram, int64_t
     auto it = std::find_if(waiting_.begin(), waiting_.end(),
                            [echoed](const Pending& p) { return p.sequence == echoed; });
     if (it != waiting_.end() && EchoMatches(reply.echo, echoed)) {
-      const bool good = !encrypted || DecryptsRight(reply.echo);
+      // The reply is written in the form of the frame it answers.
+      const bool good = reply.form == message_.crc && (!encrypted || DecryptsRight(reply.echo));
       return Settle(it, good ? Dc09Outcome::Ack : Dc09Outcome::BadReply, nowUs);
     }
     if (it == waiting_.end() && RecentlySettled(echoed)) {

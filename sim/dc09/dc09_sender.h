@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "sim/dc09/dc09_frame.h"
 #include "sim/latency_stats.h"
 
 namespace quell::sim {
@@ -33,6 +34,13 @@ struct Dc09Message {
   uint32_t zone = 15;          // 0..999
   std::string line = "0";      // after "L"
   std::string receiver;        // after "R"; empty leaves the field out
+  bool hasLine = true;         // false: no L field at all
+  bool hasAccount = true;      // false: no '#' account in the header (the data keeps it)
+  std::string siaData;         // SIA-DCS: the data before ']' as given, instead of "#acct|Nri..."
+  Dc09CrcForm crc = Dc09CrcForm::Hex;
+  bool nul = false;         // a NUL after the closing CR
+  bool randomPad = false;   // encrypted: random pad characters instead of '0'
+  uint32_t repeats = 1;     // each message sent this many times with its sequence
 };
 
 // The message body from its opening quote to the timestamp, without CR:
@@ -40,10 +48,13 @@ struct Dc09Message {
 // "SIA-DCS"0001L0#1234[#1234|Nri1/BA15]_12:00:00,01-01-2020
 // "NULL"0001L0#1234[]_12:00:00,01-01-2020
 // With a key the token gets a '*' and everything after '[' is encrypted:
-// '0' pad characters, '|', the rest, as upper-case hex.
-std::string Dc09Body(const Dc09Message& message, int sequence, const QDateTime& utc);
+// pad characters ('0', or random letters and digits), '|', the rest, as
+// upper-case hex. zoneShift moves the zone on (each wrap of the sequence).
+std::string Dc09Body(const Dc09Message& message, int sequence, const QDateTime& utc,
+                     uint32_t zoneShift = 0);
 // What follows the body's '[' (encrypted with a key).
-std::string Dc09Rest(const Dc09Message& message, const QDateTime& utc);
+std::string Dc09Rest(const Dc09Message& message, const QDateTime& utc, uint32_t zoneShift = 0,
+                     bool randomPad = false);
 
 // The probe datagram that asks the gateway for its two-datagram answer.
 inline constexpr std::string_view kDc09Probe = "REQ";
@@ -112,6 +123,8 @@ class Dc09Sender {
   const bool probe_;
   const int64_t timeoutUs_;
   int sequence_ = 0;
+  uint32_t wraps_ = 0;      // times the sequence ran past 9999: the zone moves on
+  uint32_t repeated_ = 0;   // sends of the current sequence so far
   std::deque<Pending> waiting_;
   std::deque<int> recent_;  // settled sequences, oldest first
   // How often each sequence is in recent_: every message sent and every

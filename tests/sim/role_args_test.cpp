@@ -40,8 +40,13 @@ TEST(RoleArgs, HostAndPort) {
 TEST(RoleArgs, RefusesBadOptions) {
   const std::pair<std::string_view, const char*> dc09[] = {
       {"--event 2130", "--event wants a qualifier"},
-      {"--account 12", "--account wants 3 to 16 hex digits"},
-      {"--line L1234567", "--line wants 1 to 6 hex digits"},
+      {"--account 12-3", "--account wants 1 to 16 letters or digits"},
+      {"--account 0123456789ABCDEFG", "--account wants 1 to 16 letters or digits"},
+      {"--crc hexcr", "--crc wants hex, raw, hex-cr or raw-cr"},
+      {"--repeat-seq 0", "--repeat-seq"},
+      {"--sia-data A]B", "--sia-data wants"},
+      {"--line L1234567", "--line wants 0 to 6 hex digits"},
+      {"--no-line --line 1", "--no-line and --line exclude each other"},
       {"--zone 1000", "--zone wants a whole number from 0 to 999"},
       {"--rate 0", "--rate wants"},
       {"--window 0", "--window wants"},
