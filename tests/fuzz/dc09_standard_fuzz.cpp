@@ -2,9 +2,12 @@
 // settings and the way in: bit 0 AnyAccount, bit 1 CheckPlainTime, bit 2
 // the rest is the plaintext of an encrypted frame (so the fuzzer reaches
 // what follows decryption), bit 3 its token is SIA-DCS instead of ADM-CID,
-// bit 4 the bytes come as a TCP stream in pieces. Invariants: every reply
-// is a well-formed frame with the right CRC and length; each frame gets
-// one reply; only an ACK forwards, and at most one event line.
+// bit 4 the bytes come as a TCP stream in pieces, bits 5 and 6 the CRC form
+// of the encrypted frame made (hex, raw, hex + CR, raw + CR), bit 7
+// UnmappedSia=DUH. Invariants: every reply is a well-formed frame with the
+// right CRC and length in the form of the frame received (hex for a frame
+// that verifies in none); each frame gets one reply; only an ACK forwards,
+// and every line queued is a well-formed event line.
 #include <QTimeZone>
 #include <cstdio>
 
@@ -12,6 +15,7 @@
 #include "core/dc09/dc09_stamp.h"
 #include "core/hex.h"
 #include "core/wire.h"
+#include "ip/dc09/standard_frame.h"
 #include "ip/dc09/standard_receiver.h"
 #include "ip/dc09/standard_replies.h"
 #include "ip/dc09/stream_framer.h"
@@ -26,13 +30,25 @@ namespace {
 
 const std::string kKey = "0123456789ABCDEF";
 
-// LF, CRC of the body, "0" + 3 hex digits of its length, the body, CR.
-void CheckFrame(const std::string& f) {
-  FUZZ_CHECK(f.size() >= 10 && f.front() == '\n' && f.back() == '\r');
-  const std::string body = f.substr(9, f.size() - 10);
+// LF, the CRC of the body in form, "0" + 3 hex digits of the length, the
+// body, CR.
+void CheckFrame(const std::string& f, Dc09Form form) {
+  const bool raw = form == Dc09Form::Raw || form == Dc09Form::RawCr;
+  const bool withCr = form == Dc09Form::HexCr || form == Dc09Form::RawCr;
+  const size_t at = raw ? 7 : 9;
+  FUZZ_CHECK(f.size() >= at + 1 && f.front() == '\n' && f.back() == '\r');
+  const std::string body = f.substr(at, f.size() - at - 1);
+  const std::string covered = withCr ? body + "\r" : body;
+  const unsigned crc = Crc16Arc(covered);
   char head[16];
-  std::snprintf(head, sizeof head, "%04X0%03X", unsigned(Crc16Arc(body)), unsigned(body.size()));
-  FUZZ_CHECK(f.compare(1, 8, head) == 0);
+  if (raw) {
+    FUZZ_CHECK(uint8_t(f[1]) == (crc >> 8) && uint8_t(f[2]) == (crc & 0xFF));
+    std::snprintf(head, sizeof head, "0%03X", unsigned(covered.size()));
+    FUZZ_CHECK(f.compare(3, 4, head) == 0);
+  } else {
+    std::snprintf(head, sizeof head, "%04X0%03X", crc, unsigned(covered.size()));
+    FUZZ_CHECK(f.compare(1, 8, head) == 0);
+  }
   FUZZ_CHECK(body.starts_with("\"ACK\"") || body.starts_with("\"NAK\"0000R0L0A0[]_") ||
              body.starts_with("\"DUH\"") || body.starts_with("\"*ACK\""));
   if (body.starts_with("\"*ACK\"")) {
@@ -69,7 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Dc09Config config;
   config.anyAccount = mode & 1;
   config.checkPlainTime = mode & 2;
-  config.accounts = {{"AAAA", "AAAA", {}}, {"123F", "123F", kKey}};
+  config.accounts = {{"AAAA", "AAAA", {}}, {"123F", "123F", kKey}, {"FOC7688", "7688", {}}};
+  if (mode & 128) config.unmappedSia.reset();
   SiaToCidTable sia;
   sia.present = true;
   sia.codes = {{"BA", "E130"}, {"RP", "E602"}};
@@ -78,7 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   if (mode & 4) {
     const std::string head = mode & 8 ? "\"*SIA-DCS\"0001L0#123F[" : "\"*ADM-CID\"0001L0#123F[";
-    input = Dc09StandardFrame(head + Dc09EncryptBlock(kKey, input));
+    const Dc09Form forms[] = {Dc09Form::Hex, Dc09Form::Raw, Dc09Form::HexCr, Dc09Form::RawCr};
+    input = Dc09StandardFrame(head + Dc09EncryptBlock(kKey, input), forms[(mode >> 5) & 3]);
   }
   std::vector<std::string> frames;
   if (mode & 16) {
@@ -97,14 +115,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     else
       receiver.Serve(frame, [&](const std::string& r) { replies.push_back(r); });
     FUZZ_CHECK(replies.size() == 1);
-    CheckFrame(replies[0]);
+    const Dc09ReadFrame read = frame.empty() ? Dc09ReadFrame{} : ReadDc09Frame(frame);
+    CheckFrame(replies[0],
+               read.status == Dc09ReadFrame::Status::BadCrc ? Dc09Form::Hex : read.form);
     const bool acked = replies[0].find("ACK\"") != std::string::npos;
-    FUZZ_CHECK(queue.Size() <= before + 1);
     if (!acked) FUZZ_CHECK(queue.Size() == before && list.Rows().size() == rows);
-    if (queue.Size() > before) {
-      const std::string e = queue.Snapshot().back();
-      FUZZ_CHECK(e.size() == 21 && e.starts_with("5114 18") && e.back() == kDC4);
-    }
+    const std::vector<std::string> queued = queue.Snapshot();
+    for (size_t i = before; i < queued.size(); ++i)
+      FUZZ_CHECK(queued[i].size() == 21 && queued[i].starts_with("5114 18") &&
+                 queued[i].back() == kDC4);
   }
   return 0;
 }

@@ -139,3 +139,91 @@ TEST(Dc09StandardSender, Options) {
 
 }  // namespace
 }  // namespace quell::sim
+
+namespace quell::sim {
+namespace {
+
+TEST(Dc09FrameForms, EachFormReadsBackAsItself) {
+  const std::string body = "\"ACK\"0001L0#1234[]";
+  for (Dc09CrcForm form :
+       {Dc09CrcForm::Hex, Dc09CrcForm::Raw, Dc09CrcForm::HexCr, Dc09CrcForm::RawCr}) {
+    const Dc09Reply r = ParseDc09Reply(Dc09Frame(body, form));
+    EXPECT_TRUE(r.framed && r.crcOk && r.lengthOk) << int(form);
+    EXPECT_EQ(r.form, form);
+    EXPECT_EQ(r.echo, "0001L0#1234[]");
+  }
+  // The CR form counts the CR in its length; the raw form carries 2 bytes.
+  EXPECT_EQ(Dc09Frame(body, Dc09CrcForm::HexCr).substr(5, 4), "0013");
+  EXPECT_EQ(Dc09Frame(body, Dc09CrcForm::Raw).substr(3, 5), "0012\"");
+  // A reply in another form than the message's is no good ACK.
+  Dc09Message raw;
+  raw.crc = Dc09CrcForm::Raw;
+  Dc09Sender sender(raw, false, 1000);
+  sender.Next(QDateTime::currentDateTimeUtc(), 0);
+  EXPECT_EQ(sender.Receive(Dc09Frame(body), 10)->outcome, Dc09Outcome::BadReply);
+  sender.Next(QDateTime::currentDateTimeUtc(), 0);
+  EXPECT_EQ(sender.Receive(Dc09Frame("\"ACK\"0002L0#1234[]", Dc09CrcForm::Raw), 10)->outcome,
+            Dc09Outcome::Ack);
+}
+
+TEST(Dc09FrameForms, HeaderAndDataOptions) {
+  Dc09Message m;
+  m.hasLine = false;
+  m.hasAccount = false;
+  m.token = "SIA-DCS";
+  m.siaData = "36214|Nti10:01:00/RP";
+  EXPECT_EQ(Dc09Body(m, 7, kNoon), "\"SIA-DCS\"0007[36214|Nti10:01:00/RP]_12:00:00,01-01-2024");
+  m.hasLine = true;
+  m.line = "";
+  EXPECT_EQ(Dc09Body(m, 7, kNoon).substr(0, 15), "\"SIA-DCS\"0007L[");
+  std::string error;
+  const auto args =
+      ParseDc09Args({QStringLiteral("--crc"), QStringLiteral("raw-cr"), QStringLiteral("--nul"),
+                     QStringLiteral("--line"), QString(), QStringLiteral("--account"),
+                     QStringLiteral("foc7688"), QStringLiteral("--repeat-seq"),
+                     QStringLiteral("3"), QStringLiteral("--pad"), QStringLiteral("random")},
+                    &error);
+  ASSERT_TRUE(args) << error;
+  EXPECT_EQ(args->message.crc, Dc09CrcForm::RawCr);
+  EXPECT_TRUE(args->message.nul);
+  EXPECT_TRUE(args->message.hasLine);
+  EXPECT_EQ(args->message.line, "");
+  EXPECT_EQ(args->message.account, "FOC7688");
+  EXPECT_EQ(args->message.repeats, 3u);
+  EXPECT_TRUE(args->message.randomPad);
+}
+
+TEST(Dc09FrameForms, RepeatsKeepTheSequenceAreMadeAnewAndEachAckSettles) {
+  Dc09Message m;
+  m.key = kKey;
+  m.repeats = 3;
+  Dc09Sender sender(m, false, 1000);
+  std::vector<std::string> sent;
+  for (int i = 0; i < 4; ++i) sent.push_back(sender.Next(kNoon, i));
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(sent[i].substr(sent[i].find('"', 10) + 1, 4), "0001");
+  EXPECT_EQ(sent[3].substr(sent[3].find('"', 10) + 1, 4), "0002");
+  // The same second: a repeat differs all the same (a new pad).
+  EXPECT_NE(sent[1], sent[0]);
+  EXPECT_NE(sent[2], sent[1]);
+  const std::string ack = Dc09Frame("\"*ACK\"0001L0#1234[" + Hex("0000000000|]_12:00:05,01-01-2024"));
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(sender.Receive(ack, 10)->outcome, Dc09Outcome::Ack);
+  EXPECT_EQ(sender.Waiting(), 1u);
+}
+
+TEST(Dc09FrameForms, EachWrapOfTheSequenceMovesTheZoneOn) {
+  Dc09Message m;
+  Dc09Sender sender(m, false, 1000);
+  std::string first, wrapped;
+  for (int i = 1; i <= 10000; ++i) {
+    const std::string f = sender.Next(kNoon, 0);
+    if (i == 1) first = f;
+    if (i == 10000) wrapped = f;
+    sender.Expire(2'000'000);
+  }
+  EXPECT_NE(first.find("1130 01 015]"), std::string::npos);
+  EXPECT_NE(wrapped.find("\"ADM-CID\"0001"), std::string::npos);
+  EXPECT_NE(wrapped.find("1130 01 016]"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quell::sim

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <sqlite3.h>
 #include <fstream>
 
 #include "tests/support/store_files.h"
@@ -165,6 +166,56 @@ TEST(EventDbTest, EveryCommittedRowSurvivesAStoreKilledMidBurst) {
   const std::vector<EventRow> pending = db.Pending();
   ASSERT_EQ(int64_t(pending.size()), db.MaxSeq());
   EXPECT_EQ(pending.back().seq, db.MaxSeq());  // no gaps: seq k is the k-th row
+}
+
+}  // namespace
+}  // namespace quell
+
+namespace quell {
+namespace {
+
+// A file made before rows had an SIA code and a copy key gets both columns
+// when opened; its rows keep everything and read back with them empty.
+TEST(EventDbColumnsTest, AnOlderFileGainsTheNewColumnsAndTheCopyKeysReadBack) {
+  test::StoreDir dir;
+  {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(dir.Path().c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "CREATE TABLE events(seq INTEGER PRIMARY KEY, received_ms INTEGER NOT"
+                           " NULL, road TEXT NOT NULL, line TEXT NOT NULL, peer TEXT NOT NULL,"
+                           " account TEXT NOT NULL, raw BLOB NOT NULL, console_text BLOB NOT NULL,"
+                           " console_state INTEGER NOT NULL, notice_text BLOB NOT NULL,"
+                           " notice_state INTEGER NOT NULL);"
+                           "INSERT INTO events VALUES(1, 1000, 'tcp', '8097', 'p', '1234', 'r',"
+                           " 'c', 1, '', 0);",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+  }
+  EventDb db;
+  ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Opened);
+  std::vector<EventRow> pending = db.Pending();
+  ASSERT_EQ(pending.size(), 1u);
+  EXPECT_EQ(pending[0].raw, "r");
+  EXPECT_TRUE(pending[0].copyKey.empty());
+  std::vector<EventRow> rows;
+  for (int i = 2; i <= 4; ++i) {
+    rows.push_back(test::TcpRow("5114 18AAAAE13001015"));
+    rows.back().seq = i;
+    rows.back().receivedMs = 1000 * i;
+    rows.back().sia = "BA15";
+    rows.back().copyKey = i == 4 ? "AAAA:0123456789ABCDEF" : "AAAA:FEDCBA9876543210";
+  }
+  ASSERT_TRUE(db.Write(rows, {}, nullptr));
+  const std::vector<RecentCopy> copies = db.RecentCopies(3000, 10);
+  ASSERT_EQ(copies.size(), 2u);  // rows 3 and 4, oldest first
+  EXPECT_EQ(copies[0].receivedMs, 3000);
+  EXPECT_EQ(copies[1].copyKey, "AAAA:0123456789ABCDEF");
+  EXPECT_EQ(db.RecentCopies(0, 1).size(), 1u);  // the newest only
+  db.Close();
+  ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Opened);  // columns not added twice
+  EXPECT_EQ(db.Pending().back().sia, "BA15");
 }
 
 }  // namespace

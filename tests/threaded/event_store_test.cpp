@@ -213,5 +213,29 @@ TEST(EventStoreTest, TheLogStartsOverWhileCommitsGoOn) {
   EXPECT_EQ(rows, 4000);
 }
 
+// The rows of one frame: consecutive sequences, written in one commit,
+// one completion once all are on disk.
+TEST(EventStoreTest, AGroupIsOneCommitWithOneCompletion) {
+  StoreDir dir;
+  QObject context;
+  EventStore store(dir.Path(), &context);
+  ASSERT_TRUE(store.Start(nullptr, nullptr));
+  const int64_t before = store.Add(TcpRow("single"), nullptr);
+  ASSERT_TRUE(WaitFor([&] { return store.Counters().rows == 1; }));
+  const uint64_t commits = store.Counters().commits;
+  int completions = 0;
+  bool stored = false;
+  const int64_t first = store.AddGroup({TcpRow("a"), TcpRow("b"), TcpRow("c")}, [&](bool ok) {
+    ++completions;
+    stored = ok;
+  });
+  EXPECT_EQ(first, before + 1);
+  ASSERT_TRUE(WaitFor([&] { return completions == 1; }));
+  EXPECT_TRUE(stored);
+  EXPECT_EQ(store.Counters().commits, commits + 1);
+  EXPECT_EQ(store.Counters().rows, 4u);
+  EXPECT_EQ(PendingSeqs(dir.Path()), (std::vector<int64_t>{before, first, first + 1, first + 2}));
+}
+
 }  // namespace
 }  // namespace quell

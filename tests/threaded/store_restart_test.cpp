@@ -9,7 +9,9 @@
 #include "console/console_output.h"
 #include "core/wire.h"
 #include "engine/engine.h"
+#include "ip/dc09_receiver.h"
 #include "ip/ip_receivers.h"
+#include "sim/dc09/dc09_link.h"
 #include "store/event_db.h"
 #include "store/event_store.h"
 #include "tests/support/fake_clock.h"
@@ -116,6 +118,37 @@ TEST_F(StoreRestartTest, StoreThatCannotOpenStartsTheGatewayAndRefusesEvents) {
   ASSERT_TRUE(module.WaitReceived(24 + 5));
   EXPECT_EQ(module.After(24), "NACK\r");
   EXPECT_TRUE(engine_->consoleQueue().Empty());
+}
+
+// A panel that lost the ACK of its last frame sends it again after the
+// gateway restarted: acknowledged, not queued for the console a second time.
+TEST_F(StoreRestartTest, ADc09RetryAfterARestartIsAcknowledgedAndNotDeliveredAgain) {
+  clock_.SetNow(QDateTime::currentDateTime());
+  File("DC09.ini", "[Accounts]\r\n1234=1234\r\n");
+  const auto send = [&](int zone) {
+    sim::Dc09Message m;
+    m.zone = uint32_t(zone);
+    sim::Dc09Sender sender(m, false, 3000);
+    sim::Dc09Link link(sender, QHostAddress::LocalHost, engine_->dc09Receiver().Port(), 1, 0, 1,
+                       false);
+    bool done = false;
+    link.SetDoneHandler([&] { done = true; });
+    std::string error;
+    EXPECT_TRUE(link.Start(&error)) << error;
+    EXPECT_TRUE(WaitFor([&] { return done; }));
+    return sender.Counts().ack;
+  };
+  Start();
+  EXPECT_EQ(send(15), 1u);
+  EXPECT_EQ(engine_->consoleQueue().Snapshot().size(), 1u);
+  engine_.reset();
+
+  Start();
+  EXPECT_EQ(engine_->consoleQueue().Snapshot().size(), 1u);  // the kept entry
+  EXPECT_EQ(send(15), 1u);                                   // the same frame: a copy
+  EXPECT_EQ(engine_->consoleQueue().Snapshot().size(), 1u);
+  EXPECT_EQ(send(16), 1u);  // another zone: another frame
+  EXPECT_EQ(engine_->consoleQueue().Snapshot().size(), 2u);
 }
 
 }  // namespace
