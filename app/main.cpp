@@ -102,6 +102,10 @@ int Run(quell::GuardedApplication& app) {
   engine.journal().onInsert = nullptr;
   engine.journal().onClear = nullptr;
   app.SetTrace(nullptr);
+  // Whoever started it by hand sees that it ended (the trace is written as
+  // the engine goes, right after this).
+  std::fputs("Quell Server stopped\n", stderr);
+  std::fflush(stderr);
   return status;
 }
 

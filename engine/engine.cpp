@@ -183,6 +183,10 @@ Engine::~Engine() {
   lines_.Clear();
   consolePort_.reset();
   consoleLine_->Worker.reset();
+  // Every trace line written so far reaches the file: the view's last lines
+  // (fewer than a flush's worth) and the blocks still waiting for the loop.
+  trace_.FlushAll();
+  traceFile_->WriteDeferred();
 }
 
 void Engine::CreateWorker(TLineGSM& line) {
@@ -272,6 +276,7 @@ void Engine::StartTimers() {
 
 void Engine::Close() {
   supervisionTimer_.stop();
+  consolePort_->StopRetrying();
   for (size_t i = 0; i < lines_.Size(); ++i) {
     TLineGSM* line = lines_.At(i).Line.get();
     if (!line) continue;
@@ -377,6 +382,8 @@ void Engine::NoticeDrainTick() {
 
 void Engine::ConsoleOutputTick() {
   WatchStore();
+  // A console port switched on that did not open is tried again.
+  if (consolePort_->RetryTick()) Q_EMIT linesChanged();
   consoleOutput_->Tick();
   access_->FlushRefusals();
 }
