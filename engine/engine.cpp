@@ -13,6 +13,7 @@
 #include "core/config/table_files.h"
 #include "core/config/text_file.h"
 #include "core/cp1251.h"
+#include "core/refusal_journal.h"
 #include "core/text.h"
 #include "core/trace_file.h"
 #include "ip/adm_cid_parser.h"
@@ -158,6 +159,8 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
   });
   clientPorts_->SetAccess(access_.get());
   ipReceivers_->SetAccess(access_.get());
+  refusals_ = std::make_unique<RefusalJournal>(clock_, journal_);
+  ipReceivers_->SetRefusals(refusals_.get());
   dc09Receiver_->SetAccess(access_.get());
   relayListener_->SetAccess(access_.get());
   consolePort_ = std::make_unique<ConsolePort>(

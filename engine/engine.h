@@ -41,6 +41,7 @@ class IpReceivers;
 class LineConsoleDevice;
 class LineListFile;
 class NoticeDrain;
+class RefusalJournal;
 class TraceFile;
 
 struct EngineOptions {
@@ -105,6 +106,8 @@ class Engine : public QObject {
   StandardDc09* standardDc09() { return standardDc09_.get(); }
   RelayListener& relayListener() { return *relayListener_; }
   ClientAccess& access() { return *access_; }
+  // Journal lines about refused frames, one a minute per account and reason.
+  RefusalJournal& refusals() { return *refusals_; }
   // Null until the first supervision tick starts it (object table mode only).
   LoopbackClient* loopbackClient() { return loopbackClient_.get(); }
   ConsoleSettings& consoleSettings() { return consoleSettings_; }
@@ -179,6 +182,7 @@ class Engine : public QObject {
   std::unique_ptr<RelayListener> relayListener_;
   std::unique_ptr<LoopbackClient> loopbackClient_;
   std::unique_ptr<ClientAccess> access_;
+  std::unique_ptr<RefusalJournal> refusals_;
   std::unique_ptr<NoticeDrain> noticeDrain_;
   std::unique_ptr<ConsolePort> consolePort_;
   PortNames portNames_;
