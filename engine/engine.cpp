@@ -1,5 +1,6 @@
 #include "engine/engine.h"
 
+#include "console/backlog_watch.h"
 #include "console/console_device.h"
 #include "console/console_output.h"
 #include "console/console_port.h"
@@ -83,9 +84,9 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
   traceFile_ = std::make_unique<TraceFile>(clock_, options_.workDir);
   trace_.SetFlusher(traceFile_->DeferredFlusher());
 
-  const StoreSettings storeSettings = ReadStoreSettings(options_.workDir);
-  store_ = std::make_unique<EventStore>(storeSettings.path, this);
-  store_->SetRetention(storeSettings.keepDays);
+  storeSettings_ = ReadStoreSettings(options_.workDir);
+  store_ = std::make_unique<EventStore>(storeSettings_.path, this);
+  store_->SetRetention(storeSettings_.keepDays);
 
   consoleLine_->LineType = "VCOM";
   consoleDevice_ = std::make_unique<LineConsoleDevice>(*consoleLine_);
@@ -160,6 +161,7 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
   clientPorts_->SetAccess(access_.get());
   ipReceivers_->SetAccess(access_.get());
   refusals_ = std::make_unique<RefusalJournal>(clock_, journal_);
+  backlog_ = std::make_unique<BacklogWatch>(clock_, journal_);
   ipReceivers_->SetRefusals(refusals_.get());
   dc09Receiver_->SetAccess(access_.get());
   relayListener_->SetAccess(access_.get());
@@ -347,6 +349,10 @@ void Engine::StartStore() {
   std::vector<EventRow> pending;
   std::string error;
   if (!store_->Start(&pending, &error)) journal_.InsertTop("Events store: cannot open: " + error);
+  if (storeSettings_.fromFile)
+    journal_.InsertTop("EventStore.ini read: events file " + storeSettings_.path +
+                       ", delivered events kept " + std::to_string(storeSettings_.keepDays) +
+                       " days");
   for (const EventRow& row : pending) {
     if (row.console == EventFate::Pending) consoleOutput_->AppendEvent(row.consoleText, row.seq);
     if (row.notice == EventFate::Pending) {
@@ -354,8 +360,11 @@ void Engine::StartStore() {
       noticeQueue_.Append(StoredNoticeOrigin(row), row.noticeText);
     }
   }
-  if (!pending.empty())
+  if (!pending.empty()) {
     trace_.Append("Events store: " + std::to_string(pending.size()) + " undelivered queued again");
+    journal_.InsertTop("Events store: " + std::to_string(pending.size()) +
+                       " undelivered events queued again");
+  }
 }
 
 void Engine::WatchStore() {
@@ -388,6 +397,7 @@ void Engine::ConsoleOutputTick() {
   // A console port switched on that did not open is tried again.
   if (consolePort_->RetryTick()) Q_EMIT linesChanged();
   consoleOutput_->Tick();
+  backlog_->Tick(consoleQueue_.Size(), consoleLine_->Alive);
   access_->FlushRefusals();
 }
 

@@ -22,10 +22,12 @@
 #include "lines/line_list.h"
 #include "lines/port_names.h"
 #include "lines/port_recovery.h"
+#include "store/store_settings.h"
 
 namespace quell {
 
 class AdmCidParser;
+class BacklogWatch;
 class ClientAccess;
 class ClientPorts;
 class ClientRequests;
@@ -168,6 +170,7 @@ class Engine : public QObject {
   std::unique_ptr<TraceFile> traceFile_;
   std::unique_ptr<EventStore> store_;
   DeliveryLedger noticeLedger_;  // rows of NoticeQueue entries
+  StoreSettings storeSettings_;  // from EventStore.ini, or the defaults
   uint32_t storeTroubleTick_ = 0;
   bool storeTroubleShown_ = false;
   std::unique_ptr<LineConsoleDevice> consoleDevice_;
@@ -183,6 +186,7 @@ class Engine : public QObject {
   std::unique_ptr<LoopbackClient> loopbackClient_;
   std::unique_ptr<ClientAccess> access_;
   std::unique_ptr<RefusalJournal> refusals_;
+  std::unique_ptr<BacklogWatch> backlog_;  // journals events waiting for the console
   std::unique_ptr<NoticeDrain> noticeDrain_;
   std::unique_ptr<ConsolePort> consolePort_;
   PortNames portNames_;

@@ -215,8 +215,9 @@ void IpReceivers::JournalNack(const Listener& l, const std::string& peer, const 
 }
 
 void IpReceivers::Deliver(const Listener& l, const std::string& r, int64_t seq) {
-  if (clients_.WardexClientCount() > 0)
-    clients_.SendToFirstWardex(NoticeOrigin::IpEvent, "MLR;" + r + ";MLR_EVENT|");
+  const bool sent = clients_.WardexClientCount() > 0 &&
+                    clients_.SendToFirstWardex(NoticeOrigin::IpEvent, "MLR;" + r + ";MLR_EVENT|");
+  RecordClientCopy(log_, seq, sent);
   if (clients_.Console2ClientCount() > 0) clients_.SendToFirstConsole2(r);
   const std::string e = r.substr(0, r.size() - 1);  // without the CR
   DeliverEventToConsole(output_, device_, trace_,
