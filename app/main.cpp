@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <unistd.h>
 
 #include "app/guarded_application.h"
 #include "app/quiet_start.h"
@@ -75,6 +76,8 @@ int Run(quell::GuardedApplication& app) {
   // The summary waits for the first supervision tick, which opens the lines.
   const auto printSummary = [&engine] {
     std::fputs(StartupSummary(engine).c_str(), stderr);
+    // Whoever started it at a terminal learns how it ends.
+    if (::isatty(STDERR_FILENO)) std::fputs("Ctrl-C stops the gateway\n", stderr);
     std::fflush(stderr);
   };
   if (engine.supervisionEnabled())
@@ -102,6 +105,10 @@ int Run(quell::GuardedApplication& app) {
   engine.journal().onInsert = nullptr;
   engine.journal().onClear = nullptr;
   app.SetTrace(nullptr);
+  // Whoever started it by hand sees that it ended (the trace is written as
+  // the engine goes, right after this).
+  std::fputs("Quell Server stopped\n", stderr);
+  std::fflush(stderr);
   return status;
 }
 

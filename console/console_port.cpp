@@ -39,11 +39,38 @@ ConsolePort::~ConsolePort() {
 }
 
 bool ConsolePort::SwitchOn() {
-  line_.PortOpen = OpenLinePort(line_, names_, clock_, &trace_);
+  retrying_ = false;
+  if (Open()) return true;
+  prompt_.Ask(W("Ошибка открытия внешнего порта"),
+              W("Ошибка открытия внешнего порта COM") + std::to_string(line_.PortNumber),
+              PromptButtons::Ok, PromptIcon::None);
+  // A console (or its USB adapter) that appears later is still served.
+  journal_.InsertTop("Quell Server ComPort: " + PortText() + " does not open (" + openFailure_ +
+                     "), tried again every 5 s");
+  retrying_ = true;
+  lastTry_ = clock_.TickCount();
+  return false;
+}
+
+bool ConsolePort::RetryTick() {
+  if (!retrying_) return false;
+  const uint32_t now = clock_.TickCount();
+  if (TicksSince(now, lastTry_) < kRetryMs) return false;
+  lastTry_ = now;
+  if (!Open()) return false;
+  retrying_ = false;
+  // The open's own trace line, which the quiet retries left out.
+  trace_.Append(LinePortPath(line_) + " " + names_.DevicePath(line_.PortNumber).value_or("-"));
+  journal_.InsertTop("Quell Server ComPort: " + PortText() + " opened");
+  return true;
+}
+
+bool ConsolePort::Open() {
+  openFailure_.clear();
+  line_.PortOpen =
+      OpenLinePort(line_, names_, clock_, retrying_ ? nullptr : &trace_, &openFailure_);
   if (!line_.PortOpen) {
-    prompt_.Ask(W("Ошибка открытия внешнего порта"),
-                W("Ошибка открытия внешнего порта COM") + std::to_string(line_.PortNumber),
-                PromptButtons::Ok, PromptIcon::None);
+    if (openFailure_.empty()) openFailure_ = "no device";
     return false;
   }
   on_ = true;
@@ -60,8 +87,14 @@ bool ConsolePort::SwitchOn() {
   return true;
 }
 
+std::string ConsolePort::PortText() const {
+  const auto device = names_.DevicePath(line_.PortNumber);
+  return "COM" + std::to_string(line_.PortNumber) + " (" + device.value_or("no device") + ")";
+}
+
 void ConsolePort::SwitchOff() {
   on_ = false;
+  retrying_ = false;
   CloseLinePort(line_);
   line_.PortOpen = false;
   line_.Started = false;

@@ -42,11 +42,28 @@ class ConsolePort {
               std::string workDir, WorkerFactory createWorker);
   ~ConsolePort();
 
-  // "Вкл.": open the port and start the keep-alive worker.
+  // A port switched on that could not be opened is tried again this often.
+  static constexpr uint32_t kRetryMs = 5000;
+
+  // "Вкл.": open the port and start the keep-alive worker. When the port does
+  // not open: the message box once, one journal line naming the device and
+  // the reason, and the port is tried again every kRetryMs by RetryTick.
   bool SwitchOn();
-  // "Выкл.": close the port, remove the virtual port, stop the worker.
+  // "Выкл.": close the port, remove the virtual port, stop the worker; also
+  // ends the retries.
   void SwitchOff();
   bool IsOn() const { return on_; }
+
+  // Timer handler (once a second is plenty): opens the port that was
+  // switched on but could not be opened, once kRetryMs passed since the
+  // last try. True when it opened now.
+  bool RetryTick();
+  // Switched on but not open: the port is being tried again.
+  bool Retrying() const { return retrying_; }
+  // Why the last try failed (e.g. "open: No such file or directory").
+  const std::string& OpenFailure() const { return openFailure_; }
+  // Ends the retries without touching the port (the gateway stops).
+  void StopRetrying() { retrying_ = false; }
 
   // Creates the virtual pair for portText ("<port number>;0") and registers the
   // gateway's end under that port number.
@@ -63,6 +80,11 @@ class ConsolePort {
   std::string ParamvLine(bool online) const;
 
  private:
+  // Opens the port and starts the worker; false (port closed) when it fails.
+  bool Open();
+  // "COM5 (/dev/ttyUSB0)": the port and its device, for journal lines.
+  std::string PortText() const;
+
   TLineGSM& line_;
   PortNames& names_;
   Clock& clock_;
@@ -76,6 +98,9 @@ class ConsolePort {
   std::unique_ptr<VirtualPort> virtual_;
   int virtualId_ = -1;
   bool on_ = false;
+  bool retrying_ = false;
+  uint32_t lastTry_ = 0;
+  std::string openFailure_;
 };
 
 }  // namespace quell

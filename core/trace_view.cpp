@@ -16,6 +16,13 @@ void TraceView::Append(std::string line) {
   if (observer) observer(line);
 }
 
+void TraceView::FlushAll() {
+  std::lock_guard g(lock_);
+  if (lines_.empty()) return;
+  if (flusher_) flusher_(lines_);
+  lines_.clear();
+}
+
 std::vector<std::string> TraceView::Lines() const {
   std::lock_guard g(lock_);
   return lines_;

@@ -14,6 +14,9 @@ class TraceView {
   static constexpr size_t kFlushAbove = 50;
 
   void Append(std::string line);
+  // Hands whatever the view holds (also 50 lines or fewer) to the flusher and
+  // empties it: the gateway's last lines reach the file when it stops.
+  void FlushAll();
   std::vector<std::string> Lines() const;
   size_t Size() const;
 

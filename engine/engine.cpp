@@ -1,5 +1,6 @@
 #include "engine/engine.h"
 
+#include "console/backlog_watch.h"
 #include "console/console_device.h"
 #include "console/console_output.h"
 #include "console/console_port.h"
@@ -13,6 +14,7 @@
 #include "core/config/table_files.h"
 #include "core/config/text_file.h"
 #include "core/cp1251.h"
+#include "core/refusal_journal.h"
 #include "core/text.h"
 #include "core/trace_file.h"
 #include "ip/adm_cid_parser.h"
@@ -82,9 +84,9 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
   traceFile_ = std::make_unique<TraceFile>(clock_, options_.workDir);
   trace_.SetFlusher(traceFile_->DeferredFlusher());
 
-  const StoreSettings storeSettings = ReadStoreSettings(options_.workDir);
-  store_ = std::make_unique<EventStore>(storeSettings.path, this);
-  store_->SetRetention(storeSettings.keepDays);
+  storeSettings_ = ReadStoreSettings(options_.workDir);
+  store_ = std::make_unique<EventStore>(storeSettings_.path, this);
+  store_->SetRetention(storeSettings_.keepDays);
 
   consoleLine_->LineType = "VCOM";
   consoleDevice_ = std::make_unique<LineConsoleDevice>(*consoleLine_);
@@ -158,6 +160,9 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
   });
   clientPorts_->SetAccess(access_.get());
   ipReceivers_->SetAccess(access_.get());
+  refusals_ = std::make_unique<RefusalJournal>(clock_, journal_);
+  backlog_ = std::make_unique<BacklogWatch>(clock_, journal_);
+  ipReceivers_->SetRefusals(refusals_.get());
   dc09Receiver_->SetAccess(access_.get());
   relayListener_->SetAccess(access_.get());
   consolePort_ = std::make_unique<ConsolePort>(
@@ -183,6 +188,10 @@ Engine::~Engine() {
   lines_.Clear();
   consolePort_.reset();
   consoleLine_->Worker.reset();
+  // Every trace line written so far reaches the file: the view's last lines
+  // (fewer than a flush's worth) and the blocks still waiting for the loop.
+  trace_.FlushAll();
+  traceFile_->WriteDeferred();
 }
 
 void Engine::CreateWorker(TLineGSM& line) {
@@ -276,6 +285,7 @@ void Engine::StartTimers() {
 
 void Engine::Close() {
   supervisionTimer_.stop();
+  consolePort_->StopRetrying();
   for (size_t i = 0; i < lines_.Size(); ++i) {
     TLineGSM* line = lines_.At(i).Line.get();
     if (!line) continue;
@@ -347,6 +357,10 @@ void Engine::StartStore() {
   const int64_t copiesSince = clock_.Now().toMSecsSinceEpoch() - Dc09CopyMemory::kWindowMs;
   if (!store_->Start(&pending, &error, &recentCopies_, copiesSince))
     journal_.InsertTop("Events store: cannot open: " + error);
+  if (storeSettings_.fromFile)
+    journal_.InsertTop("EventStore.ini read: events file " + storeSettings_.path +
+                       ", delivered events kept " + std::to_string(storeSettings_.keepDays) +
+                       " days");
   for (const EventRow& row : pending) {
     if (row.console == EventFate::Pending) consoleOutput_->AppendEvent(row.consoleText, row.seq);
     if (row.notice == EventFate::Pending) {
@@ -354,8 +368,11 @@ void Engine::StartStore() {
       noticeQueue_.Append(StoredNoticeOrigin(row), row.noticeText);
     }
   }
-  if (!pending.empty())
+  if (!pending.empty()) {
     trace_.Append("Events store: " + std::to_string(pending.size()) + " undelivered queued again");
+    journal_.InsertTop("Events store: " + std::to_string(pending.size()) +
+                       " undelivered events queued again");
+  }
 }
 
 void Engine::WatchStore() {
@@ -385,7 +402,10 @@ void Engine::NoticeDrainTick() {
 
 void Engine::ConsoleOutputTick() {
   WatchStore();
+  // A console port switched on that did not open is tried again.
+  if (consolePort_->RetryTick()) Q_EMIT linesChanged();
   consoleOutput_->Tick();
+  backlog_->Tick(consoleQueue_.Size(), consoleLine_->Alive);
   access_->FlushRefusals();
 }
 

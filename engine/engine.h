@@ -22,10 +22,12 @@
 #include "lines/line_list.h"
 #include "lines/port_names.h"
 #include "lines/port_recovery.h"
+#include "store/store_settings.h"
 
 namespace quell {
 
 class AdmCidParser;
+class BacklogWatch;
 class ClientAccess;
 class ClientPorts;
 class ClientRequests;
@@ -41,6 +43,7 @@ class IpReceivers;
 class LineConsoleDevice;
 class LineListFile;
 class NoticeDrain;
+class RefusalJournal;
 class TraceFile;
 
 struct EngineOptions {
@@ -105,6 +108,8 @@ class Engine : public QObject {
   StandardDc09* standardDc09() { return standardDc09_.get(); }
   RelayListener& relayListener() { return *relayListener_; }
   ClientAccess& access() { return *access_; }
+  // Journal lines about refused frames, one a minute per account and reason.
+  RefusalJournal& refusals() { return *refusals_; }
   // Null until the first supervision tick starts it (object table mode only).
   LoopbackClient* loopbackClient() { return loopbackClient_.get(); }
   ConsoleSettings& consoleSettings() { return consoleSettings_; }
@@ -165,6 +170,7 @@ class Engine : public QObject {
   std::unique_ptr<TraceFile> traceFile_;
   std::unique_ptr<EventStore> store_;
   DeliveryLedger noticeLedger_;  // rows of NoticeQueue entries
+  StoreSettings storeSettings_;  // from EventStore.ini, or the defaults
   uint32_t storeTroubleTick_ = 0;
   bool storeTroubleShown_ = false;
   std::unique_ptr<LineConsoleDevice> consoleDevice_;
@@ -180,6 +186,8 @@ class Engine : public QObject {
   std::unique_ptr<RelayListener> relayListener_;
   std::unique_ptr<LoopbackClient> loopbackClient_;
   std::unique_ptr<ClientAccess> access_;
+  std::unique_ptr<RefusalJournal> refusals_;
+  std::unique_ptr<BacklogWatch> backlog_;  // journals events waiting for the console
   std::unique_ptr<NoticeDrain> noticeDrain_;
   std::unique_ptr<ConsolePort> consolePort_;
   PortNames portNames_;

@@ -1,6 +1,7 @@
 #include "engine/startup_summary.h"
 
 #include "console/console_output.h"
+#include "console/console_port.h"
 #include "core/cp1251.h"
 #include "engine/engine.h"
 #include "ip/client_ports.h"
@@ -95,7 +96,13 @@ std::string ConsoleText(Engine& engine) {
   const bool virtualPort = settings.portKind == "VP";
   std::string out = "  console port: " + Device(engine, console.PortNumber);
   if (virtualPort) out += ", virtual (the console opens vcom/" + ComName(console.PortNumber) + ")";
-  out += console.PortOpen ? ": on" : ": off (OFFLINE in paramv, or it could not open)";
+  ConsolePort& port = engine.consolePort();
+  if (console.PortOpen)
+    out += ": on";
+  else if (port.Retrying())
+    out += ": could not open (" + port.OpenFailure() + "), tried again every 5 s";
+  else
+    out += ": off by paramv (OFFLINE)";
   out += engine.ipSettings().storeOffline ? "; store offline on (param0)\n"
                                           : "; store offline off (param0)\n";
   return out;

@@ -1,6 +1,6 @@
 // quell-events: prints the stored events in acceptance order, one a line.
 //   quell-events [--workdir DIR] [--account XXXX] [--since T] [--until T]
-//                [--format text|csv]
+//                [--format text|csv] | --help
 // It opens the events file read-only and may run beside the gateway.
 #include <QCoreApplication>
 #include <cstdio>
@@ -22,14 +22,19 @@ int main(int argc, char** argv) {
                  error.c_str());
     return 2;
   }
+  if (options->help) {
+    std::fputs(quell::HistoryUsage().c_str(), stdout);
+    return 0;
+  }
   const std::string path = quell::ReadStoreSettings(options->workDir).path;
   quell::EventDb db;
   if (!db.OpenReadOnly(path, &error)) {
     std::fprintf(stderr, "quell-events: %s: %s\n", path.c_str(), error.c_str());
     return 1;
   }
-  if (options->format == quell::HistoryFormat::Csv)
-    std::printf("%s\n", quell::HistoryCsvHeader().c_str());
+  std::printf("%s\n", (options->format == quell::HistoryFormat::Csv ? quell::HistoryCsvHeader()
+                                                                    : quell::HistoryTextHeader())
+                          .c_str());
   const bool ok = db.Read(
       options->query,
       [&](const quell::EventRow& row) {

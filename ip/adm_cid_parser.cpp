@@ -16,15 +16,31 @@ bool SplitsAField(std::string_view piece) {
   return std::any_of(piece.begin(), piece.end(), SplitsFields);
 }
 
+constexpr std::string_view kSplitsAField = "a field holds \";\", \"|\" or a control byte";
+
 }  // namespace
+
+std::string ModuleAccount(std::string_view m) {
+  std::string account;
+  if (int p = Pos("ADM-CID", m); p > 0)
+    account = Substring(m, p + 26, 4);
+  else if (StartsWith(m, "SR"))
+    account = Substring(m, 18, 4);
+  std::replace_if(account.begin(), account.end(), SplitsFields, '_');
+  return account;
+}
 
 AdmCidParser::AdmCidParser(IpModuleSupervision& modules, ConsoleOutput& output,
                            const IpModuleSettings& settings)
     : modules_(modules), output_(output), settings_(settings) {}
 
 std::string AdmCidParser::Parse(std::string_view message) {
+  rejection_ = {};
   if (int p = Pos("ADM-CID", message); p > 0) return ParseAdmCid(message, p);
-  if (!StartsWith(message, "SR")) return std::string(kFalse);
+  if (!StartsWith(message, "SR")) {
+    rejection_ = "neither an \"ADM-CID\" event nor an SR keep-alive";
+    return std::string(kFalse);
+  }
   return ParseKeepAlive(message);
 }
 
@@ -35,14 +51,20 @@ std::string AdmCidParser::ParseAdmCid(std::string_view m, int p) {
   const int q = p + 13;
   const std::string qualifierChar = Substring(m, q + 18, 1);
   const char* qualifier = qualifierChar == "1" ? "E" : qualifierChar == "3" ? "R" : nullptr;
-  if (!qualifier) return std::string(kFalse);
+  if (!qualifier) {
+    rejection_ = "the event qualifier is neither 1 nor 3";
+    return std::string(kFalse);
+  }
 
   const std::string receiver = Substring(m, q + 2, 2);
   const std::string line = Substring(m, q + 8, 1);
   const std::string account = Substring(m, q + 13, 4);
   std::string r = "5" + receiver + line + " 18" + account + qualifier + Substring(m, q + 19, 3) +
                   Substring(m, q + 23, 2) + Substring(m, q + 26, 3);
-  if (SplitsAField(r)) return std::string(kFalse);
+  if (SplitsAField(r)) {
+    rejection_ = kSplitsAField;
+    return std::string(kFalse);
+  }
   r += kCR;
   modules_.Update(account, ModuleMessageKind::AdmCid, Contains(r, "E602"), line, receiver);
   return r;
@@ -53,7 +75,10 @@ std::string AdmCidParser::ParseKeepAlive(std::string_view m) {
   const std::string receiver = Substring(m, 5, 2);
   const std::string line = Substring(m, 11, 1);
   const std::string account = Substring(m, 18, 4);
-  if (SplitsAField(receiver + line + account)) return std::string(kFalse);
+  if (SplitsAField(receiver + line + account)) {
+    rejection_ = kSplitsAField;
+    return std::string(kFalse);
+  }
   std::string r = "1" + receiver + line + "      " + account + " @" + kCR;
   // A keep-alive too short to name its account identifies no module: it is
   // answered, but gets no row (which would later be reported lost under an

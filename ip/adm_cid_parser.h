@@ -11,6 +11,11 @@
 
 namespace quell {
 
+// The module account a message names, cut at the parser's offsets (empty
+// when the message is too short), with "_" for a byte that would split a
+// journal line's fields. For journal lines about refused messages.
+std::string ModuleAccount(std::string_view message);
+
 class AdmCidParser {
  public:
   AdmCidParser(IpModuleSupervision& modules, ConsoleOutput& output,
@@ -21,6 +26,9 @@ class AdmCidParser {
   // shortened line rather than a rejection. A control byte, ";" or "|"
   // inside the cut pieces gives "FALSE" before the module list is touched.
   std::string Parse(std::string_view message);
+  // Why the last Parse gave "FALSE" (a few words for the journal); empty
+  // after a message that was read.
+  std::string_view Rejection() const { return rejection_; }
 
  private:
   std::string ParseAdmCid(std::string_view m, int tokenPos);
@@ -29,6 +37,7 @@ class AdmCidParser {
   IpModuleSupervision& modules_;
   ConsoleOutput& output_;
   const IpModuleSettings& settings_;
+  std::string_view rejection_;
 };
 
 }  // namespace quell

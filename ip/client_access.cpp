@@ -53,6 +53,16 @@ void ClientAccess::Load(const ClientAccessFile& file) {
   relay_ = build(file.relay);
   modules_ = build(file.modules);
   relayFromClients_ = !file.relay;
+  if (!file.exists) return;
+  // What was read, so that a restart after an edit can be checked.
+  const auto count = [](const std::optional<std::vector<Network>>& list) {
+    if (!list) return std::string("any address (no section)");
+    if (list->empty()) return std::string("no valid entry (nobody)");
+    return std::to_string(list->size()) + (list->size() == 1 ? " entry" : " entries");
+  };
+  journal_.InsertTop("ClientAccess.ini read: [Clients] " + count(clients_) + ", [Relay] " +
+                     (relayFromClients_ ? std::string("as [Clients]") : count(relay_)) +
+                     ", [Modules] " + count(modules_));
 }
 
 const std::optional<std::vector<ClientAccess::Network>>& ClientAccess::List(

@@ -108,7 +108,7 @@ void Dc09Receiver::Handle(const std::string& t, const Reply& reply, const std::s
 }
 
 void Dc09Receiver::Deliver(const std::string& r, int64_t seq) {
-  ForwardDc09Event(clients_, output_, device_, trace_, settings_.storeOffline, r, seq);
+  ForwardDc09Event(clients_, output_, device_, trace_, settings_.storeOffline, r, seq, log_);
 }
 
 }  // namespace quell

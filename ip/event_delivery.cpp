@@ -44,11 +44,18 @@ void DeliverEventToConsole(ConsoleOutput& output, ConsoleDevice& device, TraceVi
 }
 
 void ForwardDc09Event(ClientFeed& clients, ConsoleOutput& output, ConsoleDevice& device,
-                      TraceView& trace, bool mayQueue, const std::string& r, int64_t seq) {
-  if (clients.WardexClientCount() > 0)
-    clients.SendToFirstWardex(NoticeOrigin::IpEvent, "MLR;" + r + ";MLR_EVENT|");
+                      TraceView& trace, bool mayQueue, const std::string& r, int64_t seq,
+                      EventLog* log) {
+  const bool sent = clients.WardexClientCount() > 0 &&
+                    clients.SendToFirstWardex(NoticeOrigin::IpEvent, "MLR;" + r + ";MLR_EVENT|");
+  RecordClientCopy(log, seq, sent);
   if (clients.Console2ClientCount() > 0) clients.SendToFirstConsole2(r);
   DeliverEventToConsole(output, device, trace, mayQueue, r.substr(0, r.size() - 1), seq);
+}
+
+void RecordClientCopy(EventLog* log, int64_t seq, bool sent) {
+  if (log && seq > 0)
+    log->SetFate(seq, EventTarget::Notice, sent ? EventFate::Delivered : EventFate::Dropped);
 }
 
 EventRow IpEventRow(const Clock& clock, const char* road, const std::string& line,

@@ -37,6 +37,13 @@ EventRow IpEventRow(const Clock& clock, const char* road, const std::string& lin
 // first Wardex client, r to the first second-console client, then to the
 // console port or its queue as above, recorded for stored event seq.
 void ForwardDc09Event(ClientFeed& clients, ConsoleOutput& output, ConsoleDevice& device,
-                      TraceView& trace, bool mayQueue, const std::string& r, int64_t seq = 0);
+                      TraceView& trace, bool mayQueue, const std::string& r, int64_t seq = 0,
+                      EventLog* log = nullptr);
+
+// The history's record of an IP event's client copy, sent at once or never
+// (IP events are not kept for the client): delivered when it went to the
+// first Wardex client, dropped when none was connected. Nothing without a
+// log or a row.
+void RecordClientCopy(EventLog* log, int64_t seq, bool sent);
 
 }  // namespace quell

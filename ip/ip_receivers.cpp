@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <algorithm>
 
+#include "core/refusal_journal.h"
 #include "core/text.h"
 #include "core/wire.h"
 #include "ip/client_access.h"
@@ -156,6 +157,7 @@ bool IpReceivers::HandleMessage(Listener& l, QTcpSocket* socket, const std::stri
     if (rejected || (supervision && !l.traits.supervisionIsEvent)) {
       if (rejected) {
         reply = "NACK";
+        JournalNack(l, peer, m, parser_.Rejection());
         if (device_.PortOpen()) device_.Write(kTroubleLine);
       }
       if (supervision && l.traits.ademcoSupervision &&
@@ -193,16 +195,29 @@ bool IpReceivers::HandleMessage(Listener& l, QTcpSocket* socket, const std::stri
   const std::string line = std::to_string(Port(l.id));
   auto seq = std::make_shared<int64_t>(0);
   *seq = StoreEvent(log_, IpEventRow(clock_, "tcp", line, peer, m, r),
-                    [this, &l, r, seq, waiting, ticket](bool stored) {
+                    [this, &l, r, seq, waiting, ticket, peer, m](bool stored) {
                       if (stored) Deliver(l, r, *seq);
+                      if (!stored) JournalNack(l, peer, m, "the event could not be stored");
                       if (auto w = waiting.lock()) w->order.Release(ticket, stored);
                     });
   return close;
 }
 
+void IpReceivers::JournalNack(const Listener& l, const std::string& peer, const std::string& m,
+                              std::string_view reason) {
+  if (!refusals_) return;
+  const std::string account = ModuleAccount(m);
+  const std::string who = account.empty() ? "IP " + peer : account;
+  refusals_->Note(who, reason,
+                  "NACK to IP " + peer + " on port " + std::to_string(Port(l.id)) +
+                      (account.empty() ? std::string() : ", account " + account) + ": " +
+                      std::string(reason));
+}
+
 void IpReceivers::Deliver(const Listener& l, const std::string& r, int64_t seq) {
-  if (clients_.WardexClientCount() > 0)
-    clients_.SendToFirstWardex(NoticeOrigin::IpEvent, "MLR;" + r + ";MLR_EVENT|");
+  const bool sent = clients_.WardexClientCount() > 0 &&
+                    clients_.SendToFirstWardex(NoticeOrigin::IpEvent, "MLR;" + r + ";MLR_EVENT|");
+  RecordClientCopy(log_, seq, sent);
   if (clients_.Console2ClientCount() > 0) clients_.SendToFirstConsole2(r);
   const std::string e = r.substr(0, r.size() - 1);  // without the CR
   DeliverEventToConsole(output_, device_, trace_,

@@ -29,6 +29,7 @@
 namespace quell {
 
 class ClientAccess;
+class RefusalJournal;
 
 class IpReceivers final : public IpSupervision {
  public:
@@ -49,6 +50,8 @@ class IpReceivers final : public IpSupervision {
   bool Listen();
   // Who may send ([Modules]); null admits everyone.
   void SetAccess(ClientAccess* access) { access_ = access; }
+  // Messages answered NACK are explained here (none: not journalled).
+  void SetRefusals(RefusalJournal* refusals) { refusals_ = refusals; }
   bool Listening(IpListener listener) const;
   quint16 Port(IpListener listener) const;
 
@@ -76,6 +79,9 @@ class IpReceivers final : public IpSupervision {
   void Accept(Listener& listener);
   void Drop(Listener& listener, QTcpSocket* socket);
   void OnReadable(Listener& listener, QTcpSocket* socket);
+  // The journal line of a message answered NACK, within the rate limit.
+  void JournalNack(const Listener& listener, const std::string& peer, const std::string& m,
+                   std::string_view reason);
   // Handles one message; its reply goes out through the connection's
   // order. Returns whether the connection closes after that reply.
   bool HandleMessage(Listener& listener, QTcpSocket* socket, const std::string& peer,
@@ -96,6 +102,7 @@ class IpReceivers final : public IpSupervision {
   EventLog* log_ = nullptr;
   std::array<Listener, kIpListenerCount> listeners_;
   ClientAccess* access_ = nullptr;
+  RefusalJournal* refusals_ = nullptr;
   // Per connection: replies waiting for earlier ones; set when a close follows.
   struct Replies {
     ReplyOrder order;

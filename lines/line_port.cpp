@@ -24,7 +24,8 @@ std::string LinePortPath(const TLineGSM& line) {
   return "\\\\.\\COM" + std::to_string(line.PortNumber);
 }
 
-bool OpenLinePort(TLineGSM& line, const PortNames& names, const Clock& clock, TraceView* trace) {
+bool OpenLinePort(TLineGSM& line, const PortNames& names, const Clock& clock, TraceView* trace,
+                  std::string* failure) {
   {
     std::lock_guard g(line.TextLock);
     line.Messages = TMessageError();
@@ -52,6 +53,7 @@ bool OpenLinePort(TLineGSM& line, const PortNames& names, const Clock& clock, Tr
   if (!port) {
     note(1, kHandleFailed);
     if (trace) trace->Append(where + ": " + error);
+    if (failure) *failure = error;
     return fail();
   }
   note(1, kHandleOk);
@@ -59,6 +61,7 @@ bool OpenLinePort(TLineGSM& line, const PortNames& names, const Clock& clock, Tr
     note(2, kDcbFailed);
     port->Close();
     if (trace) trace->Append(where + ": " + error);
+    if (failure) *failure = error;
     return fail();
   }
   note(2, kDcbOk);

@@ -26,9 +26,10 @@ std::string LinePortPath(const TLineGSM& line);
 // DTR raised; entry 3 COM_SET_OK; PortOpen set. Returns whether the port is
 // open. A failed open clears PortOpen when it closed a held handle, and
 // otherwise leaves PortOpen as it was. The device path and the
-// reason of a failure go to trace when given.
+// reason of a failure go to trace when given; the reason alone (e.g. "open:
+// No such file or directory") to failure when given.
 bool OpenLinePort(TLineGSM& line, const PortNames& names, const Clock& clock,
-                  TraceView* trace = nullptr);
+                  TraceView* trace = nullptr, std::string* failure = nullptr);
 
 // Closes and forgets the line's handle; PortOpen is left to the caller.
 void CloseLinePort(TLineGSM& line);

@@ -32,6 +32,10 @@ std::optional<HistoryOptions> ParseHistoryOptions(const std::vector<std::string>
   HistoryOptions o;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
+    if (a == "--help" || a == "-h") {
+      o.help = true;
+      return o;
+    }
     if (i + 1 >= args.size()) {
       *error = "unknown option or missing value: " + a;
       return std::nullopt;
@@ -97,9 +101,14 @@ const char* FateText(EventFate fate) {
 namespace {
 
 std::string Went(const EventRow& row) {
-  std::string went = std::string("console ") + FateText(row.console);
-  if (row.notice != EventFate::None) went += std::string(", client ") + FateText(row.notice);
-  return went;
+  return std::string("console ") + FateText(row.console) + ", client " + FateText(row.notice);
+}
+
+// The event text without the terminators that end a console entry.
+std::string WithoutTerminators(std::string text) {
+  while (!text.empty() && (text.back() == '\x14' || text.back() == '\r' || text.back() == '\n'))
+    text.pop_back();
+  return text;
 }
 
 std::string Csv(const std::string& field) {
@@ -114,11 +123,31 @@ std::string HistoryCsvHeader() {
   return "seq,received,road,line,peer,account,event,went";
 }
 
+std::string HistoryTextHeader() {
+  return "received (local time)    road line  peer  account  event  went";
+}
+
+std::string HistoryUsage() {
+  return "usage: quell-events [--workdir DIR] [--account XXXX] [--since T] [--until T]\n"
+         "                    [--format text|csv]\n"
+         "Prints the events the gateway stored, in the order it accepted them, one a line:\n"
+         "when it was received, the road (tcp, dc09, mlr, vorti, sms, key, module), the line\n"
+         "or port, the sender, the account, the event and where it went (console and client:\n"
+         "delivered, pending, dropped, not for console, or - when it had no such copy).\n"
+         "  --workdir DIR   the gateway's working directory (default: the current one)\n"
+         "  --account XXXX  only this account\n"
+         "  --since T       from this local time on; T is YYYY-MM-DD[ HH:MM[:SS]]\n"
+         "  --until T       up to the end of this day, minute or second\n"
+         "  --format csv    CSV with a header line (the event with its terminators as \\xNN)\n"
+         "It opens the events file read-only and may run beside the gateway.\n";
+}
+
 std::string HistoryLine(const EventRow& row, HistoryFormat format) {
   const std::string when = QDateTime::fromMSecsSinceEpoch(row.receivedMs)
                                .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"))
                                .toStdString();
-  const std::string event = ReadableText(EventLineOf(row));
+  const std::string event = ReadableText(
+      format == HistoryFormat::Csv ? EventLineOf(row) : WithoutTerminators(EventLineOf(row)));
   if (format == HistoryFormat::Csv) {
     return std::to_string(row.seq) + "," + when + "," + Csv(row.road) + "," +
            Csv(ReadableText(row.line)) + "," + Csv(row.peer) + "," +

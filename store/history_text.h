@@ -13,6 +13,7 @@ namespace quell {
 enum class HistoryFormat { Text, Csv };
 
 struct HistoryOptions {
+  bool help = false;  // --help or -h: print the usage and exit
   std::string workDir = ".";
   EventQuery query;
   HistoryFormat format = HistoryFormat::Text;
@@ -35,7 +36,13 @@ std::string EventLineOf(const EventRow& row);
 // Where the row's entry went: "delivered", "pending", "dropped", "not for console", "-".
 const char* FateText(EventFate fate);
 
+// One event a line. In text the console entry is shown without its
+// terminators (DC4, CR, LF at its end); CSV keeps them as \x14, \x0D.
 std::string HistoryLine(const EventRow& row, HistoryFormat format);
 std::string HistoryCsvHeader();
+// The column names above the text lines.
+std::string HistoryTextHeader();
+// What --help prints.
+std::string HistoryUsage();
 
 }  // namespace quell

@@ -11,6 +11,7 @@ StoreSettings ReadStoreSettings(const std::string& workDir) {
   QString file = QStringLiteral("Events.db");
   QFile ini(dir.filePath(QStringLiteral("EventStore.ini")));
   if (ini.open(QIODevice::ReadOnly)) {
+    s.fromFile = true;
     // Plain "key=value" lines; only the [Store] section counts.
     bool inStore = false;
     for (const QByteArray& raw : ini.readAll().split('\n')) {

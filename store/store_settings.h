@@ -11,6 +11,7 @@ struct StoreSettings {
   static constexpr int kDefaultKeepDays = 365;
   std::string path;  // full path of the events file
   int keepDays = kDefaultKeepDays;
+  bool fromFile = false;  // EventStore.ini was there and read
 };
 
 // Reads the file; a missing file, a missing or bad value gives the default.

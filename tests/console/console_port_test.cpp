@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <QFile>
 #include <QTemporaryDir>
+#include <filesystem>
 
 #include "console/console_port.h"
 #include "core/cp1251.h"
@@ -92,6 +93,59 @@ TEST_F(ConsolePortTest, PortThatCannotOpenIsReportedInABox) {
   EXPECT_EQ(prompt_.asked[0].text, W("Ошибка открытия внешнего порта"));
   EXPECT_EQ(prompt_.asked[0].caption, W("Ошибка открытия внешнего порта COM4"));
   EXPECT_FALSE(port_.IsOn());
+}
+
+// A console whose device appears after the switch-on is opened by the
+// retries: one box and one journal line naming the device and the reason,
+// nothing more while it stays away, a line when it opens.
+TEST_F(ConsolePortTest, PortThatAppearsLaterIsOpenedByTheRetries) {
+  test::PtyMaster device;
+  ASSERT_TRUE(device.Ok());
+  const std::string link = dir_.filePath(QStringLiteral("console")).toStdString();
+  names_.Parse("COM5=" + link + "\n");
+  line_.PortNumber = 5;
+  EXPECT_FALSE(port_.SwitchOn());
+  EXPECT_TRUE(port_.Retrying());
+  ASSERT_EQ(journal_.Size(), 1u);
+  EXPECT_EQ(journal_.Entries()[0],
+            "Quell Server ComPort: COM5 (" + link +
+                ") does not open (open: No such file or directory), tried again every 5 s");
+
+  clock_.Advance(ConsolePort::kRetryMs);
+  EXPECT_FALSE(port_.RetryTick());  // still absent: tried quietly
+  EXPECT_EQ(journal_.Size(), 1u);
+
+  std::filesystem::create_symlink(device.SlavePath(), link);
+  clock_.Advance(ConsolePort::kRetryMs - 1);
+  EXPECT_FALSE(port_.RetryTick());  // not due yet
+  EXPECT_FALSE(line_.PortOpen);
+  clock_.Advance(1);
+  EXPECT_TRUE(port_.RetryTick());
+  EXPECT_TRUE(line_.PortOpen);
+  EXPECT_TRUE(port_.IsOn());
+  EXPECT_FALSE(port_.Retrying());
+  EXPECT_EQ(journal_.Entries()[0], "Quell Server ComPort: COM5 (" + link + ") opened");
+  EXPECT_EQ(journalQueue_.Front(), "Quell Server ComPort: Wait for response ...");
+  EXPECT_EQ(prompt_.asked.size(), 1u);  // the box was shown once
+
+  clock_.Advance(ConsolePort::kRetryMs);
+  EXPECT_FALSE(port_.RetryTick());  // open ports are left alone
+}
+
+// Switching off ends the retries: a device appearing afterwards stays unused.
+TEST_F(ConsolePortTest, SwitchingOffEndsTheRetries) {
+  test::PtyMaster device;
+  ASSERT_TRUE(device.Ok());
+  const std::string link = dir_.filePath(QStringLiteral("console")).toStdString();
+  names_.Parse("COM5=" + link + "\n");
+  line_.PortNumber = 5;
+  EXPECT_FALSE(port_.SwitchOn());
+  port_.SwitchOff();
+  EXPECT_FALSE(port_.Retrying());
+  std::filesystem::create_symlink(device.SlavePath(), link);
+  clock_.Advance(ConsolePort::kRetryMs);
+  EXPECT_FALSE(port_.RetryTick());
+  EXPECT_FALSE(line_.PortOpen);
 }
 
 }  // namespace

@@ -72,7 +72,7 @@ TEST(StartupSummaryTest, NamesListenersLinesConsoleAndTheNextStep) {
   has("line \"Приёмник\" (MLR) on COM7 (" + dir.path().toStdString() +
       "/gone): could not open, tried again every 5 s\n");
   has("line \"GSM line 1\" (GSM XCALL) on COM8 (" + modem.SlavePath() + "): open\n");
-  has("console port: COM5 (/dev/null): off");
+  has("console port: COM5 (/dev/null): off by paramv (OFFLINE);");
   has("store offline on (param0)\n");
   has("quell-sim");
   EXPECT_EQ(text.back(), '\n');

@@ -38,8 +38,12 @@ TEST(ClientAccess, ListsMatchAddressesAndBlocksOfBothFamilies) {
       {"[Clients]", "127.0.0.1", "10.1.0.0/16", "2001:db8::/32", "::ffff:192.168.5.5",
        "10.0.0.0/33", "10.0.0.0/+8", "host.example", "[Modules]", "[Relay]", "10.9.9.9"});
   access.Load(file);
-  EXPECT_EQ(journal.Size(), 3u);
+  ASSERT_EQ(journal.Size(), 4u);
   EXPECT_EQ(journal.Entries().back(), "ClientAccess.ini line 6 skipped: 10.0.0.0/33");
+  // What was read, on top: the valid entries of each section.
+  EXPECT_EQ(journal.Entries().front(),
+            "ClientAccess.ini read: [Clients] 4 entries, [Relay] 1 entry, [Modules] no valid "
+            "entry (nobody)");
 
   const struct {
     const char* peer;
@@ -75,6 +79,10 @@ TEST(ClientAccess, RefusalsAreJournalledWithinTheRateLimits) {
   Journal journal;
   ClientAccess access(clock, journal);
   access.Load(ParseClientAccessFile({"[Modules]", "127.0.0.1"}));
+  EXPECT_EQ(journal.Entries().front(),
+            "ClientAccess.ini read: [Clients] any address (no section), [Relay] as [Clients], "
+            "[Modules] 1 entry");
+  journal.Clear();
   auto refuse = [&](int host) {
     const QHostAddress sender(QStringLiteral("10.0.%1.%2").arg(host / 256).arg(host % 256));
     EXPECT_TRUE(access.RefusesDatagram(AccessGroup::Modules, sender, 8005));

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/refusal_journal.h"
 #include "core/wire.h"
 #include "ip/client_ports.h"
 #include "tests/ip/ip_fixture.h"
@@ -175,6 +176,42 @@ TEST_F(IpReceiversTest, SeparatorInACutFieldIsMalformed) {
   ASSERT_TRUE(module.WaitReceived(24 + 5 + 4));
   ASSERT_TRUE(wardex.WaitReceived(kEventLine.size() + 16));
   EXPECT_EQ(wardex.received, "MLR;" + Cr(kEventLine) + ";MLR_EVENT|");
+}
+
+// A NACK is explained in the journal with the module's address, port,
+// account and reason; the same account and reason again within the minute
+// is not, another reason is, and so is the first one once the minute is over.
+TEST_F(IpReceiversTest, NackIsExplainedInTheJournalOncePerMinute) {
+  RefusalJournal refusals(clock, journal);
+  receivers.SetRefusals(&refusals);
+  TestClient module;
+  ConnectModule(module, IpListener::P8096);
+  const std::string peer =
+      "IP 127.0.0.1 on port " + std::to_string(receivers.Port(IpListener::P8096));
+  std::string badQualifier = kExample;
+  badQualifier[1 + 31] = '6';
+  auto sendAndCount = [&](const std::string& m, size_t replies) {
+    module.Send(m);
+    ASSERT_TRUE(module.WaitReceived(24 + 5 * replies));
+  };
+  auto nackLines = [&] {
+    std::vector<std::string> lines;
+    for (const std::string& e : journal.Entries())
+      if (e.starts_with("NACK to ")) lines.push_back(e);
+    return lines;
+  };
+  sendAndCount(badQualifier, 1);
+  sendAndCount(badQualifier, 2);
+  sendAndCount("\"ADM-CID\"0001R0001L0001[#0012;4|1602 01 015]", 3);
+  sendAndCount("HELLO", 4);
+  EXPECT_EQ(nackLines(),
+            (std::vector<std::string>{
+                "NACK to " + peer + ": neither an \"ADM-CID\" event nor an SR keep-alive",
+                "NACK to " + peer + ", account 12_4: a field holds \";\", \"|\" or a control byte",
+                "NACK to " + peer + ", account 1234: the event qualifier is neither 1 nor 3"}));
+  clock.Advance(RefusalJournal::kWindowMs);
+  sendAndCount(badQualifier, 5);
+  EXPECT_EQ(nackLines().size(), 4u);
 }
 
 TEST_F(IpReceiversTest, EventWaitsBehindEventsQueuedWhileTheConsoleWasSilent) {

@@ -82,9 +82,10 @@ TEST_F(StoredRepliesTest, RepliesKeepMessageOrderWhileAnAckWaitsForItsCommit) {
   EXPECT_EQ(row.account, "1234");
   EXPECT_EQ(row.raw, kExample);
   EXPECT_EQ(row.consoleText, kEventLine + kDC4);
-  EXPECT_EQ(
-      log.fates,
-      (std::vector<test::ManualEventLog::Fate>{{1, EventTarget::Console, EventFate::Delivered}}));
+  // The client's copy is recorded too: it went to the connected client.
+  EXPECT_EQ(log.fates, (std::vector<test::ManualEventLog::Fate>{
+                           {1, EventTarget::Notice, EventFate::Delivered},
+                           {1, EventTarget::Console, EventFate::Delivered}}));
 }
 
 TEST_F(StoredRepliesTest, FailedCommitGetsNackWithoutTroubleLineAndGoesNowhere) {
@@ -101,6 +102,20 @@ TEST_F(StoredRepliesTest, FailedCommitGetsNackWithoutTroubleLineAndGoesNowhere) 
   EXPECT_THAT(feed.console2, IsEmpty());
   EXPECT_TRUE(consoleQueue.Empty());
   EXPECT_EQ(module.socket.state(), QAbstractSocket::ConnectedState);
+}
+
+// Without a Wardex client the event's client copy is recorded as dropped
+// (IP events are not kept for a client).
+TEST_F(StoredRepliesTest, ClientCopyWithoutAClientIsRecordedDropped) {
+  feed.wardexClients = 0;
+  TestClient module;
+  Connect(module, IpListener::P8097);
+  SendHandled(module, kExample);
+  log.Complete(true);
+  ASSERT_TRUE(module.WaitReceived(24 + 4));
+  ASSERT_FALSE(log.fates.empty());
+  EXPECT_EQ(log.fates[0].target, EventTarget::Notice);
+  EXPECT_EQ(log.fates[0].fate, EventFate::Dropped);
 }
 
 TEST_F(StoredRepliesTest, SupervisionOn8098ClosesOnlyAfterItsStoredAck) {

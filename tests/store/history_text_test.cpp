@@ -53,6 +53,11 @@ TEST(HistoryTextTest, OptionsAndTheirErrors) {
     EXPECT_FALSE(ParseHistoryOptions(bad, &error));
     EXPECT_FALSE(error.empty());
   }
+  for (const char* help : {"--help", "-h"}) {
+    const auto o = ParseHistoryOptions({"--account", "1234", help}, &error);
+    ASSERT_TRUE(o) << help;
+    EXPECT_TRUE(o->help);
+  }
 }
 
 TEST(HistoryTextTest, LineShowsControlBytesEscapedAndRussianAsUtf8) {
@@ -66,14 +71,21 @@ TEST(HistoryTextTest, LineShowsControlBytesEscapedAndRussianAsUtf8) {
   row.console = EventFate::Pending;
   row.notice = EventFate::Delivered;
   EXPECT_EQ(HistoryLine(row, HistoryFormat::Text),
-            "2026-12-09 23:01:05.042  mlr Линия 1  -  1234  5011 181234E13001015\\x14  "
+            "2026-12-09 23:01:05.042  mlr Линия 1  -  1234  5011 181234E13001015  "
             "console pending, client delivered");
+  // The terminators are left out of the text line only; a CR inside stays visible.
+  row.consoleText = "5011 18\r34E13001015\r\x14";
+  EXPECT_EQ(HistoryLine(row, HistoryFormat::Text),
+            "2026-12-09 23:01:05.042  mlr Линия 1  -  1234  5011 18\\x0D34E13001015  "
+            "console pending, client delivered");
+  EXPECT_NE(HistoryLine(row, HistoryFormat::Csv).find("\"5011 18\\x0D34E13001015\\x0D\\x14\""),
+            std::string::npos);
   row.peer = "10.0.0.5";
   row.consoleText = "a\"b\x7F";
   row.notice = EventFate::None;
   EXPECT_EQ(HistoryLine(row, HistoryFormat::Csv),
             "7,2026-12-09 23:01:05.042,\"mlr\",\"Линия 1\",\"10.0.0.5\",\"1234\","
-            "\"a\"\"b\\x7F\",\"console pending\"");
+            "\"a\"\"b\\x7F\",\"console pending, client -\"");
 }
 
 }  // namespace

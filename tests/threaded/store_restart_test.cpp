@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 
 #include "console/console_output.h"
 #include "core/wire.h"
@@ -81,6 +82,11 @@ TEST_F(StoreRestartTest, AcknowledgedEventsComeBackInOrderAndReachTheConsoleOnce
   Start();
   EXPECT_EQ(engine_->consoleQueue().Snapshot(),
             (std::vector<std::string>{Entry(1), Entry(2), Entry(3)}));
+  const auto journalHas = [&](const std::string& text) {
+    const auto& entries = engine_->journal().Entries();
+    return std::find(entries.begin(), entries.end(), text) != entries.end();
+  };
+  EXPECT_TRUE(journalHas("Events store: 3 undelivered events queued again"));
   engine_->SupervisionTick();  // switches the console port on
   for (int tick = 1; tick <= 21; ++tick) engine_->ConsoleOutputTick();
   ASSERT_EQ(console.Receive(kHeartbeat.size()), kHeartbeat);
@@ -89,10 +95,18 @@ TEST_F(StoreRestartTest, AcknowledgedEventsComeBackInOrderAndReachTheConsoleOnce
   for (int tick = 0; tick < 3; ++tick) engine_->ConsoleOutputTick();
   const std::string dc4(1, kDC4);
   EXPECT_EQ(console.Receive(3 * 22), Entry(1) + dc4 + Entry(2) + dc4 + Entry(3) + dc4);
+  // The backlog was journalled when the ticks began and when it was gone.
+  EXPECT_TRUE(journalHas("Events store: 3 events wait for the console (it does not answer)"));
+  EXPECT_EQ(engine_->journal().Entries().front(),
+            "Events store: no event waits for the console any more");
   engine_->Close();
 
+  File("EventStore.ini", "[Store]\r\nKeepDays=30\r\n");
   Start();  // delivered: nothing comes back
   EXPECT_TRUE(engine_->consoleQueue().Empty());
+  EXPECT_FALSE(journalHas("Events store: 0 undelivered events queued again"));
+  EXPECT_TRUE(
+      journalHas("EventStore.ini read: events file " + Db() + ", delivered events kept 30 days"));
   engine_.reset();
   EventDb db;
   ASSERT_TRUE(db.OpenReadOnly(Db(), nullptr));
