@@ -129,8 +129,8 @@ bool EventDb::AddColumns(std::string* error) {
 }
 
 bool EventDb::PrepareWriters(std::string* error) {
-  const std::string insert =
-      std::string("INSERT OR REPLACE INTO events(") + kColumns + ") VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?)";
+  const std::string insert = std::string("INSERT OR REPLACE INTO events(") + kColumns +
+                             ") VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?)";
   const std::pair<sqlite3_stmt**, std::string> statements[] = {
       {&begin_, "BEGIN IMMEDIATE"},
       {&commit_, "COMMIT"},

@@ -88,7 +88,8 @@ class Reader {
         c.unmappedSia.reset();
         return {};
       }
-      if (v.size() != 3 || !std::all_of(v.begin(), v.end(), [](char ch) { return ch >= '0' && ch <= '9'; }))
+      if (v.size() != 3 ||
+          !std::all_of(v.begin(), v.end(), [](char ch) { return ch >= '0' && ch <= '9'; }))
         return W("нужен трёхзначный код Contact ID или DUH");
       c.unmappedSia = v;
       return {};
@@ -106,8 +107,7 @@ class Reader {
   }
 
   std::string Account(const std::string& name, const std::string& value) {
-    if (name.empty() || name.size() > 16 ||
-        !std::all_of(name.begin(), name.end(), [](char ch) {
+    if (name.empty() || name.size() > 16 || !std::all_of(name.begin(), name.end(), [](char ch) {
           return (ch >= '0' && ch <= '9') || (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z');
         }))
       return W("счёт DC-09: от 1 до 16 латинских букв или цифр");

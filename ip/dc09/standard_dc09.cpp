@@ -14,8 +14,8 @@ std::string Dc09FileSummary(const Dc09Config& c, const SiaToCidTable& sia) {
   text += c.tcpPort ? W(", TCP ") + std::to_string(c.tcpPort) : W(", без TCP");
   text += W(", таблица SIA: ") + (sia.present ? W("встроенная и SiaToCid.txt") : W("встроенная")) +
           W(" (кодов: ") + std::to_string(sia.codes.size()) + ")";
-  text += c.unmappedSia ? W(", прочие коды как Contact ID ") + *c.unmappedSia
-                        : W(", прочие коды: DUH");
+  text +=
+      c.unmappedSia ? W(", прочие коды как Contact ID ") + *c.unmappedSia : W(", прочие коды: DUH");
   return text;
 }
 

@@ -1,7 +1,10 @@
 #include "ip/dc09/standard_receiver.h"
 
+#include <QTimeZone>
+
 #include "core/cp1251.h"
 #include "core/dc09/aes_cbc.h"
+#include "core/dc09/dc09_stamp.h"
 #include "core/hex.h"
 #include "core/text.h"
 #include "ip/dc09/copy_memory.h"
@@ -26,16 +29,33 @@ Dc09Outcome Answer(Dc09Outcome::Kind kind, std::string reply) {
 }  // namespace
 
 StandardDc09Receiver::StandardDc09Receiver(Parts parts, Dc09Config config, SiaToCidTable sia)
-    : p_(parts), config_(std::move(config)), sia_(std::move(sia)) {}
+    : p_(parts),
+      config_(std::move(config)),
+      sia_(std::move(sia)),
+      refusals_(parts.clock, parts.journal) {}
 
 std::string StandardDc09Receiver::NakNow(Dc09Form form) const {
   return Dc09Nak(p_.clock.Now(), form);
 }
 
-Dc09Outcome StandardDc09Receiver::Nak(const char* why, std::string_view bytes, Dc09Form form) {
+Dc09Outcome StandardDc09Receiver::Nak(const char* why, std::string_view bytes, Dc09Form form,
+                                      Dc09Refusal refusal, std::string account, std::string text) {
   p_.trace.Append(std::string("dc09 NAK, ") + why + ": " + std::string(bytes));
   Dc09Outcome o = Answer(Dc09Outcome::Kind::Nak, NakNow(form));
   o.form = form;
+  o.refusal = refusal;
+  o.account = std::move(account);
+  o.why = text.empty() ? W("NAK: ") + why : std::move(text);
+  return o;
+}
+
+Dc09Outcome StandardDc09Receiver::Duh(const Dc09Header& h, Dc09Form form,
+                                      const std::string& account, std::string text) {
+  Dc09Outcome o = Answer(Dc09Outcome::Kind::Duh, Dc09Duh(h, form));
+  o.form = form;
+  o.refusal = Dc09Refusal::Duh;
+  o.account = account;
+  o.why = std::move(text);
   return o;
 }
 
@@ -87,7 +107,8 @@ std::vector<CidEvent> StandardDc09Receiver::Events(const Dc09Header& h, const st
     return e ? std::vector<CidEvent>{*e} : std::vector<CidEvent>{};
   }
   SiaEvents sia = ReadSiaDcsEvents(data, sia_, config_.unmappedSia);
-  for (const std::string& note : sia.notes) p_.trace.Append("dc09 " + note + ": " + std::string(bytes));
+  for (const std::string& note : sia.notes)
+    p_.trace.Append("dc09 " + note + ": " + std::string(bytes));
   for (const std::string& code : sia.unmappedCodes) JournalUnmapped(code, account);
   for (const CidEvent& e : sia.events)
     if (e.sia.find("/pi") != std::string::npos)
@@ -97,50 +118,76 @@ std::vector<CidEvent> StandardDc09Receiver::Events(const Dc09Header& h, const st
 
 Dc09Outcome StandardDc09Receiver::Read(std::string_view bytes) {
   const Dc09ReadFrame f = ReadDc09Frame(bytes);
-  if (f.status == Dc09ReadFrame::Status::BadCrc) return Nak("bad CRC", bytes);
-  if (f.status != Dc09ReadFrame::Status::Ok) return Nak("frame does not read", bytes, f.form);
+  if (f.status == Dc09ReadFrame::Status::BadCrc)
+    return Nak("bad CRC", bytes, Dc09Form::Hex, Dc09Refusal::Crc, {},
+               W("NAK: CRC кадра не сходится (ни в одной форме)"));
+  if (f.status != Dc09ReadFrame::Status::Ok)
+    return Nak("frame does not read", bytes, f.form, Dc09Refusal::Unreadable, {},
+               W("NAK: кадр не читается (заголовок или конец кадра)"));
   const Dc09Header& h = f.header;
   const Dc09Form form = f.form;
   // An encrypted frame names its account in the header: its key is chosen by it.
-  if (!h.hasAccount && h.encrypted) return Nak("encrypted frame without an account", bytes, form);
+  if (!h.hasAccount && h.encrypted)
+    return Nak("encrypted frame without an account", bytes, form, Dc09Refusal::Key, {},
+               W("NAK: зашифрованный кадр без счёта в заголовке, ключ не выбрать"));
 
   // The header's account, else (plain frames) the data's.
   std::optional<Dc09Content> content;
   std::string account = h.account;
   if (!h.hasAccount) {
     content = ReadDc09Content(f.rest, false);
-    if (!content) return Nak("data does not read", bytes, form);
+    if (!content)
+      return Nak("data does not read", bytes, form, Dc09Refusal::Unreadable, {},
+                 W("NAK: данные кадра не читаются"));
     account = std::string(Dc09DataAccount(content->data));
-    if (account.empty()) return Nak("no account in the header or the data", bytes, form);
+    if (account.empty())
+      return Nak("no account in the header or the data", bytes, form, Dc09Refusal::Account, {},
+                 W("NAK: нет счёта ни в заголовке, ни в данных"));
   }
   const std::optional<Served> served = Account(account, h.encrypted);
-  if (!served) return Nak("account not served", bytes, form);
+  // The unserved account has its own journal line.
+  if (!served) return Nak("account not served", bytes, form, Dc09Refusal::Account, account, "-");
 
   if (h.encrypted) {
-    if (!served->key) return Nak("encrypted frame for an account without a key", bytes, form);
+    if (!served->key)
+      return Nak("encrypted frame for an account without a key", bytes, form, Dc09Refusal::Key,
+                 account, W("NAK: кадр зашифрован, а у счёта нет ключа в DC09.ini"));
     const auto cipher = f.rest.size() % (2 * kAesBlock) == 0 ? FromHex(f.rest) : std::nullopt;
     const auto plain =
         cipher && !cipher->empty() ? AesCbcDecrypt(*served->key, *cipher) : std::nullopt;
     if (plain) content = ReadDc09Content(WithoutDc09Pad(*plain), true);
-    if (!content) return Nak("does not decrypt", bytes, form);
+    if (!content)
+      return Nak("does not decrypt", bytes, form, Dc09Refusal::Decrypt, account,
+                 W("NAK: кадр не расшифровывается ключом счёта (неверный ключ?)"));
   } else {
-    if (served->key) return Nak("plain frame for an account with a key", bytes, form);
+    if (served->key)
+      return Nak("plain frame for an account with a key", bytes, form, Dc09Refusal::Key, account,
+                 W("NAK: кадр не зашифрован, а у счёта есть ключ в DC09.ini"));
     if (!content) content = ReadDc09Content(f.rest, false);
-    if (!content) return Nak("data does not read", bytes, form);
+    if (!content)
+      return Nak("data does not read", bytes, form, Dc09Refusal::Unreadable, account,
+                 W("NAK: данные кадра не читаются"));
   }
   const QDateTime now = p_.clock.Now();
   if (content->stamp && (h.encrypted || config_.checkPlainTime)) {
     const int64_t d = *content->stamp - now.toSecsSinceEpoch();
-    if (d < -kStampBefore || d > kStampAfter)
-      return Nak("time stamp outside the window", bytes, form);
+    if (d < -kStampBefore || d > kStampAfter) {
+      // The stamp text is a cached string: the panel's is copied first.
+      std::string text = W("NAK: время кадра ") + Dc09StampText(QDateTime::fromSecsSinceEpoch(
+                                                      *content->stamp, QTimeZone::utc()));
+      text += W(" вне окна -40..+20 с от времени шлюза ") + Dc09StampText(now);
+      return Nak("time stamp outside the window", bytes, form, Dc09Refusal::Time, account,
+                 std::move(text));
+    }
   }
 
   std::vector<CidEvent> events;
   if (h.token == "ADM-CID" || h.token == "SIA-DCS") {
     events = Events(h, content->data, Upper(account), bytes);
-    if (events.empty()) return Answer(Dc09Outcome::Kind::Duh, Dc09Duh(h, form));
+    if (events.empty())
+      return Duh(h, form, account, W("DUH: данные события не читаются: ") + content->data);
   } else if (h.token != "NULL") {
-    return Answer(Dc09Outcome::Kind::Duh, Dc09Duh(h, form));
+    return Duh(h, form, account, W("DUH: токен ") + h.token + W(" не обслуживается"));
   }
 
   Dc09Outcome out;
@@ -152,10 +199,10 @@ Dc09Outcome StandardDc09Receiver::Read(std::string_view bytes) {
     out.events.push_back({Dc09EventLine(served->console, e), e.IsPeriodicTest(), e.sia});
   if (!events.empty()) {
     const std::string_view encrypted = h.encrypted ? "*" : "";
-    out.copyKey = Dc09CopyKey(Upper(account),
-                              {encrypted, h.token, h.sequence, h.hasReceiver ? "R" : "",
-                               h.receiver, h.hasLine ? "L" : "", h.line,
-                               h.hasAccount ? "#" : "", Upper(h.account), content->data});
+    out.copyKey =
+        Dc09CopyKey(Upper(account), {encrypted, h.token, h.sequence, h.hasReceiver ? "R" : "",
+                                     h.receiver, h.hasLine ? "L" : "", h.line,
+                                     h.hasAccount ? "#" : "", Upper(h.account), content->data});
   }
   return out;
 }
@@ -189,6 +236,14 @@ void StandardDc09Receiver::Complete(const Dc09Outcome& o, const Reply& reply,
                                     const std::string& sender, const std::string& line) {
   if (o.kind != Dc09Outcome::Kind::Ack) {
     // NAK and DUH are the whole answer: nothing is forwarded or recorded.
+    // The journal says why, once a minute per account (or sender) and reason.
+    if (!o.why.empty() && o.why != "-") {
+      const std::string who = o.account.empty() ? sender : Upper(o.account);
+      refusals_.Note(
+          who.empty() ? std::string("?") : who, std::to_string(int(o.refusal)),
+          "DC-09: " + (o.account.empty() ? std::string() : W("счёт ") + o.account + ", ") + o.why +
+              (sender.empty() ? std::string() : W(", от ") + sender));
+    }
     SendInOrder(sender, o.reply, reply);
     return;
   }
@@ -203,15 +258,15 @@ void StandardDc09Receiver::Complete(const Dc09Outcome& o, const Reply& reply,
   const std::shared_ptr<Dc09CopyMemory::Entry> first =
       copies_.Find(o.copyKey, p_.clock.TickCount());
   if (!first) return Store(o, reply, sender, line);
-  p_.trace.Append("dc09 copy of a frame acknowledged before, acknowledged again and not forwarded: " +
-                  o.raw);
+  p_.trace.Append(
+      "dc09 copy of a frame acknowledged before, acknowledged again and not forwarded: " + o.raw);
   if (!first->pending) {
     SendInOrder(sender, o.reply, reply);
     return;
   }
   // The first copy's commit decides this one's answer too.
-  const uint64_t ticket = senders_[sender].AddWaiting(
-      [this, reply, ack = o.reply, form = o.form](bool stored) {
+  const uint64_t ticket =
+      senders_[sender].AddWaiting([this, reply, ack = o.reply, form = o.form](bool stored) {
         reply(stored ? ack : NakNow(form));
       });
   first->waiters.push_back(
@@ -233,28 +288,26 @@ void StandardDc09Receiver::Store(const Dc09Outcome& o, const Reply& reply,
     row.copyKey = o.copyKey;
     rows.push_back(std::move(row));
   }
-  const uint64_t ticket = senders_[sender].AddWaiting(
-      [this, reply, ack = o.reply, form = o.form](bool stored) {
+  const uint64_t ticket =
+      senders_[sender].AddWaiting([this, reply, ack = o.reply, form = o.form](bool stored) {
         reply(stored ? ack : NakNow(form));
       });
-  std::shared_ptr<Dc09CopyMemory::Entry> entry =
-      copies_.Add(o.copyKey, p_.clock.TickCount(), true);
+  std::shared_ptr<Dc09CopyMemory::Entry> entry = copies_.Add(o.copyKey, p_.clock.TickCount(), true);
   std::vector<bool> tests;
   for (const Dc09Event& e : o.events) tests.push_back(e.periodicTest);
   auto firstSeq = std::make_shared<int64_t>(0);
-  *firstSeq = StoreEvents(
-      log_, std::move(rows),
-      [this, lines = std::move(lines), tests = std::move(tests), firstSeq, sender, ticket,
-       entry](bool stored) {
-        if (stored)
-          for (size_t i = 0; i < lines.size(); ++i)
-            if (!tests[i])
-              ForwardDc09Event(p_.clients, p_.output, p_.device, p_.trace,
-                               p_.settings.storeOffline, lines[i],
-                               *firstSeq ? *firstSeq + int64_t(i) : 0);
-        Released(sender, ticket, stored);
-        copies_.Settle(entry, stored);
-      });
+  *firstSeq = StoreEvents(log_, std::move(rows),
+                          [this, lines = std::move(lines), tests = std::move(tests), firstSeq,
+                           sender, ticket, entry](bool stored) {
+                            if (stored)
+                              for (size_t i = 0; i < lines.size(); ++i)
+                                if (!tests[i])
+                                  ForwardDc09Event(p_.clients, p_.output, p_.device, p_.trace,
+                                                   p_.settings.storeOffline, lines[i],
+                                                   *firstSeq ? *firstSeq + int64_t(i) : 0);
+                            Released(sender, ticket, stored);
+                            copies_.Settle(entry, stored);
+                          });
 }
 
 }  // namespace quell

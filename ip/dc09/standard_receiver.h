@@ -26,6 +26,7 @@
 #include "core/config/sia_to_cid_file.h"
 #include "core/event_log.h"
 #include "core/journal.h"
+#include "core/refusal_journal.h"
 #include "core/settings.h"
 #include "core/trace_view.h"
 #include "ip/dc09/copy_memory.h"
@@ -42,9 +43,15 @@ struct Dc09Event {
   std::string sia;            // an SIA event's code and address
 };
 
+// Why a frame was refused: the journal's reason and the metrics' label.
+enum class Dc09Refusal { None, Crc, Unreadable, Account, Key, Decrypt, Time, Duh };
+
 struct Dc09Outcome {
   enum class Kind { Ack, Nak, Duh };
   Kind kind = Kind::Nak;
+  Dc09Refusal refusal = Dc09Refusal::None;
+  std::string account;            // of a refused frame, when known
+  std::string why;                // a refused frame's journal text, without the sender
   Dc09Form form = Dc09Form::Hex;  // of the frame and its reply
   std::string reply;              // the whole frame to send back
   std::string console;            // the console account of an acknowledged frame
@@ -114,7 +121,10 @@ class StandardDc09Receiver {
     const std::string* key = nullptr;  // null: plain frames only
   };
   std::optional<Served> Account(const std::string& account, bool encrypted);
-  Dc09Outcome Nak(const char* why, std::string_view bytes, Dc09Form form = Dc09Form::Hex);
+  Dc09Outcome Nak(const char* why, std::string_view bytes, Dc09Form form = Dc09Form::Hex,
+                  Dc09Refusal refusal = Dc09Refusal::Unreadable, std::string account = {},
+                  std::string text = {});
+  Dc09Outcome Duh(const Dc09Header& h, Dc09Form form, const std::string& account, std::string text);
   void JournalUnserved(const std::string& account);
   void JournalUnmapped(const std::string& code, const std::string& account);
   // The events of an ADM-CID or SIA-DCS frame's data; none: DUH.
@@ -134,6 +144,7 @@ class StandardDc09Receiver {
   std::unordered_map<std::string, uint32_t> unservedJournalled_;  // account -> tick
   std::unordered_map<std::string, uint32_t> unmappedJournalled_;  // code + account -> tick
   Dc09CopyMemory copies_;
+  RefusalJournal refusals_;
 };
 
 }  // namespace quell

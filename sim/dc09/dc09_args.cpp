@@ -142,7 +142,8 @@ std::optional<Dc09Args> ParseDc09Args(const QStringList& args, std::string* erro
   if (std::optional<QString> data = o.Value("sia-data")) {
     m.siaData = data->toStdString();
     if (m.siaData.empty() || m.siaData.find_first_of("]\r\n") != std::string::npos) {
-      *error = "--sia-data wants the data up to ']', without ']', CR or LF, e.g. \"#1234|NBA1/ri2\"";
+      *error =
+          "--sia-data wants the data up to ']', without ']', CR or LF, e.g. \"#1234|NBA1/ri2\"";
       return std::nullopt;
     }
     if (o.Value("token") && m.token != "SIA-DCS") {

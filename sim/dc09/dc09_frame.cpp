@@ -80,7 +80,8 @@ Dc09Reply ParseDc09Reply(std::string_view datagram) {
   // raw bytes and "0" + 3 hex digits.
   size_t quote = 0;
   unsigned crc = 0;
-  if (datagram[kBodyStart] == '"' && std::all_of(datagram.begin() + 1, datagram.begin() + 5, isHex)) {
+  if (datagram[kBodyStart] == '"' &&
+      std::all_of(datagram.begin() + 1, datagram.begin() + 5, isHex)) {
     quote = kBodyStart;
     std::from_chars(datagram.data() + 1, datagram.data() + 5, crc, 16);
   } else if (datagram[kRawBodyStart] == '"' && datagram[3] == '0' &&

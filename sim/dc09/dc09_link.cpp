@@ -104,7 +104,8 @@ void Dc09Link::ReadStream() {
       start = lf;
       break;
     }
-    const size_t cr = streamPending_.find('\r', lf + Dc09ReplyCrFrom(std::string_view(streamPending_).substr(lf)));
+    const size_t cr = streamPending_.find(
+        '\r', lf + Dc09ReplyCrFrom(std::string_view(streamPending_).substr(lf)));
     if (cr == std::string::npos) {
       start = lf;
       break;

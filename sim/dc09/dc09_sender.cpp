@@ -73,8 +73,7 @@ std::string Dc09Rest(const Dc09Message& m, const QDateTime& utc, uint32_t zoneSh
   return cipher ? HexUpper(*cipher) : std::string();
 }
 
-std::string Dc09Body(const Dc09Message& m, int sequence, const QDateTime& utc,
-                     uint32_t zoneShift) {
+std::string Dc09Body(const Dc09Message& m, int sequence, const QDateTime& utc, uint32_t zoneShift) {
   return BodyBefore(m, sequence) + Dc09Rest(m, utc, zoneShift, m.randomPad);
 }
 

@@ -38,9 +38,9 @@ struct Dc09Message {
   bool hasAccount = true;      // false: no '#' account in the header (the data keeps it)
   std::string siaData;         // SIA-DCS: the data before ']' as given, instead of "#acct|Nri..."
   Dc09CrcForm crc = Dc09CrcForm::Hex;
-  bool nul = false;         // a NUL after the closing CR
-  bool randomPad = false;   // encrypted: random pad characters instead of '0'
-  uint32_t repeats = 1;     // each message sent this many times with its sequence
+  bool nul = false;        // a NUL after the closing CR
+  bool randomPad = false;  // encrypted: random pad characters instead of '0'
+  uint32_t repeats = 1;    // each message sent this many times with its sequence
 };
 
 // The message body from its opening quote to the timestamp, without CR:
@@ -123,8 +123,8 @@ class Dc09Sender {
   const bool probe_;
   const int64_t timeoutUs_;
   int sequence_ = 0;
-  uint32_t wraps_ = 0;      // times the sequence ran past 9999: the zone moves on
-  uint32_t repeated_ = 0;   // sends of the current sequence so far
+  uint32_t wraps_ = 0;     // times the sequence ran past 9999: the zone moves on
+  uint32_t repeated_ = 0;  // sends of the current sequence so far
   std::deque<Pending> waiting_;
   std::deque<int> recent_;  // settled sequences, oldest first
   // How often each sequence is in recent_: every message sent and every

@@ -96,10 +96,9 @@ TEST(Dc09File, UnmappedSiaTakesACodeOrDuh) {
 }
 
 TEST(SiaToCidFile, RowsAddToTheBuiltInOnesOverrideAndRemove) {
-  const SiaToCidFile f =
-      ParseSiaToCidFile({"; SIA\tCID", "BA\tE131\tBurglary alarm", "br\tR130", "", "FA E110",
-                         "XX\tX130", "BAD\tE130", "PA\tE12", "BA\tE132", "ZZ\tE777", "YG\t-",
-                         "QQ\t--"});
+  const SiaToCidFile f = ParseSiaToCidFile({"; SIA\tCID", "BA\tE131\tBurglary alarm", "br\tR130",
+                                            "", "FA E110", "XX\tX130", "BAD\tE130", "PA\tE12",
+                                            "BA\tE132", "ZZ\tE777", "YG\t-", "QQ\t--"});
   EXPECT_TRUE(f.table.present);
   EXPECT_EQ(f.table.Find("ba"), "E131");  // overridden: the first row of the file wins
   EXPECT_EQ(f.table.Find("BR"), "R130");

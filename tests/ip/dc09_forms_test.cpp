@@ -32,10 +32,10 @@ std::string Stamp(int seconds) {
   return Dc09StampText(kNow.addSecs(seconds));
 }
 
-std::string Encrypted(const std::string& text, char pad = '0') {
+std::string Encrypted(const std::string& text, char pad = '0', const std::string& key = kKey) {
   std::string plain = "|" + text;
   plain.insert(0, (16 - plain.size() % 16) % 16, pad);
-  return HexUpper(*AesCbcEncrypt(kKey, plain));
+  return HexUpper(*AesCbcEncrypt(key, plain));
 }
 
 std::string Seq(int n) {
@@ -67,10 +67,9 @@ class Dc09FormsTest : public test::IpFixture {
  protected:
   Dc09FormsTest() {
     clock.SetNow(kNow);
-    config.accounts = {{"AAAA", "AAAA", {}},        {"7303658550", "0855", {}},
-                       {"1997", "1997", {}},        {"9999", "9999", {}},
-                       {"FOC7688", "7688", {}},     {"123F", "123F", kKey},
-                       {"36214", "6214", {}},       {"0001", "0001", {}}};
+    config.accounts = {{"AAAA", "AAAA", {}},  {"7303658550", "0855", {}}, {"1997", "1997", {}},
+                       {"9999", "9999", {}},  {"FOC7688", "7688", {}},    {"123F", "123F", kKey},
+                       {"36214", "6214", {}}, {"0001", "0001", {}}};
     sia.present = true;
     sia.codes = {{"BA", "E130"}, {"BR", "R130"}, {"FA", "E110"}, {"RP", "E602"}};
   }
@@ -128,24 +127,27 @@ TEST_F(Dc09FormsTest, RefusalsAndDuhComeInTheFrameFormButAFrameThatVerifiesNowhe
   for (Dc09CrcForm form : {Dc09CrcForm::Raw, Dc09CrcForm::RawCr, Dc09CrcForm::HexCr}) {
     SCOPED_TRACE(int(form));
     const Dc09Form gw = GatewayForm(form);
-    EXPECT_EQ(receiver().Read(sim::Dc09Frame("\"ADM-CID\"0001L0#BBBB[#BBBB|1130 01 015]", form)).reply,
-              Dc09Nak(kNow, gw));  // account not served
-    EXPECT_EQ(receiver().Read(sim::Dc09Frame("\"ADM-CID\"0001L0#AAAA[#AAAA|5130 01 015]", form)).reply,
-              sim::Dc09Frame("\"DUH\"0001L0#AAAA[]", form));
+    EXPECT_EQ(
+        receiver().Read(sim::Dc09Frame("\"ADM-CID\"0001L0#BBBB[#BBBB|1130 01 015]", form)).reply,
+        Dc09Nak(kNow, gw));  // account not served
+    EXPECT_EQ(
+        receiver().Read(sim::Dc09Frame("\"ADM-CID\"0001L0#AAAA[#AAAA|5130 01 015]", form)).reply,
+        sim::Dc09Frame("\"DUH\"0001L0#AAAA[]", form));
     const Dc09Outcome enc = receiver().Read(sim::Dc09Frame(
         "\"*ADM-CID\"0002L0#123F[" + Encrypted("#123F|1130 01 015]_" + Stamp(0)), form));
     ASSERT_EQ(enc.kind, Kind::Ack);
     EXPECT_EQ(sim::ParseDc09Reply(enc.reply).form, form);
     EXPECT_EQ(sim::ParseDc09Reply(enc.reply).kind, sim::Dc09Reply::Kind::EncryptedAck);
     // A stale stamp: NAK in the frame's form.
-    EXPECT_EQ(receiver()
-                  .Read(sim::Dc09Frame(
-                      "\"*ADM-CID\"0003L0#123F[" + Encrypted("#123F|1130 01 015]_" + Stamp(-41)),
-                      form))
-                  .reply,
-              Dc09Nak(kNow, gw));
+    EXPECT_EQ(
+        receiver()
+            .Read(sim::Dc09Frame(
+                "\"*ADM-CID\"0003L0#123F[" + Encrypted("#123F|1130 01 015]_" + Stamp(-41)), form))
+            .reply,
+        Dc09Nak(kNow, gw));
   }
-  std::string broken = sim::Dc09Frame("\"ADM-CID\"0001L0#AAAA[#AAAA|1130 01 015]", Dc09CrcForm::Raw);
+  std::string broken =
+      sim::Dc09Frame("\"ADM-CID\"0001L0#AAAA[#AAAA|1130 01 015]", Dc09CrcForm::Raw);
   broken[1] = char(broken[1] ^ 0x55);
   EXPECT_EQ(receiver().Read(broken).reply, Dc09Nak(kNow));
   // The hex CRC of the body, with a CR-form length: it verifies over the body.
@@ -196,10 +198,11 @@ TEST_F(Dc09FormsTest, HeaderFormsEchoedAsReceived) {
     EXPECT_EQ(o.EventLine(), c.event);
   }
   // An encrypted frame without a header account has no key to choose.
-  EXPECT_EQ(receiver().Read(sim::Dc09Frame("\"*ADM-CID\"0007L0[" +
-                                           Encrypted("#123F|1130 01 015]_" + Stamp(0))))
-                .kind,
-            Kind::Nak);
+  EXPECT_EQ(
+      receiver()
+          .Read(sim::Dc09Frame("\"*ADM-CID\"0007L0[" + Encrypted("#123F|1130 01 015]_" + Stamp(0))))
+          .kind,
+      Kind::Nak);
   EXPECT_EQ(receiver().Read(sim::Dc09Frame("\"ADM-CID\"0008L0[1130 01 015]")).kind, Kind::Nak);
   EXPECT_EQ(receiver().Read(sim::Dc09Frame("\"ADM-CID\"0009L0#01234567890123456[]")).kind,
             Kind::Nak);  // 17 characters
@@ -247,8 +250,7 @@ TEST_F(Dc09FormsTest, SiaDcsBlockForms) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    const Dc09Outcome o =
-        receiver().Read(sim::Dc09Frame("\"SIA-DCS\"0001L0#AAAA[" + c.data + "]"));
+    const Dc09Outcome o = receiver().Read(sim::Dc09Frame("\"SIA-DCS\"0001L0#AAAA[" + c.data + "]"));
     std::vector<std::string> got;
     for (const std::string& line : Lines(o)) got.push_back(line.substr(11));
     EXPECT_EQ(got, c.events);
@@ -270,7 +272,8 @@ TEST_F(Dc09FormsTest, TheEventsOfAFrameAreOneGroupWithOneAck) {
   feed.wardexClients = 1;
   const std::string frame = sim::Dc09Frame("\"SIA-DCS\"0001L0#AAAA[#AAAA|NBA1/BR2/RP]");
   std::vector<std::string> replies;
-  receiver().Serve(frame, [&](const std::string& r) { replies.push_back(r); }, "a");
+  receiver().Serve(
+      frame, [&](const std::string& r) { replies.push_back(r); }, "a");
   EXPECT_TRUE(replies.empty());
   ASSERT_EQ(log.rows.size(), 3u);
   EXPECT_EQ(log.waiting.size(), 1u);  // one completion: one commit
@@ -282,7 +285,8 @@ TEST_F(Dc09FormsTest, TheEventsOfAFrameAreOneGroupWithOneAck) {
   EXPECT_EQ(log.rows[1].seq, log.rows[0].seq + 1);
   EXPECT_EQ(log.rows[0].sia, "BA1");
   EXPECT_EQ(log.rows[2].console, EventFate::NotForConsole);
-  receiver().Serve(frame, [&](const std::string& r) { replies.push_back(r); }, "b");  // a copy
+  receiver().Serve(
+      frame, [&](const std::string& r) { replies.push_back(r); }, "b");  // a copy
   log.Complete(true);
   EXPECT_EQ(replies, std::vector<std::string>(2, sim::Dc09Frame("\"ACK\"0001L0#AAAA[]")));
   EXPECT_EQ(feed.wardex, (std::vector<std::string>{"MLR;5114 18AAAAE13000001\r;MLR_EVENT|",
@@ -291,8 +295,9 @@ TEST_F(Dc09FormsTest, TheEventsOfAFrameAreOneGroupWithOneAck) {
   // A failed commit: NAK, nothing forwarded.
   feed.wardex.clear();
   std::vector<std::string> failed;
-  receiver().Serve(sim::Dc09Frame("\"SIA-DCS\"0002L0#AAAA[#AAAA|NBA1/BR2]"),
-                   [&](const std::string& r) { failed.push_back(r); }, "a");
+  receiver().Serve(
+      sim::Dc09Frame("\"SIA-DCS\"0002L0#AAAA[#AAAA|NBA1/BR2]"),
+      [&](const std::string& r) { failed.push_back(r); }, "a");
   log.Complete(false);
   EXPECT_EQ(failed, std::vector<std::string>{Dc09Nak(kNow)});
   EXPECT_TRUE(feed.wardex.empty());
@@ -306,7 +311,8 @@ TEST_F(Dc09FormsTest, CodesWithoutARowAreForwardedAsTheUnmappedCode) {
         .EventLine();
   };
   EXPECT_EQ(line("XA"), "5114 18AAAAE75002007");
-  for (const char* restore : {"XR", "XH", "XJ", "XK", "XU"}) EXPECT_EQ(line(restore).substr(11, 1), "R");
+  for (const char* restore : {"XR", "XH", "XJ", "XK", "XU"})
+    EXPECT_EQ(line(restore).substr(11, 1), "R");
   // One journal line per code and account an hour.
   journal.Clear();
   line("QQ");
@@ -385,8 +391,8 @@ TEST_F(Dc09FormsTest, AnEncryptedRetryWithNewPadAndStampIsACopy) {
       sim::Dc09Frame("\"*ADM-CID\"0042L0#123F[" + Encrypted("#123F|1130 01 015]_" + Stamp(0)));
   clock.Advance(7000);
   clock.SetNow(kNow.addSecs(7));
-  const std::string retry = sim::Dc09Frame("\"*ADM-CID\"0042L0#123F[" +
-                                           Encrypted("#123F|1130 01 015]_" + Stamp(7), 'X'));
+  const std::string retry =
+      sim::Dc09Frame("\"*ADM-CID\"0042L0#123F[" + Encrypted("#123F|1130 01 015]_" + Stamp(7), 'X'));
   ASSERT_NE(first, retry);
   EXPECT_EQ(Serve(first).size(), 1u);
   const std::vector<std::string> again = Serve(retry);
@@ -403,8 +409,9 @@ TEST_F(Dc09FormsTest, ACopyWhileTheFirstIsCommittingGetsItsOutcome) {
   const std::string ack = sim::Dc09Frame("\"ACK\"0001L0#AAAA[]");
   std::vector<std::string> sent;
   const auto serve = [&](const std::string& sender) {
-    receiver().Serve(frame, [&sent, sender](const std::string& r) { sent.push_back(sender + r); },
-                     sender, "8005");
+    receiver().Serve(
+        frame, [&sent, sender](const std::string& r) { sent.push_back(sender + r); }, sender,
+        "8005");
   };
   serve("a");
   serve("b");  // the retry came from another port
@@ -435,6 +442,37 @@ TEST_F(Dc09FormsTest, CopiesReadBackAfterARestartAreNotDeliveredAgain) {
   receiver().RememberCopies({{nowMs - 120'001, o.copyKey}}, nowMs);
   Serve(frame);
   EXPECT_EQ(feed.wardex.size(), 1u);
+}
+
+// Every refusal gets a journal line saying why, at most one a minute per
+// account and reason: a wrong key is told from a wrong account.
+TEST_F(Dc09FormsTest, RefusalsAreExplainedInTheJournalOnceAMinute) {
+  const std::string wrongKey =
+      sim::Dc09Frame("\"*ADM-CID\"0001L0#123F[" +
+                     Encrypted("#123F|1130 01 015]_" + Stamp(0), '0', "BBBBBBBBBBBBBBBB"));
+  const std::string stale =
+      sim::Dc09Frame("\"*ADM-CID\"0002L0#123F[" + Encrypted("#123F|1130 01 015]_" + Stamp(-41)));
+  std::string badCrc = sim::Dc09Frame("\"NULL\"0003L0#AAAA[]");
+  badCrc[1] = badCrc[1] == '0' ? '1' : '0';
+  const std::string duh = sim::Dc09Frame("\"ADM-485\"0004L0#AAAA[#AAAA|1130 01 015]");
+  journal.Clear();
+  for (int i = 0; i < 2; ++i)
+    for (const std::string& f : {wrongKey, stale, badCrc, duh}) Serve(f, "10.0.0.7:5000");
+  ASSERT_EQ(journal.Size(), 4u);
+  const auto has = [&](const std::string& text) {
+    return std::any_of(journal.Entries().begin(), journal.Entries().end(),
+                       [&](const std::string& e) { return e.find(text) != std::string::npos; });
+  };
+  EXPECT_TRUE(
+      has(W("счёт 123F, NAK: кадр не расшифровывается ключом счёта (неверный ключ?), от "
+            "10.0.0.7:5000")));
+  EXPECT_TRUE(
+      has(W("время кадра ") + Stamp(-41) + W(" вне окна -40..+20 с от времени шлюза ") + Stamp(0)));
+  EXPECT_TRUE(has(W("CRC кадра не сходится")));
+  EXPECT_TRUE(has(W("DUH: токен ADM-485 не обслуживается")));
+  clock.Advance(RefusalJournal::kWindowMs);
+  Serve(wrongKey, "10.0.0.7:5000");
+  EXPECT_EQ(journal.Size(), 5u);
 }
 
 }  // namespace

@@ -118,8 +118,9 @@ std::vector<Replayed> Frames() {
   for (size_t n = 0; n <= sia.size(); ++n) f.push_back({sia.substr(0, n)});
   // Encrypted frames: the worked one, each key form, the time window, the
   // ciphertexts that do not decrypt.
-  f.push_back({"\n39740078\"*ADM-CID\"0031R0L0#123F[864D52DA7198647A3982CC4F529CD75D02B6184868BDEA8"
-               "A5957A6ADD6327E6D25E318A4119C0216FEBBEB980076215C\r"});
+  f.push_back(
+      {"\n39740078\"*ADM-CID\"0031R0L0#123F[864D52DA7198647A3982CC4F529CD75D02B6184868BDEA8"
+       "A5957A6ADD6327E6D25E318A4119C0216FEBBEB980076215C\r"});
   for (const auto& [account, key] :
        {std::pair<std::string, std::string>{"123F", kKey128}, {"BEEF", "AAAAAAAAAAAAAAAA"}})
     for (int offset : {-41, -40, 0, 20, 21})
@@ -132,7 +133,8 @@ std::vector<Replayed> Frames() {
         Encrypted(kKey128, "]_" + Stamp(0), false), std::string(), cipher.substr(1),
         cipher.substr(2), "G" + cipher.substr(1), cipher + "]",
         Encrypted("BBBBBBBBBBBBBBBB", "#123F|1130 01 015]_" + Stamp(0)),
-        Encrypted(kKey128, "#123F|1130 01 015]"), Encrypted(kKey128, "#123F|1130 01 015_" + Stamp(0))})
+        Encrypted(kKey128, "#123F|1130 01 015]"),
+        Encrypted(kKey128, "#123F|1130 01 015_" + Stamp(0))})
     f.push_back({Frame(head + data)});
   f.push_back({Frame("\"*NULL\"0002L0#123F[" + Encrypted(kKey128, "]_" + Stamp(0), false))});
   return f;

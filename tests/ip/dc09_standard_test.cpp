@@ -142,10 +142,10 @@ TEST_F(StandardDc09Test, FramesInEveryLayout) {
        "\"ACK\"0018L0#AAAA[]", ""},
       {"SIA-DCS unmapped: forwarded as 750", Frame("\"SIA-DCS\"0019L0#AAAA[#AAAA|Nri1/XX501]"),
        Kind::Ack, "\"ACK\"0019L0#AAAA[]", "5114 18AAAAE75001501"},
-      {"SIA-DCS ri 100: group 00", Frame("\"SIA-DCS\"0020R7L0#AAAA[#AAAA|Nri100/BA501]"),
-       Kind::Ack, "\"ACK\"0020R7L0#AAAA[]", "5114 18AAAAE13000501"},
-      {"SIA-DCS zone 1000: zone 000", Frame("\"SIA-DCS\"0021L0#AAAA[#AAAA|Nri1/BA1000]"),
-       Kind::Ack, "\"ACK\"0021L0#AAAA[]", "5114 18AAAAE13001000"},
+      {"SIA-DCS ri 100: group 00", Frame("\"SIA-DCS\"0020R7L0#AAAA[#AAAA|Nri100/BA501]"), Kind::Ack,
+       "\"ACK\"0020R7L0#AAAA[]", "5114 18AAAAE13000501"},
+      {"SIA-DCS zone 1000: zone 000", Frame("\"SIA-DCS\"0021L0#AAAA[#AAAA|Nri1/BA1000]"), Kind::Ack,
+       "\"ACK\"0021L0#AAAA[]", "5114 18AAAAE13001000"},
       {"SIA-DCS zone 999", Frame("\"SIA-DCS\"0022L0#AAAA[#AAAA|Nri1/BA999]"), Kind::Ack,
        "\"ACK\"0022L0#AAAA[]", "5114 18AAAAE13001999"},
       {"token not served", Frame("\"ADM-485\"0023L0#AAAA[#AAAA|1130 01 015]"), Kind::Duh,
@@ -452,9 +452,9 @@ TEST_F(StandardDc09Test, AckWaitsForTheStoreAndNothingOvertakesIt) {
   };
   const std::string event = Frame("\"ADM-CID\"0001L0#AAAA[#AAAA|1130 01 015]");
   serve(event, "a");
-  serve(Frame("\"NULL\"0002L0#AAAA[]"), "a");                     // link test: no row
+  serve(Frame("\"NULL\"0002L0#AAAA[]"), "a");                      // link test: no row
   serve(Frame("\"ADM-CID\"0003L0#AAAA[#AAAA|5130 01 015]"), "a");  // DUH
-  serve(Frame("\"NULL\"0004L0#AAAA[]"), "b");                     // another sender goes at once
+  serve(Frame("\"NULL\"0004L0#AAAA[]"), "b");                      // another sender goes at once
   EXPECT_EQ(sent, std::vector<std::string>{"b " + Frame("\"ACK\"0004L0#AAAA[]")});
   EXPECT_TRUE(feed.wardex.empty());
   ASSERT_EQ(log.rows.size(), 1u);

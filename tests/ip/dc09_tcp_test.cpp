@@ -35,7 +35,8 @@ TEST(Dc09StreamFramer, CutsFramesFromLfToCr) {
       {"1024 bytes before CR", {longest, "\r"}, {longest + "\r"}},
       {"1025 bytes unfinished", {longest + "y"}, {"!"}},
       {"1025 bytes before CR, next frame served", {longest + "y\r" + a}, {"!", a}},
-      {"overflow over several reads", {longest.substr(0, 600), longest.substr(600) + "yy" + a},
+      {"overflow over several reads",
+       {longest.substr(0, 600), longest.substr(600) + "yy" + a},
        {"!", a}},
   };
   for (const auto& c : cases) {

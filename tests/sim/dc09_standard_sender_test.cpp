@@ -180,8 +180,8 @@ TEST(Dc09FrameForms, HeaderAndDataOptions) {
   const auto args =
       ParseDc09Args({QStringLiteral("--crc"), QStringLiteral("raw-cr"), QStringLiteral("--nul"),
                      QStringLiteral("--line"), QString(), QStringLiteral("--account"),
-                     QStringLiteral("foc7688"), QStringLiteral("--repeat-seq"),
-                     QStringLiteral("3"), QStringLiteral("--pad"), QStringLiteral("random")},
+                     QStringLiteral("foc7688"), QStringLiteral("--repeat-seq"), QStringLiteral("3"),
+                     QStringLiteral("--pad"), QStringLiteral("random")},
                     &error);
   ASSERT_TRUE(args) << error;
   EXPECT_EQ(args->message.crc, Dc09CrcForm::RawCr);
@@ -205,7 +205,8 @@ TEST(Dc09FrameForms, RepeatsKeepTheSequenceAreMadeAnewAndEachAckSettles) {
   // The same second: a repeat differs all the same (a new pad).
   EXPECT_NE(sent[1], sent[0]);
   EXPECT_NE(sent[2], sent[1]);
-  const std::string ack = Dc09Frame("\"*ACK\"0001L0#1234[" + Hex("0000000000|]_12:00:05,01-01-2024"));
+  const std::string ack =
+      Dc09Frame("\"*ACK\"0001L0#1234[" + Hex("0000000000|]_12:00:05,01-01-2024"));
   for (int i = 0; i < 3; ++i) EXPECT_EQ(sender.Receive(ack, 10)->outcome, Dc09Outcome::Ack);
   EXPECT_EQ(sender.Waiting(), 1u);
 }

@@ -9,8 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QDir>
 #include <sqlite3.h>
+#include <QDir>
 #include <fstream>
 
 #include "tests/support/store_files.h"
