@@ -14,6 +14,7 @@
 #include "ip/dc09/standard_dc09.h"
 #include "ip/dc09_receiver.h"
 #include "sim/dc09/dc09_link.h"
+#include "tests/support/dc09_send.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/loopback.h"
 #include "tests/support/work_files.h"
@@ -51,14 +52,7 @@ class StandardDc09EngineTest : public ::testing::Test {
   }
   // Sends count messages and waits until each is settled; the ACK count.
   uint64_t Send(sim::Dc09Message m, quint16 port, uint32_t count = 1, bool tcp = false) {
-    sim::Dc09Sender sender(std::move(m), false, 3000);
-    sim::Dc09Link link(sender, QHostAddress::LocalHost, port, count, 0, count, tcp);
-    bool done = false;
-    link.SetDoneHandler([&] { done = true; });
-    std::string error;
-    EXPECT_TRUE(link.Start(&error)) << error;
-    EXPECT_TRUE(WaitFor([&] { return done; }));
-    return sender.Counts().ack;
+    return test::SendDc09(std::move(m), port, count, tcp);
   }
 
   QTemporaryDir dir_;

@@ -16,6 +16,7 @@
 #include "ip/dc09/standard_replies.h"
 #include "ip/dc09/stream_framer.h"
 #include "sim/dc09/dc09_frame.h"
+#include "tests/ip/dc09_test_frames.h"
 #include "tests/ip/ip_fixture.h"
 #include "tests/support/manual_event_log.h"
 
@@ -25,17 +26,12 @@ namespace {
 using Kind = Dc09Outcome::Kind;
 using sim::Dc09CrcForm;
 
-const QDateTime kNow(QDate(2024, 1, 1), QTime(12, 0, 5), QTimeZone::utc());
-const std::string kKey = *FromHex("000102030405060708090A0B0C0D0E0F");
-
-std::string Stamp(int seconds) {
-  return Dc09StampText(kNow.addSecs(seconds));
-}
+const QDateTime& kNow = test::kDc09Now;
+const std::string& kKey = test::kDc09Key128;
+using test::Stamp;
 
 std::string Encrypted(const std::string& text, char pad = '0', const std::string& key = kKey) {
-  std::string plain = "|" + text;
-  plain.insert(0, (16 - plain.size() % 16) % 16, pad);
-  return HexUpper(*AesCbcEncrypt(key, plain));
+  return test::Encrypted(key, text, true, pad);
 }
 
 std::string Seq(int n) {

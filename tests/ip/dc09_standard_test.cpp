@@ -15,6 +15,7 @@
 #include "ip/dc09/standard_replies.h"
 #include "ip/dc09_receiver.h"
 #include "sim/dc09/dc09_frame.h"
+#include "tests/ip/dc09_test_frames.h"
 #include "tests/ip/ip_fixture.h"
 #include "tests/support/manual_event_log.h"
 
@@ -23,24 +24,11 @@ namespace {
 
 using Kind = Dc09Outcome::Kind;
 
-const QDateTime kNow(QDate(2024, 1, 1), QTime(12, 0, 5), QTimeZone::utc());
-const std::string kKey128 = *FromHex("000102030405060708090A0B0C0D0E0F");
-
-std::string Frame(const std::string& body) {
-  return sim::Dc09Frame(body);
-}
-
-// The stamp of kNow moved by seconds.
-std::string Stamp(int seconds) {
-  return Dc09StampText(kNow.addSecs(seconds));
-}
-
-// '0' pad in front of '|' + text, encrypted, as hex (the test's own pad).
-std::string Encrypted(const std::string& key, const std::string& text, bool bar = true) {
-  std::string plain = (bar ? "|" : "") + text;
-  plain.insert(0, (16 - plain.size() % 16) % 16, '0');
-  return HexUpper(*AesCbcEncrypt(key, plain));
-}
+const QDateTime& kNow = test::kDc09Now;
+const std::string& kKey128 = test::kDc09Key128;
+using test::Encrypted;
+using test::Frame;
+using test::Stamp;
 
 Dc09Config Config() {
   Dc09Config c;

@@ -12,10 +12,10 @@
 #include "engine/engine.h"
 #include "ip/dc09_receiver.h"
 #include "ip/ip_receivers.h"
-#include "sim/dc09/dc09_link.h"
 #include "store/event_db.h"
 #include "store/event_store.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/dc09_send.h"
 #include "tests/support/fakes.h"
 #include "tests/support/loopback.h"
 #include "tests/support/pty_pair.h"
@@ -142,15 +142,7 @@ TEST_F(StoreRestartTest, ADc09RetryAfterARestartIsAcknowledgedAndNotDeliveredAga
   const auto send = [&](int zone) {
     sim::Dc09Message m;
     m.zone = uint32_t(zone);
-    sim::Dc09Sender sender(m, false, 3000);
-    sim::Dc09Link link(sender, QHostAddress::LocalHost, engine_->dc09Receiver().Port(), 1, 0, 1,
-                       false);
-    bool done = false;
-    link.SetDoneHandler([&] { done = true; });
-    std::string error;
-    EXPECT_TRUE(link.Start(&error)) << error;
-    EXPECT_TRUE(WaitFor([&] { return done; }));
-    return sender.Counts().ack;
+    return test::SendDc09(m, engine_->dc09Receiver().Port());
   };
   Start();
   EXPECT_EQ(send(15), 1u);
