@@ -15,6 +15,7 @@
 #include "core/cp1251.h"
 #include "core/text.h"
 #include "core/trace_file.h"
+#include "engine/engine_monitoring.h"
 #include "ip/adm_cid_parser.h"
 #include "ip/client_access.h"
 #include "ip/client_ports.h"
@@ -194,6 +195,7 @@ bool Engine::Start(std::string* error) {
 
   // Who may connect is known before any listener opens.
   access_->Load(ReadClientAccessFile(wd));
+  StartMonitoring();
   // What the store kept undelivered goes back to the console queue before
   // any new event can arrive.
   StartStore();
@@ -252,6 +254,7 @@ bool Engine::Start(std::string* error) {
       {wardexPort, p.console2, p.relay, p.sia, p.ip8097, p.ip8098, p.ip8096, p.ip8095},
       access_.get());
   if (standardDc09_) standardDc09_->receiver().SetEventLog(store_.get());
+  if (monitoring_) ListenMonitoring();
   JournalOpenPorts();
   journal_.Append(W("Порт клиента WX: ") + std::to_string(wardexPort));
 
@@ -260,6 +263,7 @@ bool Engine::Start(std::string* error) {
   objectMode_ = !objects_.empty();
 
   traceVisible_ = TraceViewRequested(wd);
+  if (monitoring_) monitoring_->Publish(*this);
   Q_EMIT linesChanged();
   return true;
 }
@@ -379,6 +383,41 @@ void Engine::ConsoleOutputTick() {
   WatchStore();
   consoleOutput_->Tick();
   access_->FlushRefusals();
+  if (monitoring_) monitoring_->Publish(*this);
+}
+
+Meter* Engine::meter() {
+  return monitoring_ ? monitoring_->meter() : nullptr;
+}
+
+// With "\Monitoring.ini": the meter reaches the store and the receivers
+// before any of them starts.
+void Engine::StartMonitoring() {
+  const PortSettings& p = options_.ports;
+  monitoring_ = EngineMonitoring::Create(
+      options_.workDir, journal_,
+      {p.wardex, p.console2, p.relay, p.sia, p.ip8097, p.ip8098, p.ip8096, p.ip8095});
+  if (!monitoring_) return;
+  Meter* m = monitoring_->meter();
+  store_->SetMeter(m);
+  ipReceivers_->SetMeter(m);
+  dc09Receiver_->SetMeter(m);
+  access_->SetMeter(m);
+}
+
+void Engine::ListenMonitoring() {
+  std::vector<int> inUse;
+  const auto add = [&](quint16 port) {
+    if (port) inUse.push_back(port);
+  };
+  add(clientPorts_->WardexPort());
+  add(clientPorts_->Console2Port());
+  add(relayListener_->Port());
+  for (IpListener l : {IpListener::P8095, IpListener::P8096, IpListener::P8097, IpListener::P8098})
+    add(ipReceivers_->Port(l));
+  add(dc09Receiver_->Port());
+  if (standardDc09_ && standardDc09_->tcp()) add(standardDc09_->tcp()->Port());
+  monitoring_->Listen(inUse, {}, journal_);
 }
 
 // Once at start-up: the ports that "\ClientAccess.ini" leaves open to any

@@ -80,6 +80,7 @@ bool ClientAccess::Admits(AccessGroup group, const QHostAddress& peer) const {
 bool ClientAccess::Refuses(AccessGroup group, const QTcpSocket& accepted) {
   if (Open(group) || IsOwn(accepted) || Admits(group, accepted.peerAddress())) return false;
   JournalRefusal(accepted.peerAddress(), "port " + std::to_string(accepted.localPort()));
+  if (meter_) meter_->AccessRefused(accepted.localPort());
   return true;
 }
 
@@ -93,6 +94,7 @@ bool RefusedAtAccept(ClientAccess* access, AccessGroup group, QTcpSocket* socket
 bool ClientAccess::RefusesDatagram(AccessGroup group, const QHostAddress& sender, int localPort) {
   if (Admits(group, sender)) return false;
   JournalRefusal(sender, "UDP port " + std::to_string(localPort));
+  if (meter_) meter_->AccessRefused(localPort);
   return true;
 }
 

@@ -21,6 +21,7 @@
 #include "core/clock.h"
 #include "core/config/client_access_file.h"
 #include "core/journal.h"
+#include "core/meter.h"
 
 namespace quell {
 
@@ -43,6 +44,8 @@ class ClientAccess {
   using OwnConnectionTest = std::function<bool(const QTcpSocket& accepted)>;
   void SetOwnConnectionTest(OwnConnectionTest test) { isOwn_ = std::move(test); }
   bool IsOwn(const QTcpSocket& accepted) const { return isOwn_ && isOwn_(accepted); }
+  // Counts each refusal (null: not counted).
+  void SetMeter(Meter* meter) { meter_ = meter; }
 
   // True when the group takes any address.
   bool Open(AccessGroup group) const { return !List(group); }
@@ -66,6 +69,7 @@ class ClientAccess {
   const Clock& clock_;
   Journal& journal_;
   OwnConnectionTest isOwn_;
+  Meter* meter_ = nullptr;
   std::optional<std::vector<Network>> clients_, relay_, modules_;
   bool relayFromClients_ = true;
   // The refusal log of the current minute.

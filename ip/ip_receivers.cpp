@@ -143,6 +143,7 @@ bool IpReceivers::HandleMessage(Listener& l, QTcpSocket* socket, const std::stri
   JournalIpMessage(journal_, clock_, m);
   output_.ResetIdle(l.id);
 
+  const SteadyTime arrived = meter_ ? std::chrono::steady_clock::now() : SteadyTime{};
   std::shared_ptr<Replies> replies = replies_[socket];
   std::string r;
   std::string reply;
@@ -177,10 +178,13 @@ bool IpReceivers::HandleMessage(Listener& l, QTcpSocket* socket, const std::stri
   // The reply: "ACK" only for what is stored; a failed write makes the
   // message "NACK" without a trouble line, so the module sends it again.
   QPointer<QTcpSocket> to(socket);
-  const auto send = [to, reply, close](bool stored) {
+  Meter* meter = meter_;
+  const auto send = [to, reply, close, meter, arrived](bool stored) {
     if (!to || to->state() != QAbstractSocket::ConnectedState) return;
-    const std::string bytes = (stored ? reply : std::string("NACK")) + kCR;
+    const bool ack = stored && reply == "ACK";
+    const std::string bytes = (ack ? reply : std::string("NACK")) + kCR;
     to->write(bytes.data(), qint64(bytes.size()));
+    if (meter) meter->Reply(Road::Tcp, ack ? ReplyKind::Ack : ReplyKind::Nack, arrived);
     // Lets the reply go out before the connection ends.
     if (close) to->disconnectFromHost();
   };
