@@ -417,7 +417,8 @@ void Engine::ListenMonitoring() {
     add(ipReceivers_->Port(l));
   add(dc09Receiver_->Port());
   if (standardDc09_ && standardDc09_->tcp()) add(standardDc09_->tcp()->Port());
-  monitoring_->Listen(inUse, {}, journal_);
+  monitoring_->Listen(inUse, CivetAccessList(access_->Networks(AccessGroup::Monitoring)),
+                      journal_);
 }
 
 // Once at start-up: the ports that "\ClientAccess.ini" leaves open to any
@@ -441,6 +442,9 @@ void Engine::JournalOpenPorts() {
   add(AccessGroup::Modules, "UDP " + number(dc09Receiver_->Port(), p.sia));
   if (standardDc09_ && standardDc09_->tcp())
     add(AccessGroup::Modules, std::to_string(standardDc09_->tcp()->Port()));
+  if (monitoring_)
+    for (int port : monitoring_->ListeningPorts())
+      add(AccessGroup::Monitoring, std::to_string(port) + " (monitoring)");
   if (!open.empty()) journal_.Append("Any address is accepted on ports " + open);
 }
 

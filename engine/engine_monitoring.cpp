@@ -53,6 +53,7 @@ void EngineMonitoring::Listen(const std::vector<int>& portsInUse, const std::str
       continue;
     }
     journal.Append("Monitoring: listening on " + endpoint.Text());
+    listening_.push_back(endpoint.Text());
   }
   if (file_.listen.empty())
     journal.Append("Monitoring.ini: no usable Listen= line, nothing listens");

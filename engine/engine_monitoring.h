@@ -38,6 +38,7 @@ class EngineMonitoring {
 
   // The ports listened on, and those of the file that could not be.
   const std::vector<int>& ListeningPorts() const;
+  const std::vector<std::string>& Listening() const { return listening_; }
   const std::vector<std::string>& NotListening() const { return notListening_; }
 
  private:
@@ -45,6 +46,7 @@ class EngineMonitoring {
   std::unique_ptr<Metrics> metrics_;
   SnapshotBox snapshot_;
   std::unique_ptr<MonitoringServer> server_;
+  std::vector<std::string> listening_;
   std::vector<std::string> notListening_;
 };
 

@@ -52,6 +52,7 @@ void ClientAccess::Load(const ClientAccessFile& file) {
   clients_ = build(file.clients);
   relay_ = build(file.relay);
   modules_ = build(file.modules);
+  monitoring_ = build(file.monitoring);
   relayFromClients_ = !file.relay;
 }
 
@@ -64,6 +65,8 @@ const std::optional<std::vector<ClientAccess::Network>>& ClientAccess::List(
       return relayFromClients_ ? clients_ : relay_;
     case AccessGroup::Modules:
       break;
+    case AccessGroup::Monitoring:
+      return monitoring_;
   }
   return modules_;
 }

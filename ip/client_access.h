@@ -25,7 +25,7 @@
 
 namespace quell {
 
-enum class AccessGroup { Clients, Relay, Modules };
+enum class AccessGroup { Clients, Relay, Modules, Monitoring };
 
 class ClientAccess {
  public:
@@ -51,6 +51,11 @@ class ClientAccess {
   bool Open(AccessGroup group) const { return !List(group); }
   // The list alone (no journal line): IPv4-mapped IPv6 peers match as IPv4.
   bool Admits(AccessGroup group, const QHostAddress& peer) const;
+  // The group's address blocks; nullopt when it takes any address.
+  using Network = std::pair<QHostAddress, int>;
+  const std::optional<std::vector<Network>>& Networks(AccessGroup group) const {
+    return List(group);
+  }
 
   // True when the connection (or datagram) must be refused; journals the
   // refusal within the rate limits, naming the port that refused.
@@ -62,7 +67,6 @@ class ClientAccess {
   void FlushRefusals();
 
  private:
-  using Network = std::pair<QHostAddress, int>;
   const std::optional<std::vector<Network>>& List(AccessGroup group) const;
   void JournalRefusal(const QHostAddress& peer, const std::string& where);
 
@@ -70,7 +74,7 @@ class ClientAccess {
   Journal& journal_;
   OwnConnectionTest isOwn_;
   Meter* meter_ = nullptr;
-  std::optional<std::vector<Network>> clients_, relay_, modules_;
+  std::optional<std::vector<Network>> clients_, relay_, modules_, monitoring_;
   bool relayFromClients_ = true;
   // The refusal log of the current minute.
   uint32_t windowStart_ = 0;

@@ -73,6 +73,19 @@ class MonitoringServer::Handler final : public CivetHandler {
   const SnapshotBox& snapshot_;
 };
 
+std::string CivetAccessList(
+    const std::optional<std::vector<std::pair<QHostAddress, int>>>& blocks) {
+  if (!blocks) return {};
+  // Deny all first, then allow each block; the last match decides. Debian's
+  // civetweb has no IPv6 (neither listening nor in its lists), so only the
+  // IPv4 blocks can ever match.
+  std::string list = "-0.0.0.0/0";
+  for (const auto& [address, bits] : *blocks)
+    if (address.protocol() == QAbstractSocket::IPv4Protocol)
+      list += ",+" + address.toString().toStdString() + "/" + std::to_string(bits);
+  return list;
+}
+
 MonitoringServer::MonitoringServer(Metrics& metrics, const SnapshotBox& snapshot)
     : metrics_(metrics),
       snapshot_(snapshot),
@@ -98,6 +111,11 @@ bool MonitoringServer::Listen(const MonitoringEndpoint& endpoint, const HttpLimi
   if (!accessList.empty()) {
     options.push_back("access_control_list");
     options.push_back(accessList);
+  }
+  constexpr unsigned kIpv6Feature = 8;
+  if (endpoint.host.find(':') != std::string::npos && !mg_check_feature(kIpv6Feature)) {
+    if (error) *error = "the system's civetweb library was built without IPv6";
+    return false;
   }
   try {
     auto server = std::make_unique<CivetServer>(options);

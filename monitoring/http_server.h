@@ -8,8 +8,11 @@
 //   GET /               the status page
 // Any other method gets 405, an upgrade request 404. The handlers read only
 // the metrics registry, the event ring and the published snapshot.
+#include <QHostAddress>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "monitoring/metrics.h"
@@ -26,6 +29,11 @@ struct HttpLimits {
   int idleTimeoutMs = 5000;         // a kept-alive connection waiting for its next request
   int maxRequestBytes = 16 * 1024;  // request line and headers
 };
+
+// civetweb's access list for the address blocks of "[Monitoring]": every
+// other peer is closed unanswered. Empty (anyone) for nullopt. IPv6 blocks
+// are left out: Debian's civetweb is built without IPv6.
+std::string CivetAccessList(const std::optional<std::vector<std::pair<QHostAddress, int>>>& blocks);
 
 class MonitoringServer {
  public:
