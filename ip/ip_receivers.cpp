@@ -181,10 +181,12 @@ bool IpReceivers::HandleMessage(Listener& l, QTcpSocket* socket, const std::stri
   Meter* meter = meter_;
   const auto send = [to, reply, close, meter, arrived](bool stored) {
     if (!to || to->state() != QAbstractSocket::ConnectedState) return;
-    const bool ack = stored && reply == "ACK";
-    const std::string bytes = (ack ? reply : std::string("NACK")) + kCR;
+    const std::string sent = stored ? reply : std::string("NACK");
+    const std::string bytes = sent + kCR;
     to->write(bytes.data(), qint64(bytes.size()));
-    if (meter) meter->Reply(Road::Tcp, ack ? ReplyKind::Ack : ReplyKind::Nack, arrived);
+    // A bare CR (a keep-alive's answer) is neither kind.
+    if (meter && !sent.empty())
+      meter->Reply(Road::Tcp, sent == "ACK" ? ReplyKind::Ack : ReplyKind::Nack, arrived);
     // Lets the reply go out before the connection ends.
     if (close) to->disconnectFromHost();
   };
