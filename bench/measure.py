@@ -233,6 +233,8 @@ def main():
     ap.add_argument("--idle-seconds", type=float, default=30)
     ap.add_argument("--quick", action="store_true", help="small counts, one run")
     ap.add_argument("--before", help="the build dir of an earlier gateway for the monitoring rows")
+    ap.add_argument("--monitoring-only", action="store_true",
+                    help="only the monitoring rows (without, with and a scrape, --before)")
     a = ap.parse_args()
     if a.quick:
         a.repeat, a.idle_seconds = 1, 5
@@ -266,11 +268,31 @@ def main():
         gw.wait(timeout=15)
         log.close()
 
+    results = {}
+    rows = []
+    if not a.monitoring_only:
+        rows = main_rows(a, start, stop, flood_count, fixed_seconds, tcp_messages, results)
+    monitoring_rows(a, start, stop, flood_count, fixed_seconds, tcp_messages, results, rows)
+
+    print("| Measure | Median | Spread (min - max, %d runs) | Aim | Met |" % a.repeat)
+    print("|---|---|---|---|---|")
+    for r in rows:
+        print("| %s | %s | %s | %s | %s |" % r)
+
+
+def row_adder(results, rows):
+    def row(what, key, fmt, aim, ok):
+        med, rng = spread([key(r) for r in results[what[0]]], fmt)
+        rows.append((what[1], med, rng, aim, "yes" if ok else "not yet"))
+    return row
+
+
+def main_rows(a, start, stop, flood_count, fixed_seconds, tcp_messages, results):
     run = Smoke(a.build, "quell-bench-")
     gw, client, log = start(run)
     try:
         time.sleep(5)  # start-up: lines open (or fail to), first polls
-        results = {k: [] for k in ("idle", "flood", "fixed", "tcp", "tcpfixed", "store")}
+        results.update({k: [] for k in ("idle", "flood", "fixed", "tcp", "tcpfixed", "store")})
         for i in range(a.repeat):
             print("run %d/%d: load %s" % (i + 1, a.repeat, os.getloadavg()[0]), file=sys.stderr)
             results["idle"].append(idle_cpu(gw.pid, a.idle_seconds))
@@ -324,48 +346,12 @@ def main():
                 if gw.poll() is not None:
                     sys.exit("the gateway ended; see %s" % r.path("gateway.log"))
                 stop(gw, client, log)
-    # Monitoring: without the file, with it and a scrape a second, and the
-    # earlier build, each started afresh per run, taking turns.
-    variants = [("mwithout", Smoke(a.build, "quell-bench-nomon-"), a.build),
-                ("mwith", Smoke(a.build, "quell-bench-mon-"), a.build)]
-    variants[1][1].write("Monitoring.ini", "[Http]\r\nListen=127.0.0.1:9464\r\n")
-    if a.before:
-        variants.insert(0, ("mbefore", Smoke(a.build, "quell-bench-before-"),
-                            os.path.abspath(a.before)))
-    scrapes = failed_scrapes = 0
-    for i in range(a.repeat):
-        for name, r, server_build in variants[i % len(variants):] + variants[:i % len(variants)]:
-            print("monitoring %s run %d/%d: load %s" % (name, i + 1, a.repeat, os.getloadavg()[0]),
-                  file=sys.stderr)
-            r.build = server_build  # the gateway's build; quell-sim stays this build's
-            gw, client, log = start(r)
-            scraper = Scraper() if name == "mwith" else None
-            try:
-                time.sleep(5)
-                for k in ("flood", "fixed", "tcp"):
-                    results.setdefault(name + k, [])
-                results[name + "flood"].append(dc09_flood(a.build, flood_count, 64))
-                settle(client)
-                results[name + "fixed"].append(dc09_fixed(a.build, 2000, fixed_seconds))
-                results[name + "tcp"].append(ip_fleet(a.build, 1000, tcp_messages))
-            finally:
-                if scraper:
-                    scraper.stop = True
-                    scrapes += scraper.scrapes
-                    failed_scrapes += scraper.failures
-                if gw.poll() is not None:
-                    sys.exit("the gateway ended; see %s" % r.path("gateway.log"))
-                stop(gw, client, log)
-
     # The store alone, on the same disk, after the gateways have ended.
     for i in range(a.repeat):
         results["store"].append(store_figures(a.build))
 
     rows = []
-
-    def row(what, key, fmt, aim, ok):
-        med, rng = spread([key(r) for r in results[what[0]]], fmt)
-        rows.append((what[1], med, rng, aim, "yes" if ok else "not yet"))
+    row = row_adder(results, rows)
 
     fl, fx, tc = results["flood"], results["fixed"], results["tcp"]
     row(("flood", "DC-09 UDP datagrams/s (window 64), store on"), lambda r: r["rate"], "%.0f", "> 50,000",
@@ -422,6 +408,46 @@ def main():
     rows.append(("Events forwarded with DC09.ini", "%d of %d" % (std_forwarded, std_expected), "",
                  "all", "yes" if std_forwarded >= std_expected else "not yet"))
 
+    return rows
+
+
+def monitoring_rows(a, start, stop, flood_count, fixed_seconds, tcp_messages, results, rows):
+    # Monitoring: without the file, with it and a scrape a second, and the
+    # earlier build, each started afresh per run, taking turns.
+    here = os.path.abspath(a.build)
+    variants = [("mwithout", Smoke(a.build, "quell-bench-nomon-"), here),
+                ("mwith", Smoke(a.build, "quell-bench-mon-"), here)]
+    variants[1][1].write("Monitoring.ini", "[Http]\r\nListen=127.0.0.1:9464\r\n")
+    if a.before:
+        variants.insert(0, ("mbefore", Smoke(a.build, "quell-bench-before-"),
+                            os.path.abspath(a.before)))
+    scrapes = failed_scrapes = 0
+    for i in range(a.repeat):
+        for name, r, server_build in variants[i % len(variants):] + variants[:i % len(variants)]:
+            print("monitoring %s run %d/%d: load %s" % (name, i + 1, a.repeat, os.getloadavg()[0]),
+                  file=sys.stderr)
+            r.build = server_build  # the gateway's build; quell-sim stays this build's
+            gw, client, log = start(r)
+            scraper = Scraper() if name == "mwith" else None
+            try:
+                time.sleep(5)
+                for k in ("flood", "fixed", "tcp"):
+                    results.setdefault(name + k, [])
+                results[name + "flood"].append(dc09_flood(a.build, flood_count, 64))
+                settle(client)
+                results[name + "fixed"].append(dc09_fixed(a.build, 2000, fixed_seconds))
+                results[name + "tcp"].append(ip_fleet(a.build, 1000, tcp_messages))
+            finally:
+                if scraper:
+                    scraper.stop = True
+                    scrapes += scraper.scrapes
+                    failed_scrapes += scraper.failures
+                if gw.poll() is not None:
+                    sys.exit("the gateway ended; see %s" % r.path("gateway.log"))
+                stop(gw, client, log)
+
+    row = row_adder(results, rows)
+
     def median(key, field):
         return statistics.median(r[field] for r in results[key])
 
@@ -449,11 +475,6 @@ def main():
         rows.append(("  scrapes of /metrics during those runs / failed", "%d / %d" % (
             scrapes, failed_scrapes), "", "> 0 / 0",
             "yes" if scrapes > 0 and not failed_scrapes else "not yet"))
-
-    print("| Measure | Median | Spread (min - max, %d runs) | Aim | Met |" % a.repeat)
-    print("|---|---|---|---|---|")
-    for r in rows:
-        print("| %s | %s | %s | %s | %s |" % r)
 
 
 if __name__ == "__main__":
