@@ -4,7 +4,7 @@
 # the threaded tests again under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")"
-tools/install-deps.sh
+tools/install-deps.sh --test
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
@@ -27,3 +27,8 @@ tools/fuzz.sh --smoke 5
 # built above, a silent console, a client that never reads, 1,000 idle
 # module connections, a modem that disappears and comes back.
 python3 tools/faults.py build-asan
+
+# The monitoring surface on the real gateway (about 30 s): promtool check
+# metrics, a real Prometheus scraping it while quell-sim sends events, the
+# health answers, the status page and bad requests.
+python3 tools/monitoring_check.py build-asan

@@ -13,9 +13,14 @@ outstanding datagrams, DC-09 reply times at a fixed 2,000 a second, and
 ADM-CID over TCP from 1,000 modules at once. Then, each run, a gateway
 with DC09.ini (the standard DC-09 receiver) takes the same two DC-09 loads,
 plain and encrypted, and a fresh gateway without it takes them plain, the
-two taking turns, to compare them under the same load.
+two taking turns, to compare them under the same load. Last, the
+monitoring surface: a fresh gateway without Monitoring.ini, one with it and
+a scrape of /metrics every second, and (with --before BUILD) the gateway of
+an earlier build, taking turns, each with the DC-09 flood, DC-09 at
+2,000/s and ADM-CID from 1,000 modules.
 """
 import argparse, fcntl, os, re, socket, statistics, subprocess, sys, threading, time
+import urllib.request
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
 from smoke_common import Smoke  # noqa: E402
@@ -193,6 +198,26 @@ def store_figures(build):
             "a99": number(r"completion at 2,000/s p50 [\d.]+ ms p99 ([\d.]+) ms", out)}
 
 
+class Scraper(threading.Thread):
+    """GET /metrics once a second, as Prometheus would, until stopped."""
+
+    def __init__(self, port=9464):
+        super().__init__(daemon=True)
+        self.port, self.stop, self.scrapes, self.failures = port, False, 0, 0
+        self.start()
+
+    def run(self):
+        while not self.stop:
+            try:
+                with urllib.request.urlopen("http://127.0.0.1:%d/metrics" % self.port,
+                                            timeout=5) as r:
+                    r.read()
+                self.scrapes += 1
+            except OSError:
+                self.failures += 1
+            time.sleep(1)
+
+
 def spread(values, fmt):
     values = sorted(values)
     med = statistics.median(values)
@@ -207,6 +232,9 @@ def main():
     ap.add_argument("--repeat", type=int, default=3)
     ap.add_argument("--idle-seconds", type=float, default=30)
     ap.add_argument("--quick", action="store_true", help="small counts, one run")
+    ap.add_argument("--before", help="the build dir of an earlier gateway for the monitoring rows")
+    ap.add_argument("--monitoring-only", action="store_true",
+                    help="only the monitoring rows (without, with and a scrape, --before)")
     a = ap.parse_args()
     if a.quick:
         a.repeat, a.idle_seconds = 1, 5
@@ -240,11 +268,31 @@ def main():
         gw.wait(timeout=15)
         log.close()
 
+    results = {}
+    rows = []
+    if not a.monitoring_only:
+        rows = main_rows(a, start, stop, flood_count, fixed_seconds, tcp_messages, results)
+    monitoring_rows(a, start, stop, flood_count, fixed_seconds, tcp_messages, results, rows)
+
+    print("| Measure | Median | Spread (min - max, %d runs) | Aim | Met |" % a.repeat)
+    print("|---|---|---|---|---|")
+    for r in rows:
+        print("| %s | %s | %s | %s | %s |" % r)
+
+
+def row_adder(results, rows):
+    def row(what, key, fmt, aim, ok):
+        med, rng = spread([key(r) for r in results[what[0]]], fmt)
+        rows.append((what[1], med, rng, aim, "yes" if ok else "not yet"))
+    return row
+
+
+def main_rows(a, start, stop, flood_count, fixed_seconds, tcp_messages, results):
     run = Smoke(a.build, "quell-bench-")
     gw, client, log = start(run)
     try:
         time.sleep(5)  # start-up: lines open (or fail to), first polls
-        results = {k: [] for k in ("idle", "flood", "fixed", "tcp", "tcpfixed", "store")}
+        results.update({k: [] for k in ("idle", "flood", "fixed", "tcp", "tcpfixed", "store")})
         for i in range(a.repeat):
             print("run %d/%d: load %s" % (i + 1, a.repeat, os.getloadavg()[0]), file=sys.stderr)
             results["idle"].append(idle_cpu(gw.pid, a.idle_seconds))
@@ -303,10 +351,7 @@ def main():
         results["store"].append(store_figures(a.build))
 
     rows = []
-
-    def row(what, key, fmt, aim, ok):
-        med, rng = spread([key(r) for r in results[what[0]]], fmt)
-        rows.append((what[1], med, rng, aim, "yes" if ok else "not yet"))
+    row = row_adder(results, rows)
 
     fl, fx, tc = results["flood"], results["fixed"], results["tcp"]
     row(("flood", "DC-09 UDP datagrams/s (window 64), store on"), lambda r: r["rate"], "%.0f", "> 50,000",
@@ -363,10 +408,73 @@ def main():
     rows.append(("Events forwarded with DC09.ini", "%d of %d" % (std_forwarded, std_expected), "",
                  "all", "yes" if std_forwarded >= std_expected else "not yet"))
 
-    print("| Measure | Median | Spread (min - max, %d runs) | Aim | Met |" % a.repeat)
-    print("|---|---|---|---|---|")
-    for r in rows:
-        print("| %s | %s | %s | %s | %s |" % r)
+    return rows
+
+
+def monitoring_rows(a, start, stop, flood_count, fixed_seconds, tcp_messages, results, rows):
+    # Monitoring: without the file, with it and a scrape a second, and the
+    # earlier build, each started afresh per run, taking turns.
+    here = os.path.abspath(a.build)
+    variants = [("mwithout", Smoke(a.build, "quell-bench-nomon-"), here),
+                ("mwith", Smoke(a.build, "quell-bench-mon-"), here)]
+    variants[1][1].write("Monitoring.ini", "[Http]\r\nListen=127.0.0.1:9464\r\n")
+    if a.before:
+        variants.insert(0, ("mbefore", Smoke(a.build, "quell-bench-before-"),
+                            os.path.abspath(a.before)))
+    scrapes = failed_scrapes = 0
+    for i in range(a.repeat):
+        for name, r, server_build in variants[i % len(variants):] + variants[:i % len(variants)]:
+            print("monitoring %s run %d/%d: load %s" % (name, i + 1, a.repeat, os.getloadavg()[0]),
+                  file=sys.stderr)
+            r.build = server_build  # the gateway's build; quell-sim stays this build's
+            gw, client, log = start(r)
+            scraper = Scraper() if name == "mwith" else None
+            try:
+                time.sleep(5)
+                for k in ("flood", "fixed", "tcp"):
+                    results.setdefault(name + k, [])
+                results[name + "flood"].append(dc09_flood(a.build, flood_count, 64))
+                settle(client)
+                results[name + "fixed"].append(dc09_fixed(a.build, 2000, fixed_seconds))
+                results[name + "tcp"].append(ip_fleet(a.build, 1000, tcp_messages))
+            finally:
+                if scraper:
+                    scraper.stop = True
+                    scrapes += scraper.scrapes
+                    failed_scrapes += scraper.failures
+                if gw.poll() is not None:
+                    sys.exit("the gateway ended; see %s" % r.path("gateway.log"))
+                stop(gw, client, log)
+
+    row = row_adder(results, rows)
+
+    def median(key, field):
+        return statistics.median(r[field] for r in results[key])
+
+    base = "mbefore" if a.before else None
+    for name, label in (("mbefore", "Build before monitoring"),
+                        ("mwithout", "Without Monitoring.ini"),
+                        ("mwith", "Monitoring.ini, /metrics scraped every second")):
+        if name + "flood" not in results:
+            continue
+        ref = base if name == "mwithout" else ("mwithout" if name == "mwith" else None)
+        for field, key, what, fmt in (("rate", "flood", "DC-09 datagrams/s (window 64)", "%.0f"),
+                                      ("rate", "tcp", "ADM-CID TCP messages/s, 1,000 modules", "%.0f"),
+                                      ("p99", "fixed", "DC-09 p99 ACK at 2,000/s, ms", "%.2f")):
+            aim, ok = "", True
+            if ref:
+                mine, theirs = median(name + key, field), median(ref + key, field)
+                if field == "rate":
+                    aim = ">= 97 %% of %s (%.0f %%)" % (ref[1:], 100 * mine / theirs)
+                    ok = mine >= 0.97 * theirs
+                else:
+                    aim = "<= 1.1 x %s (%.2f x)" % (ref[1:], mine / theirs)
+                    ok = mine <= 1.1 * theirs
+            row((name + key, "%s: %s" % (label, what)), lambda r, f=field: r[f], fmt, aim, ok)
+    if "mwithfixed" in results:
+        rows.append(("  scrapes of /metrics during those runs / failed", "%d / %d" % (
+            scrapes, failed_scrapes), "", "> 0 / 0",
+            "yes" if scrapes > 0 and not failed_scrapes else "not yet"))
 
 
 if __name__ == "__main__":

@@ -46,6 +46,7 @@ void ConsoleOutput::Tick() {
     attempts_ = 0;
   }
   if (attempts_ > kMaxUnansweredHeartbeats) {
+    ++linkTestsFailed_;
     linkUp_ = false;
     countdown_ = kCountdownAfterAnswer;
     awaiting_ = false;
@@ -86,6 +87,7 @@ void ConsoleOutput::SendHeartbeat() {
   }
   awaiting_ = true;
   ++attempts_;
+  ++linkTestsSent_;
   countdown_ = kCountdownAfterHeartbeat;
 }
 

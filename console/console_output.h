@@ -79,6 +79,9 @@ class ConsoleOutput {
   int HeartbeatCountdown() const { return countdown_; }
   int HeartbeatAttempts() const { return attempts_; }
   bool AwaitingAnswer() const { return awaiting_; }
+  // Heartbeats sent, and rounds of them that went unanswered, since start.
+  uint64_t LinkTestsSent() const { return linkTestsSent_; }
+  uint64_t LinkTestsFailed() const { return linkTestsFailed_; }
 
  private:
   void CloseIdleConnections();
@@ -110,6 +113,8 @@ class ConsoleOutput {
   int attempts_ = 0;
   bool awaiting_ = false;
   bool linkUp_ = false;
+  uint64_t linkTestsSent_ = 0;
+  uint64_t linkTestsFailed_ = 0;
   std::atomic<bool> acknowledged_{false};
 };
 

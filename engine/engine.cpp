@@ -17,6 +17,7 @@
 #include "core/refusal_journal.h"
 #include "core/text.h"
 #include "core/trace_file.h"
+#include "engine/engine_monitoring.h"
 #include "ip/adm_cid_parser.h"
 #include "ip/client_access.h"
 #include "ip/client_ports.h"
@@ -203,6 +204,7 @@ bool Engine::Start(std::string* error) {
 
   // Who may connect is known before any listener opens.
   access_->Load(ReadClientAccessFile(wd));
+  StartMonitoring();
   // What the store kept undelivered goes back to the console queue before
   // any new event can arrive.
   StartStore();
@@ -265,6 +267,7 @@ bool Engine::Start(std::string* error) {
     standardDc09_->receiver().RememberCopies(recentCopies_, clock_.Now().toMSecsSinceEpoch());
   }
   recentCopies_.clear();
+  if (monitoring_) ListenMonitoring();
   JournalOpenPorts();
   journal_.Append(W("Порт клиента WX: ") + std::to_string(wardexPort));
 
@@ -273,6 +276,7 @@ bool Engine::Start(std::string* error) {
   objectMode_ = !objects_.empty();
 
   traceVisible_ = TraceViewRequested(wd);
+  if (monitoring_) monitoring_->Publish(*this);
   Q_EMIT linesChanged();
   return true;
 }
@@ -407,6 +411,42 @@ void Engine::ConsoleOutputTick() {
   consoleOutput_->Tick();
   backlog_->Tick(consoleQueue_.Size(), consoleLine_->Alive);
   access_->FlushRefusals();
+  if (monitoring_) monitoring_->Publish(*this);
+}
+
+Meter* Engine::meter() {
+  return monitoring_ ? monitoring_->meter() : nullptr;
+}
+
+// With "\Monitoring.ini": the meter reaches the store and the receivers
+// before any of them starts.
+void Engine::StartMonitoring() {
+  const PortSettings& p = options_.ports;
+  monitoring_ = EngineMonitoring::Create(
+      options_.workDir, journal_,
+      {p.wardex, p.console2, p.relay, p.sia, p.ip8097, p.ip8098, p.ip8096, p.ip8095});
+  if (!monitoring_) return;
+  Meter* m = monitoring_->meter();
+  store_->SetMeter(m);
+  ipReceivers_->SetMeter(m);
+  dc09Receiver_->SetMeter(m);
+  access_->SetMeter(m);
+}
+
+void Engine::ListenMonitoring() {
+  std::vector<int> inUse;
+  const auto add = [&](quint16 port) {
+    if (port) inUse.push_back(port);
+  };
+  add(clientPorts_->WardexPort());
+  add(clientPorts_->Console2Port());
+  add(relayListener_->Port());
+  for (IpListener l : {IpListener::P8095, IpListener::P8096, IpListener::P8097, IpListener::P8098})
+    add(ipReceivers_->Port(l));
+  add(dc09Receiver_->Port());
+  if (standardDc09_ && standardDc09_->tcp()) add(standardDc09_->tcp()->Port());
+  monitoring_->Listen(inUse, CivetAccessList(access_->Networks(AccessGroup::Monitoring)),
+                      journal_);
 }
 
 // Once at start-up: the ports that "\ClientAccess.ini" leaves open to any
@@ -430,6 +470,9 @@ void Engine::JournalOpenPorts() {
   add(AccessGroup::Modules, "UDP " + number(dc09Receiver_->Port(), p.sia));
   if (standardDc09_ && standardDc09_->tcp())
     add(AccessGroup::Modules, std::to_string(standardDc09_->tcp()->Port()));
+  if (monitoring_)
+    for (int port : monitoring_->ListeningPorts())
+      add(AccessGroup::Monitoring, std::to_string(port) + " (monitoring)");
   if (!open.empty()) journal_.Append("Any address is accepted on ports " + open);
 }
 

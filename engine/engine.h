@@ -35,6 +35,8 @@ class ConsoleOutput;
 class ConsolePort;
 class Dc09Receiver;
 class EventStore;
+class EngineMonitoring;
+class Meter;
 class LoopbackClient;
 class RelayListener;
 class StandardDc09;
@@ -107,6 +109,11 @@ class Engine : public QObject {
   // Null unless "\DC09.ini" switched the standard DC-09 receiver on.
   StandardDc09* standardDc09() { return standardDc09_.get(); }
   RelayListener& relayListener() { return *relayListener_; }
+  IpModuleSupervision& ipModuleSupervision() { return *ipModuleSupervision_; }
+  // Null unless "\Monitoring.ini" switched monitoring on; the receivers
+  // count their replies through meter().
+  EngineMonitoring* monitoring() { return monitoring_.get(); }
+  Meter* meter();
   ClientAccess& access() { return *access_; }
   // Journal lines about refused frames, one a minute per account and reason.
   RefusalJournal& refusals() { return *refusals_; }
@@ -137,6 +144,8 @@ class Engine : public QObject {
   void CreateWorker(TLineGSM& line);
   void SwitchConsoleOnAtStartup();
   void JournalOpenPorts();
+  void StartMonitoring();
+  void ListenMonitoring();
   // Opens the event store and queues what it kept undelivered.
   void StartStore();
   // Journals a store that cannot write, at most once a minute, with the alarm.
@@ -169,6 +178,7 @@ class Engine : public QObject {
   std::unique_ptr<ClientFeedRelay> feed_;
   std::unique_ptr<TraceFile> traceFile_;
   std::unique_ptr<EventStore> store_;
+  std::unique_ptr<EngineMonitoring> monitoring_;
   DeliveryLedger noticeLedger_;  // rows of NoticeQueue entries
   StoreSettings storeSettings_;  // from EventStore.ini, or the defaults
   uint32_t storeTroubleTick_ = 0;

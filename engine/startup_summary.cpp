@@ -4,6 +4,7 @@
 #include "console/console_port.h"
 #include "core/cp1251.h"
 #include "engine/engine.h"
+#include "engine/engine_monitoring.h"
 #include "ip/client_ports.h"
 #include "ip/dc09_receiver.h"
 #include "ip/ip_receivers.h"
@@ -108,6 +109,21 @@ std::string ConsoleText(Engine& engine) {
   return out;
 }
 
+// The monitoring server's addresses, or the hint that switches it on.
+std::string MonitoringText(Engine& engine) {
+  const EngineMonitoring* m = engine.monitoring();
+  if (!m)
+    return "  monitoring: off; copy examples/monitoring/Monitoring.ini into the working directory"
+           " for Prometheus metrics, health answers and a status page\n";
+  std::string out;
+  for (const std::string& at : m->Listening())
+    out += "  monitoring: http://" + at + "/ (/metrics, /health/live, /health/ready)\n";
+  for (const std::string& at : m->NotListening())
+    out += "  monitoring: NOT listening on " + at + " (see the journal)\n";
+  if (out.empty()) out = "  monitoring: NOT listening (no usable Listen= in Monitoring.ini)\n";
+  return out;
+}
+
 }  // namespace
 
 std::string StartupSummary(Engine& engine) {
@@ -116,6 +132,7 @@ std::string StartupSummary(Engine& engine) {
   out += PortsLine(engine);
   out += LinesText(engine);
   out += ConsoleText(engine);
+  out += MonitoringText(engine);
   out +=
       "  next: quell-sim plays modems, panels, IP modules and the console without hardware;"
       " see README, \"Trying a station without hardware\"\n";

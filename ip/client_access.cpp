@@ -52,6 +52,7 @@ void ClientAccess::Load(const ClientAccessFile& file) {
   clients_ = build(file.clients);
   relay_ = build(file.relay);
   modules_ = build(file.modules);
+  monitoring_ = build(file.monitoring);
   relayFromClients_ = !file.relay;
   if (!file.exists) return;
   // What was read, so that a restart after an edit can be checked.
@@ -74,6 +75,8 @@ const std::optional<std::vector<ClientAccess::Network>>& ClientAccess::List(
       return relayFromClients_ ? clients_ : relay_;
     case AccessGroup::Modules:
       break;
+    case AccessGroup::Monitoring:
+      return monitoring_;
   }
   return modules_;
 }
@@ -90,6 +93,7 @@ bool ClientAccess::Admits(AccessGroup group, const QHostAddress& peer) const {
 bool ClientAccess::Refuses(AccessGroup group, const QTcpSocket& accepted) {
   if (Open(group) || IsOwn(accepted) || Admits(group, accepted.peerAddress())) return false;
   JournalRefusal(accepted.peerAddress(), "port " + std::to_string(accepted.localPort()));
+  if (meter_) meter_->AccessRefused(accepted.localPort());
   return true;
 }
 
@@ -103,6 +107,7 @@ bool RefusedAtAccept(ClientAccess* access, AccessGroup group, QTcpSocket* socket
 bool ClientAccess::RefusesDatagram(AccessGroup group, const QHostAddress& sender, int localPort) {
   if (Admits(group, sender)) return false;
   JournalRefusal(sender, "UDP port " + std::to_string(localPort));
+  if (meter_) meter_->AccessRefused(localPort);
   return true;
 }
 

@@ -21,10 +21,11 @@
 #include "core/clock.h"
 #include "core/config/client_access_file.h"
 #include "core/journal.h"
+#include "core/meter.h"
 
 namespace quell {
 
-enum class AccessGroup { Clients, Relay, Modules };
+enum class AccessGroup { Clients, Relay, Modules, Monitoring };
 
 class ClientAccess {
  public:
@@ -43,11 +44,18 @@ class ClientAccess {
   using OwnConnectionTest = std::function<bool(const QTcpSocket& accepted)>;
   void SetOwnConnectionTest(OwnConnectionTest test) { isOwn_ = std::move(test); }
   bool IsOwn(const QTcpSocket& accepted) const { return isOwn_ && isOwn_(accepted); }
+  // Counts each refusal (null: not counted).
+  void SetMeter(Meter* meter) { meter_ = meter; }
 
   // True when the group takes any address.
   bool Open(AccessGroup group) const { return !List(group); }
   // The list alone (no journal line): IPv4-mapped IPv6 peers match as IPv4.
   bool Admits(AccessGroup group, const QHostAddress& peer) const;
+  // The group's address blocks; nullopt when it takes any address.
+  using Network = std::pair<QHostAddress, int>;
+  const std::optional<std::vector<Network>>& Networks(AccessGroup group) const {
+    return List(group);
+  }
 
   // True when the connection (or datagram) must be refused; journals the
   // refusal within the rate limits, naming the port that refused.
@@ -59,14 +67,14 @@ class ClientAccess {
   void FlushRefusals();
 
  private:
-  using Network = std::pair<QHostAddress, int>;
   const std::optional<std::vector<Network>>& List(AccessGroup group) const;
   void JournalRefusal(const QHostAddress& peer, const std::string& where);
 
   const Clock& clock_;
   Journal& journal_;
   OwnConnectionTest isOwn_;
-  std::optional<std::vector<Network>> clients_, relay_, modules_;
+  Meter* meter_ = nullptr;
+  std::optional<std::vector<Network>> clients_, relay_, modules_, monitoring_;
   bool relayFromClients_ = true;
   // The refusal log of the current minute.
   uint32_t windowStart_ = 0;

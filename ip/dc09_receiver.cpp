@@ -73,6 +73,7 @@ void Dc09Receiver::Handle(const std::string& t, const Reply& reply, const std::s
     standard_(t, reply, sender);
     return;
   }
+  const SteadyTime arrived = meter_ ? std::chrono::steady_clock::now() : SteadyTime{};
   const std::string relay = Dc09RelayText(t);
   if (IsFalse(relay)) return;  // no "#", or fewer than three "#" fields
   trace_.Append("udo->mlr0:");
@@ -86,7 +87,10 @@ void Dc09Receiver::Handle(const std::string& t, const Reply& reply, const std::s
   trace_.Append("udo->crc:" + ack.substr(1, 4));
 
   if (IsFalse(r)) {
-    if (clients_.WardexClientCount() > 0) sendNow(nack);
+    if (clients_.WardexClientCount() > 0) {
+      sendNow(nack);
+      if (meter_) meter_->Reply(Road::Dc09, ReplyKind::Nack, arrived);
+    }
     if (device_.PortOpen()) device_.Write(kTroubleLine);
   } else if (!Contains(r, "@")) {
     // A periodic test report is acknowledged and stored, and goes no further.
@@ -95,8 +99,12 @@ void Dc09Receiver::Handle(const std::string& t, const Reply& reply, const std::s
     if (testReport) row.console = EventFate::NotForConsole;
     // A sender whose event could not be stored gets the NACK frame and
     // sends it again.
-    const uint64_t ticket = OrderFor(sender).AddWaiting(
-        [reply, ack, nack](bool stored) { reply(stored ? ack : nack); });
+    Meter* meter = meter_;
+    const uint64_t ticket =
+        OrderFor(sender).AddWaiting([reply, ack, nack, meter, arrived](bool stored) {
+          reply(stored ? ack : nack);
+          if (meter) meter->Reply(Road::Dc09, stored ? ReplyKind::Ack : ReplyKind::Nack, arrived);
+        });
     auto seq = std::make_shared<int64_t>(0);
     *seq =
         StoreEvent(log_, std::move(row), [this, r, seq, testReport, sender, ticket](bool stored) {

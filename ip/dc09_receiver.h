@@ -15,6 +15,7 @@
 #include "core/clock.h"
 #include "core/event_log.h"
 #include "core/journal.h"
+#include "core/meter.h"
 #include "core/settings.h"
 #include "core/trace_view.h"
 #include "ip/adm_cid_parser.h"
@@ -44,6 +45,9 @@ class Dc09Receiver {
 
   // Events are stored here before they are acknowledged (none: at once).
   void SetEventLog(EventLog* log) { log_ = log; }
+  // Counts each ACK or NACK frame with its time since the frame arrived
+  // (null: not counted).
+  void SetMeter(Meter* meter) { meter_ = meter; }
 
   // One datagram from sender (its address and port as text).
   void Handle(const std::string& datagram, const Reply& reply, const std::string& sender = {});
@@ -74,6 +78,7 @@ class Dc09Receiver {
   const uint32_t startTick_;
   Standard standard_;
   EventLog* log_ = nullptr;
+  Meter* meter_ = nullptr;
   // Senders with a reply waiting for the store.
   std::map<std::string, ReplyOrder> senders_;
   ClientAccess* access_ = nullptr;

@@ -61,6 +61,7 @@ void IpModuleSupervision::LossCheck() {
     if (settings_.lossRestore) QueueEvent(row, kLossBody);
     row.picture = IpModuleRow::Picture::Lost;
     row.state = "-";
+    ++lostCount_;
     changed = true;
   }
   if (changed) Changed();

@@ -30,6 +30,8 @@ class IpModuleSupervision {
 
   // Once per console output tick: reports modules silent past the limit.
   void LossCheck();
+  // Modules found lost since start.
+  uint64_t LostCount() const { return lostCount_; }
 
   // Called whenever something shown of a row changed (for the "Активные"
   // page): not again for a module heard within the same second.
@@ -51,6 +53,7 @@ class IpModuleSupervision {
   const IpModuleSettings& settings_;
   NoticeList& notices_;
   ConsoleOutput& output_;
+  uint64_t lostCount_ = 0;
 };
 
 // "hh:nn:ss   dd/mm/yyyy", the "Время" column.

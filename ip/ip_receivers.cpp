@@ -144,6 +144,7 @@ bool IpReceivers::HandleMessage(Listener& l, QTcpSocket* socket, const std::stri
   JournalIpMessage(journal_, clock_, m);
   output_.ResetIdle(l.id);
 
+  const SteadyTime arrived = meter_ ? std::chrono::steady_clock::now() : SteadyTime{};
   std::shared_ptr<Replies> replies = replies_[socket];
   std::string r;
   std::string reply;
@@ -179,10 +180,15 @@ bool IpReceivers::HandleMessage(Listener& l, QTcpSocket* socket, const std::stri
   // The reply: "ACK" only for what is stored; a failed write makes the
   // message "NACK" without a trouble line, so the module sends it again.
   QPointer<QTcpSocket> to(socket);
-  const auto send = [to, reply, close](bool stored) {
+  Meter* meter = meter_;
+  const auto send = [to, reply, close, meter, arrived](bool stored) {
     if (!to || to->state() != QAbstractSocket::ConnectedState) return;
-    const std::string bytes = (stored ? reply : std::string("NACK")) + kCR;
+    const std::string sent = stored ? reply : std::string("NACK");
+    const std::string bytes = sent + kCR;
     to->write(bytes.data(), qint64(bytes.size()));
+    // A bare CR (a keep-alive's answer) is neither kind.
+    if (meter && !sent.empty())
+      meter->Reply(Road::Tcp, sent == "ACK" ? ReplyKind::Ack : ReplyKind::Nack, arrived);
     // Lets the reply go out before the connection ends.
     if (close) to->disconnectFromHost();
   };

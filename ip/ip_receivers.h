@@ -20,6 +20,7 @@
 #include "core/clock.h"
 #include "core/event_log.h"
 #include "core/journal.h"
+#include "core/meter.h"
 #include "core/settings.h"
 #include "core/trace_view.h"
 #include "ip/adm_cid_parser.h"
@@ -45,6 +46,8 @@ class IpReceivers final : public IpSupervision {
 
   // Events are stored here before they are acknowledged (none: at once).
   void SetEventLog(EventLog* log) { log_ = log; }
+  // Counts each reply with its time since the message arrived (null: not counted).
+  void SetMeter(Meter* meter) { meter_ = meter; }
 
   // Opens the four listeners; true when all of them listen.
   bool Listen();
@@ -100,6 +103,7 @@ class IpReceivers final : public IpSupervision {
   AdmCidParser& parser_;
   IpModuleSupervision& modules_;
   EventLog* log_ = nullptr;
+  Meter* meter_ = nullptr;
   std::array<Listener, kIpListenerCount> listeners_;
   ClientAccess* access_ = nullptr;
   RefusalJournal* refusals_ = nullptr;

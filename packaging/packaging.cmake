@@ -28,6 +28,13 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/workdir/
         DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                               WORLD_READ WORLD_EXECUTE)
 
+# The alert rules and a scrape sample for station IT, outside /usr/share/doc
+# (which minimal images drop); the Monitoring.ini sample beside the others.
+install(FILES ${quell_pkg_dir}/prometheus/quell-alerts.yml ${quell_pkg_dir}/prometheus/prometheus-scrape.yml
+        DESTINATION share/quell-server/prometheus)
+install(FILES ${CMAKE_SOURCE_DIR}/examples/monitoring/Monitoring.ini
+        DESTINATION share/doc/quell-server/examples/monitoring)
+
 set(CPACK_PACKAGE_NAME quell-server)
 set(CPACK_PACKAGE_VENDOR "Quell Server")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

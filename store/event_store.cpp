@@ -78,7 +78,10 @@ bool EventStore::Start(std::vector<EventRow>* pending, std::string* error,
   if (opened) {
     if (copies) *copies = db_.RecentCopies(copiesSinceMs, kRecentCopiesRead);
     std::vector<EventRow> rows = db_.Pending();
-    for (const EventRow& r : rows) pending_[r.seq] = r;
+    for (const EventRow& r : rows) {
+      pending_[r.seq] = r;
+      CountPending(r, 1);
+    }
     if (pending) *pending = std::move(rows);
     std::lock_guard g(lock_);
     lastSeq_ = db_.MaxSeq();
@@ -176,6 +179,7 @@ std::vector<int> EventStore::TakeCommitMicros() {
 
 void EventStore::Run() {
   using Clock = std::chrono::steady_clock;
+  if (meter_) TellRecent();
   std::unique_lock g(lock_);
   auto nextPrune = Clock::now();  // a first pass soon after the start
   for (;;) {
@@ -234,7 +238,10 @@ bool EventStore::EnsureFile() {
     return false;
   }
   if (pending_.empty()) {
-    for (const EventRow& r : db_.Pending()) pending_[r.seq] = r;
+    for (const EventRow& r : db_.Pending()) {
+      pending_[r.seq] = r;
+      CountPending(r, 1);
+    }
   }
   // A new file (the old one removed or renamed) gets every row still
   // pending, so a restart can deliver them.
@@ -268,8 +275,11 @@ void EventStore::Commit(std::deque<Item>& items, std::vector<FateUpdate>& fates)
                           .count();
   const size_t written = rows.size();
   if (stored) {
+    if (meter_) meter_->Committed(rows, double(micros) / 1e6);
     Remember(std::move(rows), allFates);
+    if (meter_) TellPending();
   } else {
+    if (meter_) meter_->CommitFailed();
     // The log may have taken the space: copy it into the file and cut it.
     // A connection that failed mid-transaction (disk full, I/O error) may
     // stay inside it; the next commit starts from a fresh one.
@@ -337,14 +347,60 @@ void EventStore::RunCheckpoints() {
 }
 
 void EventStore::Remember(std::vector<EventRow> rows, const std::vector<FateUpdate>& fates) {
-  for (EventRow& r : rows)
-    if (IsPending(r)) pending_[r.seq] = std::move(r);
+  for (EventRow& r : rows) {
+    if (!IsPending(r)) continue;
+    CountPending(r, 1);
+    pending_[r.seq] = std::move(r);
+  }
   for (const FateUpdate& f : fates) {
     auto it = pending_.find(f.seq);
     if (it == pending_.end()) continue;
+    CountPending(it->second, -1);
     (f.target == EventTarget::Console ? it->second.console : it->second.notice) = f.fate;
+    CountPending(it->second, 1);
     if (!IsPending(it->second)) pending_.erase(it);
   }
+}
+
+void EventStore::CountPending(const EventRow& r, int sign) {
+  if (r.console == EventFate::Pending) pendingConsole_ += sign;
+  if (r.notice == EventFate::Pending) pendingClient_ += sign;
+}
+
+void EventStore::TellPending() {
+  PendingFigures figures;
+  figures.console = pendingConsole_;
+  figures.client = pendingClient_;
+  // pending_ is in acceptance order: the first waiting row of each target
+  // is the oldest, and usually the first row of all.
+  for (const auto& [seq, row] : pending_) {
+    if (!figures.oldestConsoleMs && row.console == EventFate::Pending)
+      figures.oldestConsoleMs = row.receivedMs;
+    if (!figures.oldestClientMs && row.notice == EventFate::Pending)
+      figures.oldestClientMs = row.receivedMs;
+    if ((figures.oldestConsoleMs || !figures.console) && (figures.oldestClientMs || !figures.client))
+      break;
+  }
+  meter_->Pending(figures);
+}
+
+void EventStore::TellRecent() {
+  constexpr int kRecentRows = 50;
+  std::vector<EventRow> rows;
+  if (db_.IsOpen()) {
+    EventQuery query;
+    query.limit = kRecentRows;
+    query.newestFirst = true;
+    db_.Read(
+        query,
+        [&](const EventRow& row) {
+          rows.push_back(row);
+          return true;
+        },
+        nullptr);
+  }
+  meter_->Recent(rows);
+  TellPending();
 }
 
 void EventStore::Report(std::deque<Item>& items, bool stored) {

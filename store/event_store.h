@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "core/event_log.h"
+#include "core/meter.h"
 #include "store/event_db.h"
 
 namespace quell {
@@ -64,6 +65,10 @@ class EventStore final : public EventLog {
   // before Start. nowMs: UTC milliseconds (default: the system clock).
   void SetRetention(int keepDays, std::function<int64_t()> nowMs = {});
 
+  // Tells meter (null: nobody) of each commit, what waits for delivery and,
+  // once the thread starts, the newest stored rows. Call before Start.
+  void SetMeter(Meter* meter) { meter_ = meter; }
+
   int64_t Add(EventRow row, Done done, bool keep = false) override;
   int64_t AddGroup(std::vector<EventRow> rows, Done done) override;
   int64_t AddAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel) override;
@@ -100,6 +105,12 @@ class EventStore final : public EventLog {
   void Commit(std::deque<Item>& items, std::vector<FateUpdate>& fates);
   bool EnsureFile();
   void Remember(std::vector<EventRow> rows, const std::vector<FateUpdate>& fates);
+  // Store thread: keeps the counts of pending_ (sign +1 as a row enters it,
+  // -1 as it leaves) and tells the meter.
+  void CountPending(const EventRow& r, int sign);
+  void TellPending();
+  // Store thread, at its start: the newest rows to the meter.
+  void TellRecent();
   // Store thread, after a commit: keeps the write-ahead log from growing.
   void KeepLogShort();
   void Report(std::deque<Item>& items, bool stored);
@@ -138,6 +149,9 @@ class EventStore final : public EventLog {
   std::vector<EventRow> held_;           // rows without a sender, not yet written
   std::vector<FateUpdate> heldFates_;    // fates not yet written
   std::map<int64_t, EventRow> pending_;  // written rows with something pending
+  int64_t pendingConsole_ = 0;           // rows of pending_ whose console entry waits
+  int64_t pendingClient_ = 0;            // rows of pending_ whose notice waits
+  Meter* meter_ = nullptr;
   std::atomic<size_t> heldCount_{0};
   int keepDays_ = 0;
   std::function<int64_t()> nowMs_ = [] {

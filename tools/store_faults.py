@@ -15,7 +15,7 @@
 Events carry their number in account and zone (account * 1000 + zone), so
 the store and the console can be checked event by event.
 """
-import os, random, re, socket, subprocess, threading, time
+import os, random, re, socket, subprocess, threading, time, urllib.error, urllib.request
 
 from smoke_common import Smoke
 
@@ -120,6 +120,23 @@ class Burst:
         self.stop = True
         for t in threads:
             t.join(timeout=5)
+
+
+def ready_status(want, timeout=5):
+    """The status of /health/ready once it is want, or the last one within timeout."""
+    end, status = time.time() + timeout, 0
+    while time.time() < end:
+        try:
+            with urllib.request.urlopen("http://127.0.0.1:9464/health/ready", timeout=1) as r:
+                status = r.status
+        except urllib.error.HTTPError as e:
+            status = e.code
+        except OSError:
+            status = 0
+        if status == want:
+            break
+        time.sleep(0.2)
+    return status
 
 
 class StoreFaults:
@@ -255,6 +272,8 @@ class StoreFaults:
             return
         try:
             self.run.write("EventStore.ini", "[Store]\r\nPath=small/Events.db\r\n")
+            # /health/ready follows the store: 503 while it cannot write.
+            self.run.write("Monitoring.ini", "[Http]\r\nListen=127.0.0.1:9464\r\n")
             self.start_gateway()
             Burst(4_000_000).run(0.3)
             filler = os.path.join(mnt, "filler")
@@ -267,10 +286,12 @@ class StoreFaults:
             os.close(fd)
             full = Burst(4_100_000)
             full.run(2.0)
+            ready_full = ready_status(503)
             os.remove(filler)
             time.sleep(1.5)
             after = Burst(4_200_000)
             after.run(0.5)
+            ready_after = ready_status(200)
             self.stop_gateway()
             stored = self.stored()
             lost = (set(full.acked) | set(after.acked)) - stored
@@ -278,9 +299,12 @@ class StoreFaults:
                       "full file system: %d refused, %d acknowledged while full, %d after room "
                       "returned, %d acknowledged not stored" %
                       (full.refused, len(full.acked), len(after.acked), len(lost)))
+            self.note("f", ready_full == 503 and ready_after == 200,
+                      "/health/ready %s while full, %s after" % (ready_full, ready_after))
         finally:
             self.stop_gateway()
             os.remove(self.run.path("EventStore.ini"))
+            os.remove(self.run.path("Monitoring.ini"))
             subprocess.call(["umount", mnt])
 
     def stop(self):

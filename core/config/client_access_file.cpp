@@ -30,7 +30,9 @@ ClientAccessFile ParseClientAccessFile(const std::vector<std::string>& lines) {
       std::optional<std::vector<AccessEntry>>* known = name == "clients"   ? &file.clients
                                                        : name == "relay"   ? &file.relay
                                                        : name == "modules" ? &file.modules
-                                                                           : nullptr;
+                                                       : name == "monitoring"
+                                                           ? &file.monitoring
+                                                           : nullptr;
       if (known) {
         // A section named twice keeps adding to the same list.
         if (!*known) known->emplace();

@@ -19,6 +19,8 @@ struct ClientAccessFile {
   bool exists = false;
   // nullopt: the section is absent (its ports serve everyone).
   std::optional<std::vector<AccessEntry>> clients, relay, modules;
+  // "[Monitoring]": the monitoring HTTP port of "\Monitoring.ini".
+  std::optional<std::vector<AccessEntry>> monitoring;
   // Lines that belong to no known section.
   std::vector<AccessEntry> stray;
 };
