@@ -264,6 +264,7 @@ bool Engine::Start(std::string* error) {
       access_.get());
   if (standardDc09_) {
     standardDc09_->receiver().SetEventLog(store_.get());
+    standardDc09_->receiver().SetMeter(meter());
     standardDc09_->receiver().RememberCopies(recentCopies_, clock_.Now().toMSecsSinceEpoch());
   }
   recentCopies_.clear();
@@ -445,8 +446,7 @@ void Engine::ListenMonitoring() {
     add(ipReceivers_->Port(l));
   add(dc09Receiver_->Port());
   if (standardDc09_ && standardDc09_->tcp()) add(standardDc09_->tcp()->Port());
-  monitoring_->Listen(inUse, CivetAccessList(access_->Networks(AccessGroup::Monitoring)),
-                      journal_);
+  monitoring_->Listen(inUse, CivetAccessList(access_->Networks(AccessGroup::Monitoring)), journal_);
 }
 
 // Once at start-up: the ports that "\ClientAccess.ini" leaves open to any

@@ -39,7 +39,8 @@ std::string StandardDc09Receiver::NakNow(Dc09Form form) const {
 }
 
 Dc09Outcome StandardDc09Receiver::Nak(const char* why, std::string_view bytes, Dc09Form form,
-                                      Dc09Refusal refusal, std::string account, std::string text) {
+                                      Dc09NakReason refusal, std::string account,
+                                      std::string text) {
   p_.trace.Append(std::string("dc09 NAK, ") + why + ": " + std::string(bytes));
   Dc09Outcome o = Answer(Dc09Outcome::Kind::Nak, NakNow(form));
   o.form = form;
@@ -53,7 +54,7 @@ Dc09Outcome StandardDc09Receiver::Duh(const Dc09Header& h, Dc09Form form,
                                       const std::string& account, std::string text) {
   Dc09Outcome o = Answer(Dc09Outcome::Kind::Duh, Dc09Duh(h, form));
   o.form = form;
-  o.refusal = Dc09Refusal::Duh;
+  o.refusal = Dc09NakReason::Duh;
   o.account = account;
   o.why = std::move(text);
   return o;
@@ -119,16 +120,16 @@ std::vector<CidEvent> StandardDc09Receiver::Events(const Dc09Header& h, const st
 Dc09Outcome StandardDc09Receiver::Read(std::string_view bytes) {
   const Dc09ReadFrame f = ReadDc09Frame(bytes);
   if (f.status == Dc09ReadFrame::Status::BadCrc)
-    return Nak("bad CRC", bytes, Dc09Form::Hex, Dc09Refusal::Crc, {},
+    return Nak("bad CRC", bytes, Dc09Form::Hex, Dc09NakReason::Crc, {},
                W("NAK: CRC кадра не сходится (ни в одной форме)"));
   if (f.status != Dc09ReadFrame::Status::Ok)
-    return Nak("frame does not read", bytes, f.form, Dc09Refusal::Unreadable, {},
+    return Nak("frame does not read", bytes, f.form, Dc09NakReason::Unreadable, {},
                W("NAK: кадр не читается (заголовок или конец кадра)"));
   const Dc09Header& h = f.header;
   const Dc09Form form = f.form;
   // An encrypted frame names its account in the header: its key is chosen by it.
   if (!h.hasAccount && h.encrypted)
-    return Nak("encrypted frame without an account", bytes, form, Dc09Refusal::Key, {},
+    return Nak("encrypted frame without an account", bytes, form, Dc09NakReason::Key, {},
                W("NAK: зашифрованный кадр без счёта в заголовке, ключ не выбрать"));
 
   // The header's account, else (plain frames) the data's.
@@ -137,35 +138,35 @@ Dc09Outcome StandardDc09Receiver::Read(std::string_view bytes) {
   if (!h.hasAccount) {
     content = ReadDc09Content(f.rest, false);
     if (!content)
-      return Nak("data does not read", bytes, form, Dc09Refusal::Unreadable, {},
+      return Nak("data does not read", bytes, form, Dc09NakReason::Unreadable, {},
                  W("NAK: данные кадра не читаются"));
     account = std::string(Dc09DataAccount(content->data));
     if (account.empty())
-      return Nak("no account in the header or the data", bytes, form, Dc09Refusal::Account, {},
+      return Nak("no account in the header or the data", bytes, form, Dc09NakReason::Account, {},
                  W("NAK: нет счёта ни в заголовке, ни в данных"));
   }
   const std::optional<Served> served = Account(account, h.encrypted);
   // The unserved account has its own journal line.
-  if (!served) return Nak("account not served", bytes, form, Dc09Refusal::Account, account, "-");
+  if (!served) return Nak("account not served", bytes, form, Dc09NakReason::Account, account, "-");
 
   if (h.encrypted) {
     if (!served->key)
-      return Nak("encrypted frame for an account without a key", bytes, form, Dc09Refusal::Key,
+      return Nak("encrypted frame for an account without a key", bytes, form, Dc09NakReason::Key,
                  account, W("NAK: кадр зашифрован, а у счёта нет ключа в DC09.ini"));
     const auto cipher = f.rest.size() % (2 * kAesBlock) == 0 ? FromHex(f.rest) : std::nullopt;
     const auto plain =
         cipher && !cipher->empty() ? AesCbcDecrypt(*served->key, *cipher) : std::nullopt;
     if (plain) content = ReadDc09Content(WithoutDc09Pad(*plain), true);
     if (!content)
-      return Nak("does not decrypt", bytes, form, Dc09Refusal::Decrypt, account,
+      return Nak("does not decrypt", bytes, form, Dc09NakReason::Decrypt, account,
                  W("NAK: кадр не расшифровывается ключом счёта (неверный ключ?)"));
   } else {
     if (served->key)
-      return Nak("plain frame for an account with a key", bytes, form, Dc09Refusal::Key, account,
+      return Nak("plain frame for an account with a key", bytes, form, Dc09NakReason::Key, account,
                  W("NAK: кадр не зашифрован, а у счёта есть ключ в DC09.ini"));
     if (!content) content = ReadDc09Content(f.rest, false);
     if (!content)
-      return Nak("data does not read", bytes, form, Dc09Refusal::Unreadable, account,
+      return Nak("data does not read", bytes, form, Dc09NakReason::Unreadable, account,
                  W("NAK: данные кадра не читаются"));
   }
   const QDateTime now = p_.clock.Now();
@@ -176,7 +177,7 @@ Dc09Outcome StandardDc09Receiver::Read(std::string_view bytes) {
       std::string text = W("NAK: время кадра ") + Dc09StampText(QDateTime::fromSecsSinceEpoch(
                                                       *content->stamp, QTimeZone::utc()));
       text += W(" вне окна -40..+20 с от времени шлюза ") + Dc09StampText(now);
-      return Nak("time stamp outside the window", bytes, form, Dc09Refusal::Time, account,
+      return Nak("time stamp outside the window", bytes, form, Dc09NakReason::Time, account,
                  std::move(text));
     }
   }
@@ -218,6 +219,22 @@ void StandardDc09Receiver::RememberCopies(const std::vector<RecentCopy>& copies,
   }
 }
 
+StandardDc09Receiver::Reply StandardDc09Receiver::Counted(const Reply& reply,
+                                                          Dc09Outcome::Kind kind,
+                                                          SteadyTime arrived) {
+  if (kind != Dc09Outcome::Kind::Ack) {
+    meter_->Reply(Road::Dc09, kind == Dc09Outcome::Kind::Nak ? ReplyKind::Nak : ReplyKind::Duh,
+                  arrived);
+    return reply;
+  }
+  // An ACK turns into a NAK when its commit fails: counted as it leaves.
+  return [this, reply, arrived](const std::string& bytes) {
+    const bool nak = bytes.find("\"NAK\"") != std::string::npos;
+    meter_->Reply(Road::Dc09, nak ? ReplyKind::Nak : ReplyKind::Ack, arrived);
+    reply(bytes);
+  };
+}
+
 void StandardDc09Receiver::SendInOrder(const std::string& sender, const std::string& bytes,
                                        const Reply& reply) {
   auto it = senders_.find(sender);
@@ -237,6 +254,13 @@ void StandardDc09Receiver::Complete(const Dc09Outcome& o, const Reply& reply,
   if (o.kind != Dc09Outcome::Kind::Ack) {
     // NAK and DUH are the whole answer: nothing is forwarded or recorded.
     // The journal says why, once a minute per account (or sender) and reason.
+    if (meter_ && o.kind == Dc09Outcome::Kind::Nak) {
+      static constexpr Dc09Refusal kLabel[] = {Dc09Refusal::Unreadable, Dc09Refusal::Crc,
+                                               Dc09Refusal::Unreadable, Dc09Refusal::Account,
+                                               Dc09Refusal::Key,        Dc09Refusal::Key,
+                                               Dc09Refusal::Time,       Dc09Refusal::Unreadable};
+      meter_->Dc09Refused(kLabel[int(o.refusal)]);
+    }
     if (!o.why.empty() && o.why != "-") {
       const std::string who = o.account.empty() ? sender : Upper(o.account);
       refusals_.Note(
@@ -258,6 +282,7 @@ void StandardDc09Receiver::Complete(const Dc09Outcome& o, const Reply& reply,
   const std::shared_ptr<Dc09CopyMemory::Entry> first =
       copies_.Find(o.copyKey, p_.clock.TickCount());
   if (!first) return Store(o, reply, sender, line);
+  if (meter_) meter_->Dc09Copy();
   p_.trace.Append(
       "dc09 copy of a frame acknowledged before, acknowledged again and not forwarded: " + o.raw);
   if (!first->pending) {

@@ -26,6 +26,7 @@
 #include "core/config/sia_to_cid_file.h"
 #include "core/event_log.h"
 #include "core/journal.h"
+#include "core/meter.h"
 #include "core/refusal_journal.h"
 #include "core/settings.h"
 #include "core/trace_view.h"
@@ -44,12 +45,12 @@ struct Dc09Event {
 };
 
 // Why a frame was refused: the journal's reason and the metrics' label.
-enum class Dc09Refusal { None, Crc, Unreadable, Account, Key, Decrypt, Time, Duh };
+enum class Dc09NakReason { None, Crc, Unreadable, Account, Key, Decrypt, Time, Duh };
 
 struct Dc09Outcome {
   enum class Kind { Ack, Nak, Duh };
   Kind kind = Kind::Nak;
-  Dc09Refusal refusal = Dc09Refusal::None;
+  Dc09NakReason refusal = Dc09NakReason::None;
   std::string account;            // of a refused frame, when known
   std::string why;                // a refused frame's journal text, without the sender
   Dc09Form form = Dc09Form::Hex;  // of the frame and its reply
@@ -91,6 +92,8 @@ class StandardDc09Receiver {
 
   // Events are stored here before they are acknowledged (none: at once).
   void SetEventLog(EventLog* log) { log_ = log; }
+  // Replies, refusals and copies are counted here (none: not counted).
+  void SetMeter(Meter* meter) { meter_ = meter; }
 
   // sender names the peer (UDP) or the connection (TCP) whose replies keep
   // their order; line is the port the frame came in on.
@@ -99,9 +102,11 @@ class StandardDc09Receiver {
                 const std::string& line = {});
   void Serve(std::string_view bytes, const Reply& reply, const std::string& sender = {},
              const std::string& line = {}) {
+    const SteadyTime arrived = meter_ ? std::chrono::steady_clock::now() : SteadyTime{};
     Dc09Outcome o = Read(bytes);
     o.raw = std::string(bytes);
-    Complete(o, reply, sender, line);
+    if (!meter_) return Complete(o, reply, sender, line);
+    Complete(o, Counted(reply, o.kind, arrived), sender, line);
   }
   // A reply that needs no commit, sent behind any ACK still waiting for the
   // store on the same sender.
@@ -122,7 +127,7 @@ class StandardDc09Receiver {
   };
   std::optional<Served> Account(const std::string& account, bool encrypted);
   Dc09Outcome Nak(const char* why, std::string_view bytes, Dc09Form form = Dc09Form::Hex,
-                  Dc09Refusal refusal = Dc09Refusal::Unreadable, std::string account = {},
+                  Dc09NakReason refusal = Dc09NakReason::Unreadable, std::string account = {},
                   std::string text = {});
   Dc09Outcome Duh(const Dc09Header& h, Dc09Form form, const std::string& account, std::string text);
   void JournalUnserved(const std::string& account);
@@ -134,9 +139,12 @@ class StandardDc09Receiver {
              const std::string& line);
 
   void Released(const std::string& sender, uint64_t ticket, bool stored);
+  // reply, counting each reply that leaves by its kind and time.
+  Reply Counted(const Reply& reply, Dc09Outcome::Kind kind, SteadyTime arrived);
 
   Parts p_;
   EventLog* log_ = nullptr;
+  Meter* meter_ = nullptr;
   // Senders with a reply waiting for the store.
   std::map<std::string, ReplyOrder> senders_;
   const Dc09Config config_;

@@ -471,5 +471,51 @@ TEST_F(Dc09FormsTest, RefusalsAreExplainedInTheJournalOnceAMinute) {
   EXPECT_EQ(journal.Size(), 5u);
 }
 
+// Counts what the monitoring surface is told.
+class CountingMeter final : public Meter {
+ public:
+  void Reply(Road road, ReplyKind kind, SteadyTime) override {
+    if (road == Road::Dc09) ++replies[int(kind)];
+  }
+  void Dc09Refused(Dc09Refusal reason) override { ++refused[int(reason)]; }
+  void Dc09Copy() override { ++copies; }
+  void AccessRefused(int) override {}
+  void Committed(const std::vector<EventRow>&, double) override {}
+  void Pending(const PendingFigures&) override {}
+  void CommitFailed() override {}
+  void Recent(const std::vector<EventRow>&) override {}
+  int replies[kReplyKindCount] = {};
+  int refused[kDc09RefusalCount] = {};
+  int copies = 0;
+};
+
+TEST_F(Dc09FormsTest, RepliesRefusalsAndCopiesAreCounted) {
+  CountingMeter meter;
+  receiver().SetMeter(&meter);
+  test::ManualEventLog log;
+  receiver().SetEventLog(&log);
+  std::vector<std::string> replies;
+  const auto serve = [&](const std::string& f) {
+    receiver().Serve(
+        f, [&](const std::string& r) { replies.push_back(r); }, "a");
+  };
+  const std::string event = sim::Dc09Frame("\"ADM-CID\"0001L0#AAAA[#AAAA|1130 01 015]");
+  serve(event);
+  serve(event);  // a copy while the first is stored
+  log.Complete(true);
+  serve(sim::Dc09Frame("\"ADM-CID\"0002L0#BBBB[#BBBB|1130 01 015]"));  // account
+  serve(sim::Dc09Frame("\"ADM-CID\"0003L0#123F[#123F|1130 01 015]"));  // key
+  serve(sim::Dc09Frame("\"ADM-485\"0004L0#AAAA[]"));                   // DUH
+  serve(sim::Dc09Frame("\"ADM-CID\"0005L0#AAAA[#AAAA|1130 01 016]"));
+  log.Complete(false);  // a failed commit: its NAK is no refusal
+  EXPECT_EQ(replies.size(), 6u);
+  EXPECT_EQ(meter.replies[int(ReplyKind::Ack)], 2);
+  EXPECT_EQ(meter.replies[int(ReplyKind::Nak)], 3);
+  EXPECT_EQ(meter.replies[int(ReplyKind::Duh)], 1);
+  EXPECT_EQ(meter.refused[int(Dc09Refusal::Account)], 1);
+  EXPECT_EQ(meter.refused[int(Dc09Refusal::Key)], 1);
+  EXPECT_EQ(meter.copies, 1);
+}
+
 }  // namespace
 }  // namespace quell
