@@ -32,6 +32,8 @@
 #include "lines/supervision.h"
 #include "lines/worker.h"
 #include "store/event_store.h"
+#include "store/pg_event_store.h"
+#include "store/refusing_store.h"
 #include "store/store_settings.h"
 
 namespace quell {
@@ -83,8 +85,21 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
   trace_.SetFlusher(traceFile_->DeferredFlusher());
 
   const StoreSettings storeSettings = ReadStoreSettings(options_.workDir);
-  store_ = std::make_unique<EventStore>(storeSettings.path, this);
-  store_->SetRetention(storeSettings.keepDays);
+  eventsPath_ = storeSettings.path;
+  const auto late = [this](std::vector<EventRow> rows) { QueuePending(rows, true); };
+  if (!storeSettings.problem.empty()) {
+    store_ = std::make_unique<RefusingStore>("EventStore.ini: " + storeSettings.problem, this);
+  } else if (storeSettings.backend == StoreBackend::Postgresql) {
+    store_ = std::make_unique<PgEventStore>(
+        PgEventStore::Options{
+            storeSettings.conninfo, storeSettings.node, storeSettings.keepDays, {}},
+        this, late);
+  } else {
+    auto sqlite = std::make_unique<EventStore>(storeSettings.path, this, late);
+    sqlite->SetRetention(storeSettings.keepDays);
+    sqliteStore_ = sqlite.get();
+    store_ = std::move(sqlite);
+  }
 
   consoleLine_->LineType = "VCOM";
   consoleDevice_ = std::make_unique<LineConsoleDevice>(*consoleLine_);
@@ -338,16 +353,41 @@ void Engine::SwitchConsoleOnAtStartup() {
 void Engine::StartStore() {
   std::vector<EventRow> pending;
   std::string error;
-  if (!store_->Start(&pending, &error)) journal_.InsertTop("Events store: cannot open: " + error);
-  for (const EventRow& row : pending) {
+  if (sqliteStore_) {
+    if (!sqliteStore_->Start(&pending, &error))
+      journal_.InsertTop("Events store: cannot open: " + error);
+  } else if (auto* pg = dynamic_cast<PgEventStore*>(store_.get())) {
+    // Its pending rows arrive once the server first answers.
+    pg->Start();
+  } else {
+    journal_.InsertTop("Events store: cannot open: " + store_->LastError());
+  }
+  QueuePending(pending, false);
+}
+
+void Engine::QueuePending(const std::vector<EventRow>& rows, bool late) {
+  if (late) {
+    // Ahead of what was queued meanwhile, in their own order.
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+      if (it->console == EventFate::Pending) {
+        consoleOutput_->Ledger().Track(it->consoleText, it->seq);
+        consoleQueue_.PutHead(it->consoleText);
+      }
+      if (it->notice == EventFate::Pending) {
+        noticeLedger_.Track(it->noticeText, it->seq);
+        noticeQueue_.PutHead(Notice{StoredNoticeOrigin(*it), it->noticeText});
+      }
+    }
+  }
+  for (const EventRow& row : late ? std::vector<EventRow>{} : rows) {
     if (row.console == EventFate::Pending) consoleOutput_->AppendEvent(row.consoleText, row.seq);
     if (row.notice == EventFate::Pending) {
       noticeLedger_.Track(row.noticeText, row.seq);
       noticeQueue_.Append(StoredNoticeOrigin(row), row.noticeText);
     }
   }
-  if (!pending.empty())
-    trace_.Append("Events store: " + std::to_string(pending.size()) + " undelivered queued again");
+  if (!rows.empty())
+    trace_.Append("Events store: " + std::to_string(rows.size()) + " undelivered queued again");
 }
 
 void Engine::WatchStore() {

@@ -22,6 +22,7 @@
 #include "lines/line_list.h"
 #include "lines/port_names.h"
 #include "lines/port_recovery.h"
+#include "store/event_backend.h"
 
 namespace quell {
 
@@ -94,7 +95,9 @@ class Engine : public QObject {
   TLineGSM& consoleLine() { return *consoleLine_; }
   IpModuleList& ipModules() { return ipModules_; }
   ConsoleOutput& consoleOutput() { return *consoleOutput_; }
-  EventStore& eventStore() { return *store_; }
+  EventBackend& eventStore() { return *store_; }
+  // The events file (also named when the history is on a server).
+  const std::string& eventsPath() const { return eventsPath_; }
   ConsolePort& consolePort() { return *consolePort_; }
   PortNames& portNames() { return portNames_; }
   const LineContext& lineContext() const { return lineContext_; }
@@ -132,6 +135,8 @@ class Engine : public QObject {
   void CreateWorker(TLineGSM& line);
   void SwitchConsoleOnAtStartup();
   void JournalOpenPorts();
+  // Queues rows a store kept undelivered; late: ahead of what is queued.
+  void QueuePending(const std::vector<EventRow>& rows, bool late);
   // Opens the event store and queues what it kept undelivered.
   void StartStore();
   // Journals a store that cannot write, at most once a minute, with the alarm.
@@ -163,7 +168,9 @@ class Engine : public QObject {
   class ClientFeedRelay;
   std::unique_ptr<ClientFeedRelay> feed_;
   std::unique_ptr<TraceFile> traceFile_;
-  std::unique_ptr<EventStore> store_;
+  std::unique_ptr<EventBackend> store_;
+  EventStore* sqliteStore_ = nullptr;  // the store when it is the events file
+  std::string eventsPath_;
   DeliveryLedger noticeLedger_;  // rows of NoticeQueue entries
   uint32_t storeTroubleTick_ = 0;
   bool storeTroubleShown_ = false;
