@@ -1,0 +1,207 @@
+"""The event store on a PostgreSQL server: its faults on the real gateway
+with the real server (started here as the postgres user, in a directory of
+its own, on its own socket and port), run by tools/faults.py (letter p of
+--only). In one gateway run, the console answering:
+
+  stopped     the server stopped (fast shutdown), then started again;
+  kill -9     the postmaster killed during a burst, three rounds;
+  frozen      the server stopped with SIGSTOP, SIGCONT after 30 s;
+  read-only   default_transaction_read_only = on, then off again;
+
+then, the console silent: 20 events, kill -9 of the gateway, the server
+restarted, the gateway restarted with the console answering: all 20 reach
+the console. In each, senders hear NAK or nothing while the server cannot
+take rows, nothing acknowledged is lost, the journal says "Events store:
+cannot write", and the gateway reconnects by itself.
+"""
+import os, random, signal, subprocess, threading, time
+
+from store_faults import Burst, StoreFaults, event_numbers
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+BIN = "/usr/lib/postgresql/15/bin"
+
+
+class Server:
+    def __init__(self):
+        self.state = os.path.join(os.environ.get("TMPDIR", "/tmp"),
+                                  "quell-pg-faults-%d" % os.getpid())
+        subprocess.check_call([os.path.join(HERE, "pg_test_server.sh"), "start", self.state],
+                              stdout=subprocess.DEVNULL)
+        with open(self.state) as f:
+            self.conninfo, self.dir = f.read().split("\n")[:2]
+        self.data = os.path.join(self.dir, "data")
+        self.port = self.conninfo.split("port=")[1].split()[0]
+        self.sql("CREATE DATABASE quell", db="postgres")
+
+    def as_postgres(self, args, **kw):
+        if os.getuid() == 0:
+            args = ["runuser", "-u", "postgres", "--"] + args
+        return subprocess.call(args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kw)
+
+    def sql(self, text, db="quell"):
+        return subprocess.run([os.path.join(BIN, "psql"), "-X", "-q", "-t", "-A", "-c", text,
+                               self.conninfo + " dbname=" + db], stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT).stdout.decode()
+
+    def pid(self):
+        try:
+            with open(os.path.join(self.data, "postmaster.pid")) as f:
+                return int(f.readline())
+        except (OSError, ValueError):
+            return 0
+
+    def start(self):
+        opts = "-p %s -k %s/sock -c listen_addresses=127.0.0.1" % (self.port, self.dir)
+        for _ in range(20):
+            if self.as_postgres([os.path.join(BIN, "pg_ctl"), "-D", self.data, "-l",
+                                 os.path.join(self.dir, "server.log"), "-w", "-t", "30", "-o",
+                                 opts, "start"]) == 0:
+                return True
+            time.sleep(0.5)  # a killed server's sessions still ending
+        return False
+
+    def stop(self, mode="fast"):
+        self.as_postgres([os.path.join(BIN, "pg_ctl"), "-D", self.data, "-m", mode, "-w", "stop"])
+
+    def remove(self):
+        subprocess.call([os.path.join(HERE, "pg_test_server.sh"), "stop", self.state])
+
+
+class PgFaults(StoreFaults):
+    def __init__(self, build, note):
+        super().__init__(build, note)
+        self.server = Server()
+        self.run.write("EventStore.ini",
+                       "[Store]\r\nBackend=postgresql\r\nConninfo=%s dbname=quell "
+                       "connect_timeout=2 keepalives_idle=5 keepalives_interval=2 "
+                       "keepalives_count=2 tcp_user_timeout=5000\r\nNode=faults\r\n" %
+                       self.server.conninfo)
+
+    def journal_count(self):
+        with open(self.run.path("gateway.log"), "rb") as f:
+            return f.read().count(b"Events store: cannot write")
+
+    def taking(self, seconds=20):
+        """Waits until a sender is acknowledged again; the seconds it took."""
+        start = time.time()
+        n = 0
+        while time.time() - start < seconds:
+            b = Burst(9_000_000 + n * 1000, limit=1)
+            b.run(0.5)
+            n += 1
+            if b.acked:
+                self.extra += b.acked
+                return time.time() - start
+        return None
+
+    def fault(self, name, cause, mend, seconds=2.0, hold=0.0):
+        """A burst while the fault lasts, then one after it is mended."""
+        journal = self.journal_count()
+        cause()
+        during = Burst(self.first, pause=0.05)
+        self.first += 100_000
+        during.run(seconds)
+        if hold:
+            time.sleep(hold)
+        mend()
+        back = self.taking()
+        after = Burst(self.first, pause=0.05, limit=20)
+        self.first += 100_000
+        after.run(1.0)
+        self.acked += during.acked + after.acked
+        missing = (set(during.acked) | set(after.acked)) - self.stored()
+        journalled = self.journal_count() > journal
+        self.note("p", during.refused > 0 or len(during.acked) < 5, "%s: %d refused, %d acknowledged"
+                  " while it lasted" % (name, during.refused, len(during.acked)))
+        self.note("p", back is not None and after.acked and not missing and journalled,
+                  "%s: taking again %.1f s after it ended, %d acknowledged after, %d acknowledged "
+                  "not in the store, journalled: %s" % (name, back or -1, len(after.acked),
+                                                        len(missing), journalled))
+
+    def kill_server(self):
+        pid = self.server.pid()
+        if pid:
+            os.kill(pid, signal.SIGKILL)
+
+    def run_all(self):
+        self.first, self.acked, self.extra = 5_000_000, [], []
+        self.start_console(silent=False)
+        self.start_and_deliver()
+        before = Burst(self.first, pause=0.05, limit=20)
+        self.first += 100_000
+        before.run(1.0)
+        self.acked += before.acked
+        self.note("p", before.acked and not set(before.acked) - self.stored(),
+                  "on the server: %d acknowledged, all in the store" % len(before.acked))
+        self.fault("stopped", self.server.stop, self.server.start)
+        for r in range(3):
+            burst = Burst(self.first, pause=0.05)
+            self.first += 100_000
+            killer = threading.Timer(random.uniform(0.2, 1.0), self.kill_server)
+            killer.start()
+            burst.run(1.5)
+            killer.join()
+            self.server.start()
+            back = self.taking()
+            self.acked += burst.acked
+            missing = set(burst.acked) - self.stored()
+            self.note("p", back is not None and not missing,
+                      "kill -9 of the server, round %d: %d acknowledged, %d not in the store, "
+                      "taking again %.1f s after the restart" % (r + 1, len(burst.acked),
+                                                                 len(missing), back or -1))
+        frozen = lambda sig: lambda: os.kill(self.server.pid(), sig)
+        self.fault("frozen 30 s", frozen(signal.SIGSTOP), frozen(signal.SIGCONT), seconds=3.0,
+                   hold=27.0)
+        self.fault("read-only",
+                   lambda: self.server.sql("ALTER SYSTEM SET default_transaction_read_only = on;"
+                                           "SELECT pg_reload_conf()"),
+                   lambda: self.server.sql("ALTER SYSTEM RESET default_transaction_read_only;"
+                                           "SELECT pg_reload_conf()"))
+        # Everything acknowledged reaches the console.
+        self.wait_delivered()
+        got = set(event_numbers(self.console_text.decode("latin-1")))
+        lost = set(self.acked) - got
+        self.note("p", not lost, "the console got %d of %d acknowledged events" %
+                  (len(set(self.acked)) - len(lost), len(set(self.acked))))
+        doubts = open(self.run.path("gateway.log"), "rb").read().count(b"commit in doubt")
+        print("          (%d journal lines of commits in doubt)" % doubts)
+
+    def replay_after_kills(self):
+        """20 events to a silent console, kill -9 of the gateway, the server
+        restarted, the gateway started again with the console answering."""
+        self.start_console(silent=True)
+        self.start_gateway()
+        self.taking()
+        burst = Burst(7_000_000, pause=0.05, limit=10)
+        burst.run(3.0)
+        self.gateway.kill()
+        self.gateway.wait(timeout=10)
+        self.server.stop("immediate")
+        self.server.start()
+        self.start_console(silent=False)
+        self.start_and_deliver()
+        time.sleep(1)
+        got = set(event_numbers(self.console_text.decode("latin-1")))
+        missing = set(burst.acked) - got
+        self.note("p", len(burst.acked) >= 20 and not missing,
+                  "kill -9 of the gateway with a silent console, the server restarted: %d of %d "
+                  "acknowledged events reached the console after the restart" %
+                  (len(burst.acked) - len(missing), len(burst.acked)))
+
+    def stop(self):
+        super().stop()
+        self.server.remove()
+
+
+def run(build, note):
+    if not os.path.exists(os.path.join(BIN, "initdb")):
+        print("          (p skipped: PostgreSQL 15 is not installed)")
+        return
+    f = PgFaults(build, note)
+    try:
+        f.run_all()
+        f.stop_gateway()
+        f.replay_after_kills()
+    finally:
+        f.stop()
