@@ -39,10 +39,30 @@ class Server:
             args = ["runuser", "-u", "postgres", "--"] + args
         return subprocess.call(args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kw)
 
-    def sql(self, text, db="quell"):
-        return subprocess.run([os.path.join(BIN, "psql"), "-X", "-q", "-t", "-A", "-c", text,
-                               self.conninfo + " dbname=" + db], stdout=subprocess.PIPE,
+    def sql(self, *statements, db="quell"):
+        """Runs each statement on its own (ALTER SYSTEM takes no transaction)."""
+        args = [os.path.join(BIN, "psql"), "-X", "-q", "-t", "-A"]
+        for text in statements:
+            args += ["-c", text]
+        return subprocess.run(args + [self.conninfo + " dbname=" + db], stdout=subprocess.PIPE,
                               stderr=subprocess.STDOUT).stdout.decode()
+
+    def signal_all(self, sig):
+        """The postmaster and every process of the server (sessions included)."""
+        top = self.pid()
+        pids = [top]
+        for d in os.listdir("/proc"):
+            try:
+                with open("/proc/%s/stat" % d) as f:
+                    if int(f.read().rsplit(")", 1)[1].split()[1]) == top:
+                        pids.append(int(d))
+            except (OSError, ValueError, IndexError):
+                pass
+        for p in pids:
+            try:
+                os.kill(p, sig)
+            except OSError:
+                pass
 
     def pid(self):
         try:
@@ -99,14 +119,16 @@ class PgFaults(StoreFaults):
         """A burst while the fault lasts, then one after it is mended."""
         journal = self.journal_count()
         cause()
-        during = Burst(self.first, pause=0.05)
+        # Bounded: entries queued while the store cannot write reach the
+        # console one a second.
+        during = Burst(self.first, pause=seconds / 10, limit=10)
         self.first += 100_000
         during.run(seconds)
         if hold:
             time.sleep(hold)
         mend()
         back = self.taking()
-        after = Burst(self.first, pause=0.05, limit=20)
+        after = Burst(self.first, pause=0.05, limit=10)
         self.first += 100_000
         after.run(1.0)
         self.acked += during.acked + after.acked
@@ -128,7 +150,7 @@ class PgFaults(StoreFaults):
         self.first, self.acked, self.extra = 5_000_000, [], []
         self.start_console(silent=False)
         self.start_and_deliver()
-        before = Burst(self.first, pause=0.05, limit=20)
+        before = Burst(self.first, pause=0.05, limit=10)
         self.first += 100_000
         before.run(1.0)
         self.acked += before.acked
@@ -136,7 +158,7 @@ class PgFaults(StoreFaults):
                   "on the server: %d acknowledged, all in the store" % len(before.acked))
         self.fault("stopped", self.server.stop, self.server.start)
         for r in range(3):
-            burst = Burst(self.first, pause=0.05)
+            burst = Burst(self.first, pause=0.1, limit=15)
             self.first += 100_000
             killer = threading.Timer(random.uniform(0.2, 1.0), self.kill_server)
             killer.start()
@@ -150,13 +172,12 @@ class PgFaults(StoreFaults):
                       "kill -9 of the server, round %d: %d acknowledged, %d not in the store, "
                       "taking again %.1f s after the restart" % (r + 1, len(burst.acked),
                                                                  len(missing), back or -1))
-        frozen = lambda sig: lambda: os.kill(self.server.pid(), sig)
-        self.fault("frozen 30 s", frozen(signal.SIGSTOP), frozen(signal.SIGCONT), seconds=3.0,
-                   hold=27.0)
+        self.fault("frozen 30 s", lambda: self.server.signal_all(signal.SIGSTOP),
+                   lambda: self.server.signal_all(signal.SIGCONT), seconds=8.0, hold=22.0)
         self.fault("read-only",
-                   lambda: self.server.sql("ALTER SYSTEM SET default_transaction_read_only = on;"
+                   lambda: self.server.sql("ALTER SYSTEM SET default_transaction_read_only = on",
                                            "SELECT pg_reload_conf()"),
-                   lambda: self.server.sql("ALTER SYSTEM RESET default_transaction_read_only;"
+                   lambda: self.server.sql("ALTER SYSTEM RESET default_transaction_read_only",
                                            "SELECT pg_reload_conf()"))
         # Everything acknowledged reaches the console.
         self.wait_delivered()
@@ -173,7 +194,7 @@ class PgFaults(StoreFaults):
         self.start_console(silent=True)
         self.start_gateway()
         self.taking()
-        burst = Burst(7_000_000, pause=0.05, limit=10)
+        burst = Burst(7_000_000, pause=0.1, limit=10)
         burst.run(3.0)
         self.gateway.kill()
         self.gateway.wait(timeout=10)

@@ -56,6 +56,8 @@ class PgTestDb {
   bool Exec(const std::string& sql, bool onServer = false) {
     PGconn* c = PQconnectdb((onServer ? server_ + " dbname=postgres" : Conninfo()).c_str());
     bool ok = PQstatus(c) == CONNECTION_OK;
+    PQsetNoticeProcessor(
+        c, [](void*, const char*) {}, nullptr);  // "does not exist, skipping"
     if (ok) {
       PGresult* r = PQexec(c, sql.c_str());
       ok = PQresultStatus(r) == PGRES_COMMAND_OK || PQresultStatus(r) == PGRES_TUPLES_OK;
