@@ -91,8 +91,11 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
     store_ = std::make_unique<RefusingStore>("EventStore.ini: " + storeSettings.problem, this);
   } else if (storeSettings.backend == StoreBackend::Postgresql) {
     store_ = std::make_unique<PgEventStore>(
-        PgEventStore::Options{
-            storeSettings.conninfo, storeSettings.node, storeSettings.keepDays, {}},
+        PgEventStore::Options{storeSettings.conninfo,
+                              storeSettings.node,
+                              storeSettings.keepDays,
+                              {},
+                              [this](const std::string& text) { journal_.InsertTop(text); }},
         this, late);
   } else {
     auto sqlite = std::make_unique<EventStore>(storeSettings.path, this, late);

@@ -213,6 +213,11 @@ void PgEventStore::Post(std::function<void()> f) {
       Qt::QueuedConnection);
 }
 
+void PgEventStore::Note(std::string text) {
+  if (options_.note)
+    Post([note = options_.note, text = std::move(text)] { note("Events store: " + text); });
+}
+
 void PgEventStore::Failed(const std::string& error) {
   ok_ = false;
   std::lock_guard g(lock_);
@@ -524,6 +529,8 @@ bool PgEventStore::Commit(std::vector<Item>& items, std::vector<FateUpdate>& fat
     RefuseOrHold(items);
     return false;
   }
+  Note("commit of " + std::to_string(items.size()) + " rows in doubt (" +
+       (syncCancelled ? warning : error) + "), resolving");
   doubt_ = std::make_unique<Doubt>();
   doubt_->items = std::move(items);
   doubt_->sinceMs = pg::NowMs();
@@ -596,6 +603,7 @@ bool PgEventStore::Resolve() {
   // The rows not there, with this node's heartbeat: a commit that writes
   // and waits for any synchronous standby before anything is reported.
   std::vector<FateUpdate> none;
+  const size_t written = missing.size();
   std::unique_ptr<Doubt> old = std::move(doubt_);
   const int pidBefore = conn_.BackendPid();
   if (!Commit(missing, none)) {
@@ -618,6 +626,11 @@ bool PgEventStore::Resolve() {
               [](const Item& x, const Item& y) { return x.row.seq < y.row.seq; });
     return false;
   }
+  Note("commit in doubt resolved: " + std::to_string(stored.size() + late.size()) +
+       " rows found stored (" + std::to_string(late.size()) +
+       " after their sender was told not stored, delivered anyway), " + std::to_string(written) +
+       " written again, " + std::to_string(differing) +
+       " found with different content, not stored");
   if (differing)
     Failed("commit in doubt: " + std::to_string(differing) +
            " rows found with different content, not stored");

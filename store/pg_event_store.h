@@ -52,6 +52,9 @@ class PgEventStore final : public EventBackend {
     int keepDays = 0;  // 0: keep everything
     // UTC milliseconds (default: the system clock).
     std::function<int64_t()> nowMs;
+    // Runs on the main thread with a line for the journal: a commit in
+    // doubt, and how it was resolved.
+    std::function<void(const std::string&)> note;
   };
 
   // context: an object on the main thread whose event loop runs the
@@ -117,6 +120,7 @@ class PgEventStore final : public EventBackend {
   // are held for a later commit and count as stored for their producer.
   void RefuseOrHold(std::vector<Item>& items);
   void Post(std::function<void()> f);
+  void Note(std::string text);
   void Failed(const std::string& error);
   void Succeeded();
   Key KeyOf(int64_t seq) const;
