@@ -7,6 +7,8 @@ its own, on its own socket and port), run by tools/faults.py (letter p of
   kill -9     the postmaster killed during a burst, three rounds;
   frozen      the server stopped with SIGSTOP, SIGCONT after 30 s;
   read-only   default_transaction_read_only = on, then off again;
+  password    the gateway's password changed on the server (scram-sha-256 over
+              TCP, the password from a PGPASSFILE), then changed back;
 
 then, the console silent: 20 events, kill -9 of the gateway, the server
 restarted, the gateway restarted with the console answering: all 20 reach
@@ -92,11 +94,17 @@ class PgFaults(StoreFaults):
     def __init__(self, build, note):
         super().__init__(build, note)
         self.server = Server()
+        # Over TCP with scram-sha-256, the password from libpq's password
+        # file (the gateway and quell-events inherit PGPASSFILE).
+        self.server.sql("ALTER ROLE postgres PASSWORD 'quell-faults'")
+        self.run.write("pgpass", "127.0.0.1:%s:*:postgres:quell-faults\n" % self.server.port)
+        os.chmod(self.run.path("pgpass"), 0o600)
+        os.environ["PGPASSFILE"] = self.run.path("pgpass")
         self.run.write("EventStore.ini",
-                       "[Store]\r\nBackend=postgresql\r\nConninfo=%s dbname=quell "
-                       "connect_timeout=2 keepalives_idle=5 keepalives_interval=2 "
-                       "keepalives_count=2 tcp_user_timeout=5000\r\nNode=faults\r\n" %
-                       self.server.conninfo)
+                       "[Store]\r\nBackend=postgresql\r\nConninfo=host=127.0.0.1 port=%s "
+                       "user=postgres dbname=quell connect_timeout=2 keepalives_idle=5 "
+                       "keepalives_interval=2 keepalives_count=2 tcp_user_timeout=5000\r\n"
+                       "Node=faults\r\n" % self.server.port)
 
     def journal_count(self):
         with open(self.run.path("gateway.log"), "rb") as f:
@@ -179,6 +187,11 @@ class PgFaults(StoreFaults):
                                            "SELECT pg_reload_conf()"),
                    lambda: self.server.sql("ALTER SYSTEM RESET default_transaction_read_only",
                                            "SELECT pg_reload_conf()"))
+        self.fault("wrong password",
+                   lambda: self.server.sql("ALTER ROLE postgres PASSWORD 'changed'",
+                                           "SELECT pg_terminate_backend(pid, 5000) FROM "
+                                           "pg_stat_activity WHERE datname = 'quell'"),
+                   lambda: self.server.sql("ALTER ROLE postgres PASSWORD 'quell-faults'"))
         # Everything acknowledged reaches the console.
         self.wait_delivered()
         got = set(event_numbers(self.console_text.decode("latin-1")))
@@ -213,6 +226,7 @@ class PgFaults(StoreFaults):
     def stop(self):
         super().stop()
         self.server.remove()
+        os.environ.pop("PGPASSFILE", None)
 
 
 def run(build, note):

@@ -8,10 +8,13 @@
 
 #include <QDir>
 #include <QObject>
+#include <algorithm>
 #include <memory>
+#include <tuple>
 
 #include "store/event_store.h"
 #include "store/pg_event_store.h"
+#include "store/pg_history.h"
 #include "tests/support/loopback.h"
 #include "tests/support/pg_test_db.h"
 #include "tests/support/store_files.h"
@@ -305,6 +308,51 @@ TEST_F(PgStoreTest, ACommitPastItsDeadlineIsResolvedBeforeTheSenderHears) {
                      notes_[1].find("1 written again") != std::string::npos;
   EXPECT_TRUE(found != again) << notes_[1];
   EXPECT_TRUE(WaitFor([&] { return store->Writable(); }));
+}
+
+// The shared history: every node's rows in (received time, node, run, seq)
+// order across pages, each once; filtered by node and by account.
+TEST_F(PgStoreTest, HistoryListsEveryNodeInTheSharedOrderAcrossPages) {
+  constexpr int kRows = PgHistory::kPageRows + 150;  // more than one page
+  {
+    auto gw1 = Make("gw1");
+    auto gw2 = Make("gw2");
+    int stored = 0;
+    for (int i = 0; i < kRows; ++i) {
+      EventRow row = TcpRow(std::to_string(i));
+      row.receivedMs = 1'765'000'000'000 + i / 3;  // equal times: node, run, seq decide
+      row.account = i % 10 == 0 ? "7777" : "1234";
+      (i % 2 ? *gw2 : *gw1).Add(std::move(row), [&](bool ok) { stored += ok; });
+    }
+    ASSERT_TRUE(WaitFor([&] { return stored == kRows; }, 20'000)) << stored;
+  }
+  const auto list = [&](const EventQuery& q, const std::string& node) {
+    std::vector<std::string> keys;
+    std::string error;
+    EXPECT_TRUE(PgHistory::Read(
+        db_.Conninfo(), q, node,
+        [&](const PgHistoryRow& h) {
+          keys.push_back(std::to_string(h.row.receivedMs) + " " + h.node + " " + h.row.raw);
+          return true;
+        },
+        &error))
+        << error;
+    return keys;
+  };
+  // Expected: by received time, then node, then each node's own order.
+  std::vector<std::tuple<int64_t, std::string, int>> order;
+  for (int i = 0; i < kRows; ++i)
+    order.emplace_back(1'765'000'000'000 + i / 3, i % 2 ? "gw2" : "gw1", i);
+  std::sort(order.begin(), order.end());
+  std::vector<std::string> expected;
+  for (const auto& [ms, node, i] : order)
+    expected.push_back(std::to_string(ms) + " " + node + " " + std::to_string(i));
+  EXPECT_EQ(list({}, ""), expected);
+  EXPECT_EQ(list({}, "gw2").size(), size_t(kRows / 2));
+  EventQuery account;
+  account.account = "7777";
+  EXPECT_EQ(list(account, "").size(), size_t(kRows / 10));
+  EXPECT_TRUE(list(account, "gw2").empty());  // 7777 rows are all even: gw1's
 }
 
 }  // namespace
