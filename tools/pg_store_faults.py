@@ -10,7 +10,8 @@ its own, on its own socket and port), run by tools/faults.py (letter p of
   password    the gateway's password changed on the server (scram-sha-256 over
               TCP, the password from a PGPASSFILE), then changed back;
 
-then, the console silent: 20 events, kill -9 of the gateway, the server
+then, with pg_wal on a 16 MiB tmpfs, that file system filled (the server
+crash-restarts) and emptied again; then, the console silent: 20 events, kill -9 of the gateway, the server
 restarted, the gateway restarted with the console answering: all 20 reach
 the console. In each, senders hear NAK or nothing while the server cannot
 take rows, nothing acknowledged is lost, the journal says "Events store:
@@ -25,11 +26,11 @@ BIN = "/usr/lib/postgresql/15/bin"
 
 
 class Server:
-    def __init__(self):
+    def __init__(self, waldir=None):
         self.state = os.path.join(os.environ.get("TMPDIR", "/tmp"),
-                                  "quell-pg-faults-%d" % os.getpid())
-        subprocess.check_call([os.path.join(HERE, "pg_test_server.sh"), "start", self.state],
-                              stdout=subprocess.DEVNULL)
+                                  "quell-pg-faults-%d-%d" % (os.getpid(), bool(waldir)))
+        subprocess.check_call([os.path.join(HERE, "pg_test_server.sh"), "start", self.state] +
+                              ([waldir] if waldir else []), stdout=subprocess.DEVNULL)
         with open(self.state) as f:
             self.conninfo, self.dir = f.read().split("\n")[:2]
         self.data = os.path.join(self.dir, "data")
@@ -66,6 +67,13 @@ class Server:
             except OSError:
                 pass
 
+    def alive(self):
+        pid = self.pid()
+        try:
+            return pid > 0 and os.kill(pid, 0) is None
+        except OSError:
+            return False
+
     def pid(self):
         try:
             with open(os.path.join(self.data, "postmaster.pid")) as f:
@@ -91,9 +99,9 @@ class Server:
 
 
 class PgFaults(StoreFaults):
-    def __init__(self, build, note):
+    def __init__(self, build, note, waldir=None):
         super().__init__(build, note)
-        self.server = Server()
+        self.server = Server(waldir)
         # Over TCP with scram-sha-256, the password from libpq's password
         # file (the gateway and quell-events inherit PGPASSFILE).
         self.server.sql("ALTER ROLE postgres PASSWORD 'quell-faults'")
@@ -223,6 +231,41 @@ class PgFaults(StoreFaults):
                   "acknowledged events reached the console after the restart" %
                   (len(burst.acked) - len(missing), len(burst.acked)))
 
+    def full_wal(self, mnt):
+        """pg_wal's file system filled while events come, then emptied."""
+        self.start_console(silent=False)
+        self.start_gateway()
+        self.extra = []
+        self.taking()
+        before = Burst(8_000_000, pause=0.05, limit=10)
+        before.run(1.0)
+        filler = os.path.join(mnt, "filler")
+        fd = os.open(filler, os.O_WRONLY | os.O_CREAT)
+        try:
+            while os.write(fd, b"\0" * 65536) > 0:
+                pass
+        except OSError:
+            pass
+        os.close(fd)
+        # WAL beyond the segment in use: the server cannot write it and
+        # crash-restarts.
+        self.server.sql("CREATE TABLE junk AS SELECT g, repeat('x', 200) FROM "
+                        "generate_series(1, 20000) g")
+        full = Burst(8_100_000, pause=0.02, limit=100)
+        full.run(4.0)
+        os.remove(filler)
+        if not self.server.alive():
+            self.server.start()
+        back = self.taking(30)
+        after = Burst(8_200_000, pause=0.05, limit=10)
+        after.run(1.0)
+        acked = set(before.acked) | set(full.acked) | set(after.acked)
+        lost = acked - self.stored()
+        self.note("p", full.refused > 0 and back is not None and after.acked and not lost,
+                  "pg_wal full: %d refused, %d acknowledged while full, taking again %.1f s after "
+                  "room returned, %d acknowledged after, %d acknowledged not in the store" %
+                  (full.refused, len(full.acked), back or -1, len(after.acked), len(lost)))
+
     def stop(self):
         super().stop()
         self.server.remove()
@@ -240,3 +283,19 @@ def run(build, note):
         f.replay_after_kills()
     finally:
         f.stop()
+    mnt = os.path.join(os.environ.get("TMPDIR", "/tmp"), "quell-pg-wal-%d" % os.getpid())
+    os.makedirs(mnt, exist_ok=True)
+    if subprocess.call(["mount", "-t", "tmpfs", "-o", "size=16m", "tmpfs", mnt],
+                       stderr=subprocess.DEVNULL) != 0:
+        print("          (pg_wal full skipped: cannot mount a tmpfs here)")
+        os.rmdir(mnt)
+        return
+    try:
+        w = PgFaults(build, note, waldir=mnt)
+        try:
+            w.full_wal(mnt)
+        finally:
+            w.stop()
+    finally:
+        subprocess.call(["umount", mnt])
+        os.rmdir(mnt)

@@ -2,14 +2,16 @@
 # Starts or stops the PostgreSQL 15 server the tests use: a cluster of its
 # own in a temporary directory, run as the postgres user (the server refuses
 # root), on its own socket directory and a free loopback port (never 5432).
-#   pg_test_server.sh start STATE   writes STATE: the connection string, then the directory
-#   pg_test_server.sh stop STATE    stops the server and removes its directory
+#   pg_test_server.sh start STATE [WALDIR]   writes STATE: the connection string, then
+#                                            the directory; WALDIR: pg_wal there, 1 MB segments
+#   pg_test_server.sh stop STATE             stops the server and removes its directory
 # Without initdb on the machine, start writes no STATE and the tests skip
 # their PostgreSQL cases with a message.
 set -euo pipefail
 bin=/usr/lib/postgresql/15/bin
 action=$1
 state=$2
+waldir=${3:-}
 
 as_server() {
   if [[ $(id -u) == 0 ]]; then runuser -u postgres -- "$@"; else "$@"; fi
@@ -25,9 +27,14 @@ start)
   dir=$(mktemp -d /tmp/quell-pg.XXXXXX)
   chmod 755 "$dir"
   mkdir "$dir/sock"
+  wal=()
+  if [[ -n $waldir ]]; then
+    wal=(-X "$waldir/wal" --wal-segsize=1)
+    [[ $(id -u) == 0 ]] && chown postgres: "$waldir"
+  fi
   [[ $(id -u) == 0 ]] && chown -R postgres: "$dir"
   as_server "$bin/initdb" -D "$dir/data" -U postgres --auth-local=trust \
-    --auth-host=scram-sha-256 -E UTF8 --no-sync >"$dir/initdb.log" 2>&1 ||
+    --auth-host=scram-sha-256 -E UTF8 --no-sync "${wal[@]}" >"$dir/initdb.log" 2>&1 ||
     { cat "$dir/initdb.log"; exit 1; }
   # A free loopback port other than 5432: taken from the system, then
   # released for the server.
