@@ -339,6 +339,7 @@ bool PgEventStore::Connect() {
     return false;
   }
   pid_ = conn_.BackendPid();
+  ownPid_ = pid_;
   retryMs_ = kRetryFirstMs;
   lastTalkMs_ = pg::NowMs();
   // Writable again once a commit in doubt is resolved.
@@ -354,10 +355,36 @@ bool PgEventStore::Setup(std::string* error) {
     return false;
   if (!pg::EnsureSchema(conn_, kSchemaVersion, kRoundTripMs, error)) return false;
   const std::vector<pg::Param> lockParams = {Text(options_.node)};
-  if (conn_.Run("SELECT pg_try_advisory_lock(" + std::to_string(pg::kLockClass) + ", hashtext($1))",
-                lockParams, kRoundTripMs, &r, error) != pg::Conn::Outcome::Ok)
-    return false;
-  if (!pg::GetBool(r.get(), 0, 0)) {
+  const std::string lock = std::to_string(pg::kLockClass) + ", hashtext($1)";
+  for (int attempt = 0;; ++attempt) {
+    if (conn_.Run("SELECT pg_try_advisory_lock(" + lock + ")", lockParams, kRoundTripMs, &r,
+                  error) != pg::Conn::Outcome::Ok)
+      return false;
+    if (pg::GetBool(r.get(), 0, 0)) break;
+    // The session holding the name may be a stale one: this gateway's own
+    // before a link was lost, or one whose gateway has not beaten for
+    // kStaleMs (the server keeps a session whose peer vanished for as long
+    // as its keepalives allow). Such a session is ended; a live one is not.
+    const std::string holder =
+        "SELECT l.pid FROM pg_locks l LEFT JOIN quell_node n ON n.node = $1"
+        " WHERE l.locktype = 'advisory' AND l.classid = " +
+        std::to_string(pg::kLockClass) +
+        " AND l.objid = hashtext($1)::oid AND l.objsubid = 2 AND l.granted AND"
+        " (l.pid = $2::int OR n.seen < now() - make_interval(secs => $3::int))";
+    if (attempt == 0 &&
+        conn_.Run(holder,
+                  {Text(options_.node),
+                   {pg::kInt8, pg::Int8(ownPid_)},
+                   {pg::kInt8, pg::Int8(kStaleMs / 1000)}},
+                  kRoundTripMs, &r, error) == pg::Conn::Outcome::Ok &&
+        PQntuples(r.get()) == 1) {
+      const std::vector<pg::Param> pid = {{pg::kInt8, pg::Int8(pg::GetInt4(r.get(), 0, 0))}};
+      if (conn_.Run("SELECT pg_terminate_backend($1::int, 1000)", pid, kRoundTripMs, &r, error) !=
+          pg::Conn::Outcome::Ok)
+        return false;
+      Note("the node name was held by a stale session, ended it");
+      continue;
+    }
     if (error) *error = "node name in use: " + options_.node;
     return false;
   }

@@ -45,6 +45,8 @@ class PgEventStore final : public EventBackend {
   static constexpr int kPruneStepRows = 200;
   static constexpr int kFateDelayMs = 2;
   static constexpr int kSchemaVersion = 1;
+  // A session holding this node's name whose heartbeat is older is stale.
+  static constexpr int kStaleMs = 15'000;
 
   struct Options {
     std::string conninfo;
@@ -154,6 +156,7 @@ class PgEventStore final : public EventBackend {
   int64_t lastTalkMs_ = 0;
   int64_t nextPruneMs_ = 0;
   std::string systemId_;
+  int ownPid_ = 0;  // the server session of the last connection
 
   std::atomic<bool> ok_{false};
   std::atomic<int64_t> outstandingSinceMs_{0};

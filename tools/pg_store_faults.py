@@ -10,7 +10,8 @@ its own, on its own socket and port), run by tools/faults.py (letter p of
   password    the gateway's password changed on the server (scram-sha-256 over
               TCP, the password from a PGPASSFILE), then changed back;
 
-then, with pg_wal on a 16 MiB tmpfs, that file system filled (the server
+then, the server in a network namespace of its own behind a veth pair, the
+link taken down for 15 s during a burst; then, with pg_wal on a 16 MiB tmpfs, that file system filled (the server
 crash-restarts) and emptied again; then, the console silent: 20 events, kill -9 of the gateway, the server
 restarted, the gateway restarted with the console answering: all 20 reach
 the console. In each, senders hear NAK or nothing while the server cannot
@@ -26,11 +27,16 @@ BIN = "/usr/lib/postgresql/15/bin"
 
 
 class Server:
-    def __init__(self, waldir=None):
+    def __init__(self, waldir=None, netns=None, address=None):
+        self.netns, self.address = netns, address
+        if netns:
+            os.environ["QUELL_PG_NETNS"], os.environ["QUELL_PG_LISTEN"] = netns, address
         self.state = os.path.join(os.environ.get("TMPDIR", "/tmp"),
                                   "quell-pg-faults-%d-%d" % (os.getpid(), bool(waldir)))
         subprocess.check_call([os.path.join(HERE, "pg_test_server.sh"), "start", self.state] +
                               ([waldir] if waldir else []), stdout=subprocess.DEVNULL)
+        os.environ.pop("QUELL_PG_NETNS", None)
+        os.environ.pop("QUELL_PG_LISTEN", None)
         with open(self.state) as f:
             self.conninfo, self.dir = f.read().split("\n")[:2]
         self.data = os.path.join(self.dir, "data")
@@ -40,6 +46,8 @@ class Server:
     def as_postgres(self, args, **kw):
         if os.getuid() == 0:
             args = ["runuser", "-u", "postgres", "--"] + args
+        if self.netns:
+            args = ["ip", "netns", "exec", self.netns] + args
         return subprocess.call(args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kw)
 
     def sql(self, *statements, db="quell"):
@@ -82,7 +90,8 @@ class Server:
             return 0
 
     def start(self):
-        opts = "-p %s -k %s/sock -c listen_addresses=127.0.0.1" % (self.port, self.dir)
+        opts = "-p %s -k %s/sock -c listen_addresses=%s" % (self.port, self.dir,
+                                                             self.address or "127.0.0.1")
         for _ in range(20):
             if self.as_postgres([os.path.join(BIN, "pg_ctl"), "-D", self.data, "-l",
                                  os.path.join(self.dir, "server.log"), "-w", "-t", "30", "-o",
@@ -99,20 +108,20 @@ class Server:
 
 
 class PgFaults(StoreFaults):
-    def __init__(self, build, note, waldir=None):
+    def __init__(self, build, note, waldir=None, netns=None, address="127.0.0.1"):
         super().__init__(build, note)
-        self.server = Server(waldir)
+        self.server = Server(waldir, netns, address if netns else None)
         # Over TCP with scram-sha-256, the password from libpq's password
         # file (the gateway and quell-events inherit PGPASSFILE).
         self.server.sql("ALTER ROLE postgres PASSWORD 'quell-faults'")
-        self.run.write("pgpass", "127.0.0.1:%s:*:postgres:quell-faults\n" % self.server.port)
+        self.run.write("pgpass", "%s:%s:*:postgres:quell-faults\n" % (address, self.server.port))
         os.chmod(self.run.path("pgpass"), 0o600)
         os.environ["PGPASSFILE"] = self.run.path("pgpass")
         self.run.write("EventStore.ini",
-                       "[Store]\r\nBackend=postgresql\r\nConninfo=host=127.0.0.1 port=%s "
+                       "[Store]\r\nBackend=postgresql\r\nConninfo=host=%s port=%s "
                        "user=postgres dbname=quell connect_timeout=2 keepalives_idle=5 "
                        "keepalives_interval=2 keepalives_count=2 tcp_user_timeout=5000\r\n"
-                       "Node=faults\r\n" % self.server.port)
+                       "Node=faults\r\n" % (address, self.server.port))
 
     def journal_count(self):
         with open(self.run.path("gateway.log"), "rb") as f:
@@ -266,6 +275,20 @@ class PgFaults(StoreFaults):
                   "room returned, %d acknowledged after, %d acknowledged not in the store" %
                   (full.refused, len(full.acked), back or -1, len(after.acked), len(lost)))
 
+    def link_lost(self, link):
+        """The server's link down for 15 s while events come, then up."""
+        self.start_console(silent=False)
+        self.start_gateway()
+        self.extra, self.first, self.acked = [], 6_000_000, []
+        self.taking()
+        self.fault("link lost 15 s", lambda: subprocess.call(["ip", "link", "set", link, "down"]),
+                   lambda: subprocess.call(["ip", "link", "set", link, "up"]), seconds=5.0,
+                   hold=10.0)
+        with open(self.run.path("gateway.log"), "rb") as f:
+            for line in f.read().decode("utf-8", "replace").splitlines():
+                if "commit in doubt resolved" in line or "rows in doubt" in line:
+                    print("          (%s)" % line.split("Events store: ", 1)[-1])
+
     def stop(self):
         super().stop()
         self.server.remove()
@@ -283,6 +306,29 @@ def run(build, note):
         f.replay_after_kills()
     finally:
         f.stop()
+    # The server behind a veth pair, in a network namespace of its own.
+    ns = "quellpg%d" % os.getpid()
+    setup = [["ip", "netns", "add", ns],
+             ["ip", "link", "add", "qpg0", "type", "veth", "peer", "name", "qpg1"],
+             ["ip", "link", "set", "qpg1", "netns", ns],
+             ["ip", "addr", "add", "10.231.0.1/24", "dev", "qpg0"],
+             ["ip", "link", "set", "qpg0", "up"],
+             ["ip", "netns", "exec", ns, "ip", "addr", "add", "10.231.0.2/24", "dev", "qpg1"],
+             ["ip", "netns", "exec", ns, "ip", "link", "set", "qpg1", "up"],
+             ["ip", "netns", "exec", ns, "ip", "link", "set", "lo", "up"]]
+    if all(subprocess.call(c, stderr=subprocess.DEVNULL) == 0 for c in setup):
+        try:
+            n = PgFaults(build, note, netns=ns, address="10.231.0.2")
+            try:
+                n.link_lost("qpg0")
+            finally:
+                n.stop()
+        finally:
+            subprocess.call(["ip", "link", "del", "qpg0"], stderr=subprocess.DEVNULL)
+            subprocess.call(["ip", "netns", "del", ns], stderr=subprocess.DEVNULL)
+    else:
+        print("          (link lost skipped: no network namespace with a veth pair here)")
+        subprocess.call(["ip", "netns", "del", ns], stderr=subprocess.DEVNULL)
     mnt = os.path.join(os.environ.get("TMPDIR", "/tmp"), "quell-pg-wal-%d" % os.getpid())
     os.makedirs(mnt, exist_ok=True)
     if subprocess.call(["mount", "-t", "tmpfs", "-o", "size=16m", "tmpfs", mnt],
