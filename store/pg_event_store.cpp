@@ -1,7 +1,8 @@
 #include "store/pg_event_store.h"
 
-#include <QMetaObject>
-#include <QPointer>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <random>
@@ -90,8 +91,7 @@ struct PgEventStore::Waiter {
   int state = 0;  // 0 waiting, 1 stored, 2 not stored
 };
 
-// Work for the main thread, kept apart from the store so that what is
-// posted still finds it after the store has gone.
+// Work for the main thread.
 struct PgEventStore::Mailbox {
   std::mutex lock;
   std::vector<std::function<void()>> work;
@@ -105,8 +105,16 @@ PgEventStore::PgEventStore(Options options, QObject* context, LatePending late)
                                          std::chrono::system_clock::now().time_since_epoch())
                                          .count()),
       late_(std::move(late)),
-      mailbox_(std::make_shared<Mailbox>()),
-      context_(context) {}
+      mailbox_(std::make_shared<Mailbox>()) {
+  // The store's thread wakes the event loop through an eventfd; what it
+  // posts passes under the mailbox's lock, in the order posted.
+  if (!context) return;
+  wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (wakeFd_ < 0) return;
+  wakeNotifier_ = std::make_unique<QSocketNotifier>(wakeFd_, QSocketNotifier::Read, context);
+  QObject::connect(wakeNotifier_.get(), &QSocketNotifier::activated, wakeNotifier_.get(),
+                   [this] { RunPosted(); });
+}
 
 PgEventStore::~PgEventStore() {
   {
@@ -115,6 +123,8 @@ PgEventStore::~PgEventStore() {
   }
   wake_.notify_all();
   if (thread_.joinable()) thread_.join();
+  wakeNotifier_.reset();
+  if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 
 void PgEventStore::Start() {
@@ -194,23 +204,28 @@ PgEventStore::Key PgEventStore::KeyOf(int64_t seq) const {
 }
 
 void PgEventStore::Post(std::function<void()> f) {
-  if (!context_) return;
+  if (wakeFd_ < 0) return;
   {
     std::lock_guard g(mailbox_->lock);
     mailbox_->work.push_back(std::move(f));
   }
-  // Queued calls from one thread run in the order posted.
-  QMetaObject::invokeMethod(
-      context_,
-      [box = mailbox_] {
-        std::vector<std::function<void()>> work;
-        {
-          std::lock_guard g(box->lock);
-          work.swap(box->work);
-        }
-        for (auto& w : work) w();
-      },
-      Qt::QueuedConnection);
+  const uint64_t one = 1;
+  if (::write(wakeFd_, &one, sizeof one) < 0) {
+    // The counter is full: the event loop is woken already.
+  }
+}
+
+void PgEventStore::RunPosted() {
+  uint64_t count = 0;
+  if (::read(wakeFd_, &count, sizeof count) < 0) {
+    // Nothing to read: another wake-up already took the count.
+  }
+  std::vector<std::function<void()>> work;
+  {
+    std::lock_guard g(mailbox_->lock);
+    work.swap(mailbox_->work);
+  }
+  for (auto& w : work) w();
 }
 
 void PgEventStore::Note(std::string text) {

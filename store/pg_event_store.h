@@ -14,6 +14,7 @@
 // most kDoubtWaitMs, then hear "not stored"; a row found stored after that
 // is handed on as pending anyway, so it is still delivered.
 #include <QObject>
+#include <QSocketNotifier>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -122,6 +123,8 @@ class PgEventStore final : public EventBackend {
   // are held for a later commit and count as stored for their producer.
   void RefuseOrHold(std::vector<Item>& items);
   void Post(std::function<void()> f);
+  // Main thread: runs what the store's thread has posted.
+  void RunPosted();
   void Note(std::string text);
   void Failed(const std::string& error);
   void Succeeded();
@@ -133,7 +136,8 @@ class PgEventStore final : public EventBackend {
   const int64_t runStartedMs_;
   LatePending late_;
   std::shared_ptr<Mailbox> mailbox_;
-  QObject* context_;
+  int wakeFd_ = -1;
+  std::unique_ptr<QSocketNotifier> wakeNotifier_;
 
   mutable std::mutex lock_;
   std::condition_variable wake_;

@@ -47,8 +47,8 @@ class StoreBackendsTest : public ::testing::TestWithParam<Backend> {
     };
     std::unique_ptr<EventBackend> store;
     if (Pg()) {
-      auto pg = std::make_unique<PgEventStore>(PgEventStore::Options{db_.Conninfo(), node, 0, {}},
-                                               &context_, late);
+      auto pg = std::make_unique<PgEventStore>(
+          PgEventStore::Options{db_.Conninfo(), node, 0, {}, {}}, &context_, late);
       pg->Start();
       store = std::move(pg);
     } else {
