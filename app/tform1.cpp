@@ -107,7 +107,7 @@ void TForm1::BuildPages() {
   modemStates_ = new ModemStateView(engine_.lines());
   pages_->addTab(modemStates_, QStringLiteral("Модемы. Состояния"));
 
-  history_ = new HistoryView(engine_.eventStore().Path());
+  history_ = new HistoryView(engine_.eventsPath());
   pages_->addTab(history_, QStringLiteral("История"));
   connect(pages_, &QTabWidget::currentChanged, this, [this] {
     if (pages_->currentWidget() == history_) history_->ShowNewest();

@@ -24,6 +24,7 @@ import urllib.request
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
 from smoke_common import Smoke  # noqa: E402
+HERE = os.path.dirname(os.path.abspath(__file__))
 
 LINES = 32
 MARKER = b";MLR_EVENT|"
@@ -318,21 +319,36 @@ def main_rows(a, start, stop, flood_count, fixed_seconds, tcp_messages, results)
     std_run = Smoke(a.build, "quell-bench-dc09-")
     std_run.write("DC09.ini", DC09_INI)
     pair_run = Smoke(a.build, "quell-bench-pair-")
-    for k in ("sflood", "sfixed", "eflood", "efixed", "pflood", "pfixed"):
+    for k in ("sflood", "sfixed", "eflood", "efixed", "pflood", "pfixed", "gflood", "gfixed"):
         results[k] = []
+    # The store on a PostgreSQL server on this machine (a cluster of its
+    # own), taking turns with the paired gateway on the events file.
+    pg_run, pg_state = None, os.path.join(pair_run.work, "pg-server")
+    if os.path.exists("/usr/lib/postgresql/15/bin/initdb"):
+        subprocess.check_call([os.path.join(HERE, "..", "tools", "pg_test_server.sh"), "start",
+                               pg_state], stdout=subprocess.DEVNULL)
+        conninfo = open(pg_state).readline().strip()
+        subprocess.check_call(["/usr/lib/postgresql/15/bin/psql", "-X", "-q", "-c",
+                               "CREATE DATABASE quell", conninfo + " dbname=postgres"])
+        pg_run = Smoke(a.build, "quell-bench-pg-")
+        pg_run.write("EventStore.ini", "[Store]\r\nBackend=postgresql\r\nConninfo=%s dbname=quell"
+                     "\r\nNode=bench\r\n" % conninfo)
     std_expected = std_forwarded = 0
     for i in range(a.repeat):
-        order = (std_run, pair_run) if i % 2 == 0 else (pair_run, std_run)
+        order = (std_run, pair_run, pg_run) if i % 2 == 0 else (pg_run, pair_run, std_run)
         for r in order:
+            if r is None:
+                continue
             print("%s run %d/%d: load %s" % ("DC09.ini" if r is std_run else "paired", i + 1,
                                              a.repeat, os.getloadavg()[0]), file=sys.stderr)
             gw, client, log = start(r)
             try:
                 time.sleep(5)
-                if r is pair_run:
-                    results["pflood"].append(dc09_flood(a.build, flood_count, 64))
+                if r is pair_run or r is pg_run:
+                    k = "p" if r is pair_run else "g"
+                    results[k + "flood"].append(dc09_flood(a.build, flood_count, 64))
                     settle(client)
-                    results["pfixed"].append(dc09_fixed(a.build, 2000, fixed_seconds))
+                    results[k + "fixed"].append(dc09_fixed(a.build, 2000, fixed_seconds))
                     continue
                 for kind, extra in (("s", ()), ("e", ENCRYPTED)):
                     results[kind + "flood"].append(dc09_flood(a.build, flood_count, 64, *extra))
@@ -346,6 +362,8 @@ def main_rows(a, start, stop, flood_count, fixed_seconds, tcp_messages, results)
                 if gw.poll() is not None:
                     sys.exit("the gateway ended; see %s" % r.path("gateway.log"))
                 stop(gw, client, log)
+    if pg_run:
+        subprocess.call([os.path.join(HERE, "..", "tools", "pg_test_server.sh"), "stop", pg_state])
     # The store alone, on the same disk, after the gateways have ended.
     for i in range(a.repeat):
         results["store"].append(store_figures(a.build))
@@ -405,6 +423,14 @@ def main_rows(a, start, stop, flood_count, fixed_seconds, tcp_messages, results)
         row((kind + "flood", "  wrong or missing replies"),
             lambda r: r["bad"], "%.0f", "0",
             all(r["bad"] == 0 for r in flood + fixed))
+    if results["gflood"]:
+        rate = statistics.median(r["rate"] for r in results["gflood"])
+        row(("gflood", "PostgreSQL store: datagrams/s (window 64)"), lambda r: r["rate"], "%.0f",
+            ">= 50 %% of paired (%.0f %%)" % (100 * rate / base_rate), rate >= 0.5 * base_rate)
+        row(("gfixed", "PostgreSQL store: p99 ACK at 2,000/s, ms"), lambda r: r["p99"], "%.2f",
+            "< 3 ms", all(r["p99"] < 3 for r in results["gfixed"]))
+        row(("gflood", "  wrong or missing replies"), lambda r: r["bad"], "%.0f", "0",
+            all(r["bad"] == 0 for r in results["gflood"] + results["gfixed"]))
     rows.append(("Events forwarded with DC09.ini", "%d of %d" % (std_forwarded, std_expected), "",
                  "all", "yes" if std_forwarded >= std_expected else "not yet"))
 

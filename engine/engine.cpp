@@ -35,6 +35,8 @@
 #include "lines/supervision.h"
 #include "lines/worker.h"
 #include "store/event_store.h"
+#include "store/pg_event_store.h"
+#include "store/refusing_store.h"
 #include "store/store_settings.h"
 
 namespace quell {
@@ -86,8 +88,25 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
   trace_.SetFlusher(traceFile_->DeferredFlusher());
 
   storeSettings_ = ReadStoreSettings(options_.workDir);
-  store_ = std::make_unique<EventStore>(storeSettings_.path, this);
-  store_->SetRetention(storeSettings_.keepDays);
+  const StoreSettings& storeSettings = storeSettings_;
+  eventsPath_ = storeSettings.path;
+  const auto late = [this](std::vector<EventRow> rows) { QueuePending(rows, true); };
+  if (!storeSettings.problem.empty()) {
+    store_ = std::make_unique<RefusingStore>("EventStore.ini: " + storeSettings.problem, this);
+  } else if (storeSettings.backend == StoreBackend::Postgresql) {
+    store_ = std::make_unique<PgEventStore>(
+        PgEventStore::Options{storeSettings.conninfo,
+                              storeSettings.node,
+                              storeSettings.keepDays,
+                              {},
+                              [this](const std::string& text) { journal_.InsertTop(text); }},
+        this, late);
+  } else {
+    auto sqlite = std::make_unique<EventStore>(storeSettings.path, this, late);
+    sqlite->SetRetention(storeSettings.keepDays);
+    sqliteStore_ = sqlite.get();
+    store_ = std::move(sqlite);
+  }
 
   consoleLine_->LineType = "VCOM";
   consoleDevice_ = std::make_unique<LineConsoleDevice>(*consoleLine_);
@@ -357,25 +376,49 @@ void Engine::SwitchConsoleOnAtStartup() {
 void Engine::StartStore() {
   std::vector<EventRow> pending;
   std::string error;
-  // The DC-09 frames acknowledged lately: a panel's retry after a restart
-  // is not delivered twice.
-  const int64_t copiesSince = clock_.Now().toMSecsSinceEpoch() - Dc09CopyMemory::kWindowMs;
-  if (!store_->Start(&pending, &error, &recentCopies_, copiesSince))
-    journal_.InsertTop("Events store: cannot open: " + error);
+  if (sqliteStore_) {
+    // The DC-09 frames acknowledged lately: a panel's retry after a restart
+    // is not delivered twice.
+    const int64_t copiesSince = clock_.Now().toMSecsSinceEpoch() - Dc09CopyMemory::kWindowMs;
+    if (!sqliteStore_->Start(&pending, &error, &recentCopies_, copiesSince))
+      journal_.InsertTop("Events store: cannot open: " + error);
+  } else if (auto* pg = dynamic_cast<PgEventStore*>(store_.get())) {
+    // Its pending rows arrive once the server first answers.
+    pg->Start();
+  } else {
+    journal_.InsertTop("Events store: cannot open: " + store_->LastError());
+  }
   if (storeSettings_.fromFile)
     journal_.InsertTop("EventStore.ini read: events file " + storeSettings_.path +
                        ", delivered events kept " + std::to_string(storeSettings_.keepDays) +
                        " days");
-  for (const EventRow& row : pending) {
+  QueuePending(pending, false);
+}
+
+void Engine::QueuePending(const std::vector<EventRow>& rows, bool late) {
+  if (late) {
+    // Ahead of what was queued meanwhile, in their own order.
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+      if (it->console == EventFate::Pending) {
+        consoleOutput_->Ledger().Track(it->consoleText, it->seq);
+        consoleQueue_.PutHead(it->consoleText);
+      }
+      if (it->notice == EventFate::Pending) {
+        noticeLedger_.Track(it->noticeText, it->seq);
+        noticeQueue_.PutHead(Notice{StoredNoticeOrigin(*it), it->noticeText});
+      }
+    }
+  }
+  for (const EventRow& row : late ? std::vector<EventRow>{} : rows) {
     if (row.console == EventFate::Pending) consoleOutput_->AppendEvent(row.consoleText, row.seq);
     if (row.notice == EventFate::Pending) {
       noticeLedger_.Track(row.noticeText, row.seq);
       noticeQueue_.Append(StoredNoticeOrigin(row), row.noticeText);
     }
   }
-  if (!pending.empty()) {
-    trace_.Append("Events store: " + std::to_string(pending.size()) + " undelivered queued again");
-    journal_.InsertTop("Events store: " + std::to_string(pending.size()) +
+  if (!rows.empty()) {
+    trace_.Append("Events store: " + std::to_string(rows.size()) + " undelivered queued again");
+    journal_.InsertTop("Events store: " + std::to_string(rows.size()) +
                        " undelivered events queued again");
   }
 }
@@ -428,7 +471,8 @@ void Engine::StartMonitoring() {
       {p.wardex, p.console2, p.relay, p.sia, p.ip8097, p.ip8098, p.ip8096, p.ip8095});
   if (!monitoring_) return;
   Meter* m = monitoring_->meter();
-  store_->SetMeter(m);
+  // The PostgreSQL store tells the monitoring surface nothing yet.
+  if (sqliteStore_) sqliteStore_->SetMeter(m);
   ipReceivers_->SetMeter(m);
   dc09Receiver_->SetMeter(m);
   access_->SetMeter(m);

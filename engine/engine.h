@@ -23,6 +23,7 @@
 #include "lines/port_names.h"
 #include "lines/port_recovery.h"
 #include "store/store_settings.h"
+#include "store/event_backend.h"
 
 namespace quell {
 
@@ -99,7 +100,9 @@ class Engine : public QObject {
   TLineGSM& consoleLine() { return *consoleLine_; }
   IpModuleList& ipModules() { return ipModules_; }
   ConsoleOutput& consoleOutput() { return *consoleOutput_; }
-  EventStore& eventStore() { return *store_; }
+  EventBackend& eventStore() { return *store_; }
+  // The events file (also named when the history is on a server).
+  const std::string& eventsPath() const { return eventsPath_; }
   ConsolePort& consolePort() { return *consolePort_; }
   PortNames& portNames() { return portNames_; }
   const LineContext& lineContext() const { return lineContext_; }
@@ -146,6 +149,8 @@ class Engine : public QObject {
   void JournalOpenPorts();
   void StartMonitoring();
   void ListenMonitoring();
+  // Queues rows a store kept undelivered; late: ahead of what is queued.
+  void QueuePending(const std::vector<EventRow>& rows, bool late);
   // Opens the event store and queues what it kept undelivered.
   void StartStore();
   // Journals a store that cannot write, at most once a minute, with the alarm.
@@ -177,8 +182,10 @@ class Engine : public QObject {
   class ClientFeedRelay;
   std::unique_ptr<ClientFeedRelay> feed_;
   std::unique_ptr<TraceFile> traceFile_;
-  std::unique_ptr<EventStore> store_;
   std::unique_ptr<EngineMonitoring> monitoring_;
+  std::unique_ptr<EventBackend> store_;
+  EventStore* sqliteStore_ = nullptr;  // the store when it is the events file
+  std::string eventsPath_;
   DeliveryLedger noticeLedger_;  // rows of NoticeQueue entries
   StoreSettings storeSettings_;  // from EventStore.ini, or the defaults
   uint32_t storeTroubleTick_ = 0;

@@ -103,7 +103,7 @@ StatusSnapshot TakeSnapshot(Engine& engine) {
   s.linkTestsSent = output.LinkTestsSent();
   s.linkTestsFailed = output.LinkTestsFailed();
 
-  EventStore& store = engine.eventStore();
+  EventBackend& store = engine.eventStore();
   s.storeWritable = store.Writable();
   if (!s.storeWritable) s.storeError = store.LastError();
 

@@ -7,6 +7,7 @@
 
 #include "store/event_db.h"
 #include "store/history_text.h"
+#include "store/pg_history.h"
 #include "store/store_settings.h"
 
 int main(int argc, char** argv) {
@@ -26,7 +27,26 @@ int main(int argc, char** argv) {
     std::fputs(quell::HistoryUsage().c_str(), stdout);
     return 0;
   }
-  const std::string path = quell::ReadStoreSettings(options->workDir).path;
+  const quell::StoreSettings settings = quell::ReadStoreSettings(options->workDir);
+  if (!settings.problem.empty()) {
+    std::fprintf(stderr, "quell-events: EventStore.ini: %s\n", settings.problem.c_str());
+    return 1;
+  }
+  if (settings.backend == quell::StoreBackend::Postgresql) {
+    // The shared history on the server, every node's unless --node.
+    if (options->format == quell::HistoryFormat::Csv)
+      std::printf("%s\n", quell::HistoryCsvHeader().c_str());
+    const bool ok = quell::PgHistory::Read(
+        settings.conninfo, options->query, options->node,
+        [&](const quell::PgHistoryRow& h) {
+          std::printf("%s\n", quell::HistoryLine(h.row, options->format).c_str());
+          return true;
+        },
+        &error);
+    if (!ok) std::fprintf(stderr, "quell-events: the server: %s\n", error.c_str());
+    return ok ? 0 : 1;
+  }
+  const std::string& path = settings.path;
   quell::EventDb db;
   if (!db.OpenReadOnly(path, &error)) {
     std::fprintf(stderr, "quell-events: %s: %s\n", path.c_str(), error.c_str());

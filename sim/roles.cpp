@@ -14,7 +14,10 @@ namespace {
 constexpr Role kRoles[] = {
     {"modem", "a GSM modem on a serial line (AT commands, calls, caller ID, SMS)", RunModemRole},
     {"panel", "a GSM modem with an alarm panel on its data calls (frames, replies)", RunPanelRole},
-    {"dc09", "an IP communicator sending SIA DC-09 ADM-CID datagrams over UDP", RunDc09Role},
+    {"dc09",
+     "an IP communicator sending SIA DC-09 (ADM-CID, SIA-DCS, NULL; plain or AES; UDP or TCP;\n"
+     "           hex, raw or CR-form CRC; header and SIA data forms; retransmissions)",
+     RunDc09Role},
     {"ip", "IP modules over TCP: ADM-CID events or SR keep-alives, many at once", RunIpRole},
     {"console", "the station's console software on a serial line (events, ACK)", RunConsoleRole},
 };

@@ -33,7 +33,8 @@ struct EventStore::Waiter {
   int state = 0;  // 0 waiting, 1 stored, 2 not stored
 };
 
-EventStore::EventStore(std::string path, QObject* context) : path_(std::move(path)) {
+EventStore::EventStore(std::string path, QObject* context, LatePending late)
+    : path_(std::move(path)), late_(std::move(late)) {
   if (!context) return;
   wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (wakeFd_ < 0) return;
@@ -86,9 +87,13 @@ bool EventStore::Start(std::vector<EventRow>* pending, std::string* error,
     std::lock_guard g(lock_);
     lastSeq_ = db_.MaxSeq();
   } else {
+    // The file's numbering is not known yet: rows added meanwhile get
+    // numbers that cannot be taken for rows already in it.
     std::lock_guard g(lock_);
     lastError_ = error ? *error : "cannot open";
+    lastSeq_ = kUnopenedBase;
   }
+  everOpened_ = opened;
   writable_ = opened;
   thread_ = std::thread([this] { Run(); });
   checkpointer_ = std::thread([this] { RunCheckpoints(); });
@@ -237,6 +242,29 @@ bool EventStore::EnsureFile() {
     lastError_ = error;
     return false;
   }
+  if (!everOpened_) {
+    // Opened for the first time after the start: the rows added meanwhile
+    // follow the file's last row, and what the file holds pending reaches
+    // the gateway ahead of them.
+    everOpened_ = true;
+    const int64_t last = db_.MaxSeq();
+    std::vector<EventRow> rows = db_.Pending();
+    {
+      std::lock_guard g(lock_);
+      openMax_ = last;
+      lastSeq_ = last + (lastSeq_ - kUnopenedBase);
+      if (!rows.empty() && late_ && wakeFd_ >= 0)
+        completions_.emplace_back([late = late_, rows](bool) mutable { late(std::move(rows)); },
+                                  true);
+    }
+    if (!rows.empty() && late_ && wakeFd_ >= 0) {
+      const uint64_t one = 1;
+      if (::write(wakeFd_, &one, sizeof one) < 0) {
+        // The counter is full: the event loop is woken already.
+      }
+    }
+    for (EventRow& r : rows) pending_[r.seq] = std::move(r);
+  }
   if (pending_.empty()) {
     for (const EventRow& r : db_.Pending()) {
       pending_[r.seq] = r;
@@ -269,7 +297,10 @@ void EventStore::Commit(std::deque<Item>& items, std::vector<FateUpdate>& fates)
 
   const auto start = std::chrono::steady_clock::now();
   std::string error;
-  const bool stored = EnsureFile() && db_.Write(rows, allFates, &error);
+  const bool opened = EnsureFile();
+  for (EventRow& r : rows) r.seq = InFile(r.seq);
+  for (FateUpdate& f : allFates) f.seq = InFile(f.seq);
+  const bool stored = opened && db_.Write(rows, allFates, &error);
   const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
                           std::chrono::steady_clock::now() - start)
                           .count();
@@ -401,6 +432,11 @@ void EventStore::TellRecent() {
   }
   meter_->Recent(rows);
   TellPending();
+}
+
+int64_t EventStore::InFile(int64_t seq) const {
+  std::lock_guard g(lock_);
+  return seq > kUnopenedBase && openMax_ >= 0 ? openMax_ + (seq - kUnopenedBase) : seq;
 }
 
 void EventStore::Report(std::deque<Item>& items, bool stored) {

@@ -27,11 +27,12 @@
 
 #include "core/event_log.h"
 #include "core/meter.h"
+#include "store/event_backend.h"
 #include "store/event_db.h"
 
 namespace quell {
 
-class EventStore final : public EventLog {
+class EventStore final : public EventBackend {
  public:
   static constexpr int kReopenIntervalMs = 1000;   // retries while writes fail
   static constexpr int kPruneIntervalMs = 60'000;  // between two pruning passes
@@ -43,9 +44,15 @@ class EventStore final : public EventLog {
   // Copy keys read back at start-up at most.
   static constexpr int kRecentCopiesRead = 16'384;
 
+  // Rows added before a file that could not be opened at the start opens
+  // are numbered from here; once it opens they follow its last row.
+  static constexpr int64_t kUnopenedBase = int64_t(1) << 62;
+
   // path: the events file; context: an object living on the main thread
   // whose event loop runs the completions (none: completions never run).
-  EventStore(std::string path, QObject* context);
+  // late (if any) receives the rows pending in a file that could not be
+  // opened at the start, once it opens.
+  EventStore(std::string path, QObject* context, LatePending late = {});
   // Writes what is queued (as far as writes succeed), then stops the thread.
   ~EventStore() override;
   EventStore(const EventStore&) = delete;
@@ -77,7 +84,7 @@ class EventStore final : public EventLog {
 
   const std::string& Path() const { return path_; }
   // The reason of the last failed write (empty while writes succeed).
-  std::string LastError() const;
+  std::string LastError() const override;
   // Rows held in memory because they could not be written.
   size_t HeldRows() const;
   // Counters for the benchmark: rows written, commits, and the duration of
@@ -114,6 +121,9 @@ class EventStore final : public EventLog {
   // Store thread, after a commit: keeps the write-ahead log from growing.
   void KeepLogShort();
   void Report(std::deque<Item>& items, bool stored);
+  // The number a row or fate has in the file: rows numbered before the
+  // file first opened follow its last row.
+  int64_t InFile(int64_t seq) const;
   // Main thread: runs the completions the store thread has reported.
   void RunCompletions();
 
@@ -152,6 +162,9 @@ class EventStore final : public EventLog {
   int64_t pendingConsole_ = 0;           // rows of pending_ whose console entry waits
   int64_t pendingClient_ = 0;            // rows of pending_ whose notice waits
   Meter* meter_ = nullptr;
+  LatePending late_;
+  bool everOpened_ = false;
+  int64_t openMax_ = -1;  // the file's last row when it first opened late
   std::atomic<size_t> heldCount_{0};
   int keepDays_ = 0;
   std::function<int64_t()> nowMs_ = [] {

@@ -45,6 +45,8 @@ std::optional<HistoryOptions> ParseHistoryOptions(const std::vector<std::string>
       o.workDir = v;
     } else if (a == "--account") {
       o.query.account = v;
+    } else if (a == "--node") {
+      o.node = v;
     } else if (a == "--since" || a == "--until") {
       const auto ms = ParseLocalTime(v, a == "--until");
       if (!ms) {

@@ -17,6 +17,7 @@ struct HistoryOptions {
   std::string workDir = ".";
   EventQuery query;
   HistoryFormat format = HistoryFormat::Text;
+  std::string node;  // a shared history: only this gateway's rows
 };
 
 // Parses the command line (without the program name); nullopt with error

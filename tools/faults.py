@@ -21,13 +21,16 @@ quell-sim modem (both pseudo-terminals behind links), a station client on
 Throughout, every event the gateway acknowledged must reach the reading
 client. Then, each with a gateway of its own, the event store's faults of
 store_faults.py: k (kill -9 during bursts, ten rounds), f (a full file
-system), u (the events file deleted). Runs in its own network namespace with a private XDG_RUNTIME_DIR
+system), u (the events file deleted), and p (the store on a PostgreSQL server:
+stopped, kill -9, frozen, read-only; pg_store_faults.py). Runs in its own
+network namespace with a private XDG_RUNTIME_DIR
 when unshare allows it.
 
-usage: tools/faults.py [path/to/build] [--long] [--silence S] [--only dacbufk]
+usage: tools/faults.py [path/to/build] [--long] [--silence S] [--only dacbufkp]
 """
 import argparse, os, re, resource, socket, subprocess, sys, threading, time
 
+import pg_store_faults
 import store_faults
 from smoke_common import Smoke
 
@@ -334,7 +337,7 @@ def main():
     ap.add_argument("--long", action="store_true",
                     help="a console silence past its liveness limit and a longer flood")
     ap.add_argument("--silence", type=float, help="console silence in seconds (20; --long 200)")
-    ap.add_argument("--only", default="dacbufk", help="faults to try, of d, a, c, b, u, f, k")
+    ap.add_argument("--only", default="dacbufkp", help="faults to try, of d, a, c, b, u, f, k, p")
     args = ap.parse_args()
     if args.silence is None:
         args.silence = 200 if args.long else 20
@@ -346,6 +349,8 @@ def main():
         if not set(args.only) & set("dacb"):
             f.stop()
             store_faults.run(args.build, args.only, f.note)
+            if "p" in args.only:
+                pg_store_faults.run(args.build, f.note)
             print("\n".join(["", "Findings:"] + f.findings))
             print("FAIL" if f.failed else "OK")
             sys.exit(1 if f.failed else 0)
@@ -366,6 +371,8 @@ def main():
         f.stop()
     if set(args.only) & set("ufk"):
         store_faults.run(args.build, args.only, f.note)
+    if "p" in args.only:
+        pg_store_faults.run(args.build, f.note)
     print("\n".join(["", "Findings:"] + f.findings))
     print("FAIL" if f.failed else "OK")
     if f.failed:

@@ -11,7 +11,7 @@ set -euo pipefail
 packages=(build-essential cmake pkg-config clang libclang-rt-14-dev qt6-base-dev qt6-serialport-dev qt6-multimedia-dev
           libgl-dev libgtest-dev libgmock-dev googletest alsa-utils
           libsystemd-dev python3 iproute2 file libssl-dev libsqlite3-dev
-          libcivetweb-dev prometheus-cpp-dev)
+          libcivetweb-dev prometheus-cpp-dev postgresql-15 libpq-dev)
 test_packages=(prometheus)
 with_tests=0
 if [ "${1:-}" = "--test" ]; then with_tests=1; fi
@@ -21,6 +21,12 @@ for p in "${packages[@]}"; do
 done
 if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"
+  # The store's tests start PostgreSQL servers of their own: the package
+  # makes no cluster of its own, and none is started.
+  if [[ " ${missing[*]} " == *" postgresql-15 "* ]]; then
+    mkdir -p /etc/postgresql-common
+    echo "create_main_cluster = false" >/etc/postgresql-common/createcluster.conf
+  fi
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -18,6 +18,7 @@
 #include "tests/support/dc09_send.h"
 #include "tests/support/fakes.h"
 #include "tests/support/loopback.h"
+#include "tests/support/pg_test_db.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/work_files.h"
 
@@ -155,6 +156,77 @@ TEST_F(StoreRestartTest, ADc09RetryAfterARestartIsAcknowledgedAndNotDeliveredAga
   EXPECT_EQ(engine_->consoleQueue().Snapshot().size(), 1u);
   EXPECT_EQ(send(16), 1u);  // another zone: another frame
   EXPECT_EQ(engine_->consoleQueue().Snapshot().size(), 2u);
+}
+
+// Settings that name a backend wrongly never fall back to the events file.
+TEST_F(StoreRestartTest, BadStoreSettingsRefuseEventsAndSaySoWithoutAnEventsFile) {
+  File("EventStore.ini", "[Store]\r\nBackend=postgresql\r\nNode=two words\r\n");
+  Start();
+  EXPECT_FALSE(engine_->eventStore().Writable());
+  engine_->ConsoleOutputTick();
+  EXPECT_EQ(sound_.plays.load(), 1);
+  const std::string& line = engine_->journal().Entries().front();
+  EXPECT_EQ(line.rfind("Events store: cannot write", 0), 0u) << line;
+  EXPECT_NE(line.find("EventStore.ini: bad Node=two words"), std::string::npos) << line;
+
+  test::TestClient module;
+  ASSERT_TRUE(module.Connect(engine_->ipReceivers().Port(IpListener::P8096)));
+  module.Send(AdmCid(1));
+  ASSERT_TRUE(module.WaitReceived(24 + 5));
+  EXPECT_EQ(module.After(24), "NACK\r");
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(Db())));
+}
+
+// Two gateways on one database: each acknowledges after the server has the
+// row, and at its next start each queues only its own pending rows again.
+TEST_F(StoreRestartTest, TwoGatewaysOnOneServerEachReplayTheirOwnRows) {
+  test::PgTestDb db;
+  if (!db.Ready()) GTEST_SKIP() << "PostgreSQL cases skipped: " << db.WhyNot();
+  QTemporaryDir other;
+  const auto settings = [&](const char* node) {
+    return "[Store]\r\nBackend=postgresql\r\nConninfo=" + db.Conninfo() +
+           " connect_timeout=2\r\nNode=" + node + "\r\n";
+  };
+  File("EventStore.ini", settings("gw1"));
+  ASSERT_TRUE(test::WriteWorkFile(other, "EventStore.ini", settings("gw2")));
+  const auto start = [&](const QTemporaryDir& dir) {
+    EngineOptions options;
+    options.workDir = dir.path().toStdString();
+    options.ports = PortSettings::AnyFree();
+    auto engine = std::make_unique<Engine>(clock_, prompt_, sound_, options);
+    std::string error;
+    EXPECT_TRUE(engine->Start(&error)) << error;
+    engine->ipSettings().storeOffline = true;
+    EXPECT_TRUE(WaitFor([&] { return engine->eventStore().Writable(); }))
+        << engine->eventStore().LastError();
+    return engine;
+  };
+  const auto send = [&](Engine& engine, int first, int count) {
+    test::TestClient module;
+    ASSERT_TRUE(module.Connect(engine.ipReceivers().Port(IpListener::P8096)));
+    for (int i = 0; i < count; ++i) {
+      module.Send(AdmCid(first + i));
+      ASSERT_TRUE(module.WaitReceived(24 + 4 * size_t(i + 1)));
+    }
+    std::string acks;
+    for (int i = 0; i < count; ++i) acks += "ACK\r";
+    EXPECT_EQ(module.After(24), acks);
+  };
+  {
+    auto first = start(dir_);
+    auto second = start(other);
+    send(*first, 1, 3);
+    send(*second, 11, 2);
+  }  // both gone without a console: every entry is still pending
+  auto second = start(other);
+  auto first = start(dir_);
+  EXPECT_TRUE(WaitFor([&] { return first->consoleQueue().Size() == 3; }));
+  EXPECT_EQ(first->consoleQueue().Snapshot(),
+            (std::vector<std::string>{Entry(1), Entry(2), Entry(3)}));
+  EXPECT_TRUE(WaitFor([&] { return second->consoleQueue().Size() == 2; }));
+  EXPECT_EQ(second->consoleQueue().Snapshot(), (std::vector<std::string>{Entry(11), Entry(12)}));
+  first.reset();
+  second.reset();
 }
 
 }  // namespace

@@ -1,0 +1,778 @@
+#include "store/pg_event_store.h"
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <random>
+#include <set>
+
+#include "store/pg_schema.h"
+
+namespace quell {
+namespace {
+
+constexpr int kCancelPollMs = 10;
+
+bool IsPending(const EventRow& r) {
+  return r.console == EventFate::Pending || r.notice == EventFate::Pending;
+}
+
+int64_t RandomRun() {
+  std::random_device device;
+  std::mt19937_64 bits((uint64_t(device()) << 32) ^ device() ^
+                       uint64_t(std::chrono::steady_clock::now().time_since_epoch().count()));
+  int64_t run = 0;
+  while (run == 0) run = int64_t(bits());
+  return run;
+}
+
+// The columns a commit writes for each row, in the order of the arrays.
+const char* kCommit =
+    "WITH r AS (SELECT * FROM unnest($4::int8[], $5::int8[], $6::bytea[], $7::bytea[],"
+    " $8::bytea[], $9::bytea[], $10::bytea[], $11::bytea[], $12::int2[], $13::bytea[],"
+    " $14::int2[], $15::bytea[], $16::bytea[]) AS t(seq, received_ms, road, line, peer,"
+    " account, raw, console_text, console_state, notice_text, notice_state, sia, copy_key)),"
+    " ins AS (INSERT INTO quell_event(node, run, run_started_ms, seq, received_ms, road, line,"
+    " peer, account, raw, console_text, console_state, notice_text, notice_state, sia, copy_key)"
+    " SELECT $1, $2, $3, r.* FROM r ON CONFLICT (node, run, seq) DO NOTHING RETURNING seq),"
+    " f AS (SELECT * FROM unnest($17::int8[], $18::int8[], $19::int2[], $20::int2[])"
+    " AS t(run, seq, console_state, notice_state)),"
+    " upd AS (UPDATE quell_event e SET"
+    " console_state = CASE WHEN f.console_state >= 0 THEN f.console_state"
+    " ELSE e.console_state END,"
+    " notice_state = CASE WHEN f.notice_state >= 0 THEN f.notice_state ELSE e.notice_state END"
+    " FROM f WHERE e.node = $1 AND e.run = f.run AND e.seq = f.seq RETURNING 1),"
+    " hb AS (INSERT INTO quell_node(node, seen) VALUES ($1, now())"
+    " ON CONFLICT (node) DO UPDATE SET seen = now() RETURNING 1)"
+    " SELECT seq FROM ins";
+
+const char* kHeartbeat =
+    "INSERT INTO quell_node(node, seen) VALUES ($1, now())"
+    " ON CONFLICT (node) DO UPDATE SET seen = now()";
+
+EventRow RowFrom(const PGresult* r, int i) {
+  // Columns as kEventColumns: node, run, seq, received_ms, road, ...
+  EventRow row;
+  row.seq = pg::GetInt8(r, i, 2);
+  row.receivedMs = pg::GetInt8(r, i, 3);
+  row.road = pg::GetBytes(r, i, 4);
+  row.line = pg::GetBytes(r, i, 5);
+  row.peer = pg::GetBytes(r, i, 6);
+  row.account = pg::GetBytes(r, i, 7);
+  row.raw = pg::GetBytes(r, i, 8);
+  row.consoleText = pg::GetBytes(r, i, 9);
+  row.console = EventFate(pg::GetInt2(r, i, 10));
+  row.noticeText = pg::GetBytes(r, i, 11);
+  row.notice = EventFate(pg::GetInt2(r, i, 12));
+  row.sia = pg::GetBytes(r, i, 13);
+  row.copyKey = pg::GetBytes(r, i, 14);
+  return row;
+}
+
+// Equal content apart from the fates, which later commits change.
+bool SameContent(const EventRow& a, const EventRow& b) {
+  return a.seq == b.seq && a.receivedMs == b.receivedMs && a.road == b.road && a.line == b.line &&
+         a.peer == b.peer && a.account == b.account && a.raw == b.raw &&
+         a.consoleText == b.consoleText && a.noticeText == b.noticeText && a.sia == b.sia &&
+         a.copyKey == b.copyKey;
+}
+
+pg::Param Text(const std::string& s) {
+  return {pg::kText, s};
+}
+
+}  // namespace
+
+struct PgEventStore::Waiter {
+  std::mutex lock;
+  std::condition_variable done;
+  int state = 0;  // 0 waiting, 1 stored, 2 not stored
+};
+
+// Work for the main thread.
+struct PgEventStore::Mailbox {
+  std::mutex lock;
+  std::vector<std::function<void()>> work;
+};
+
+PgEventStore::PgEventStore(Options options, QObject* context, LatePending late)
+    : options_(std::move(options)),
+      run_(RandomRun()),
+      runStartedMs_(options_.nowMs ? options_.nowMs()
+                                   : std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::system_clock::now().time_since_epoch())
+                                         .count()),
+      late_(std::move(late)),
+      mailbox_(std::make_shared<Mailbox>()) {
+  // The store's thread wakes the event loop through an eventfd; what it
+  // posts passes under the mailbox's lock, in the order posted.
+  if (!context) return;
+  wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (wakeFd_ < 0) return;
+  wakeNotifier_ = std::make_unique<QSocketNotifier>(wakeFd_, QSocketNotifier::Read, context);
+  QObject::connect(wakeNotifier_.get(), &QSocketNotifier::activated, wakeNotifier_.get(),
+                   [this] { RunPosted(); });
+}
+
+PgEventStore::~PgEventStore() {
+  {
+    std::lock_guard g(lock_);
+    stop_ = true;
+  }
+  wake_.notify_all();
+  if (thread_.joinable()) thread_.join();
+  wakeNotifier_.reset();
+  if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+void PgEventStore::Start() {
+  {
+    std::lock_guard g(lock_);
+    lastError_ = "not yet connected";
+  }
+  thread_ = std::thread([this] { Loop(); });
+}
+
+int64_t PgEventStore::NowUtc() const {
+  if (options_.nowMs) return options_.nowMs();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+int64_t PgEventStore::Add(EventRow row, Done done, bool keep) {
+  int64_t seq;
+  {
+    std::lock_guard g(lock_);
+    seq = row.seq = ++lastSeq_;
+    queue_.push_back(Item{std::move(row), std::move(done), keep, nullptr});
+  }
+  wake_.notify_one();
+  return seq;
+}
+
+int64_t PgEventStore::AddGroup(std::vector<EventRow> rows, Done done) {
+  int64_t first = 0;
+  {
+    // Queued under one hold of the lock: a commit takes the whole queue, so
+    // the group is never split between two.
+    std::lock_guard g(lock_);
+    for (size_t i = 0; i < rows.size(); ++i) {
+      const int64_t seq = rows[i].seq = ++lastSeq_;
+      if (i == 0) first = seq;
+      queue_.push_back(
+          Item{std::move(rows[i]), i + 1 == rows.size() ? std::move(done) : nullptr, false, nullptr});
+    }
+  }
+  wake_.notify_one();
+  return first;
+}
+
+int64_t PgEventStore::AddAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel) {
+  auto waiter = std::make_shared<Waiter>();
+  int64_t seq;
+  {
+    std::lock_guard g(lock_);
+    seq = row.seq = ++lastSeq_;
+    queue_.push_back(Item{std::move(row), nullptr, false, waiter});
+  }
+  wake_.notify_one();
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  std::unique_lock g(waiter->lock);
+  while (waiter->state == 0) {
+    if (cancel && cancel->load()) return 0;
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= end) return 0;
+    waiter->done.wait_for(g, std::min<std::chrono::steady_clock::duration>(
+                                 end - now, std::chrono::milliseconds(kCancelPollMs)));
+  }
+  return waiter->state == 1 ? seq : 0;
+}
+
+void PgEventStore::SetFate(int64_t seq, EventTarget target, EventFate fate) {
+  if (seq <= 0) return;
+  bool first;
+  {
+    std::lock_guard g(lock_);
+    first = fates_.empty();
+    if (first) fatesDueMs_ = pg::NowMs() + kFateDelayMs;
+    fates_.push_back(FateUpdate{seq, target, fate});
+  }
+  if (first) wake_.notify_one();
+}
+
+bool PgEventStore::Writable() const {
+  if (!ok_.load()) return false;
+  const int64_t since = outstandingSinceMs_.load();
+  return since == 0 || pg::NowMs() - since <= kWritableMs;
+}
+
+std::string PgEventStore::LastError() const {
+  std::lock_guard g(lock_);
+  return lastError_;
+}
+
+PgEventStore::Key PgEventStore::KeyOf(int64_t seq) const {
+  std::lock_guard g(lock_);
+  const auto it = aliases_.find(seq);
+  return it != aliases_.end() ? it->second : Key{run_, seq};
+}
+
+void PgEventStore::Post(std::function<void()> f) {
+  if (wakeFd_ < 0) return;
+  {
+    std::lock_guard g(mailbox_->lock);
+    mailbox_->work.push_back(std::move(f));
+  }
+  const uint64_t one = 1;
+  if (::write(wakeFd_, &one, sizeof one) < 0) {
+    // The counter is full: the event loop is woken already.
+  }
+}
+
+void PgEventStore::RunPosted() {
+  uint64_t count = 0;
+  if (::read(wakeFd_, &count, sizeof count) < 0) {
+    // Nothing to read: another wake-up already took the count.
+  }
+  std::vector<std::function<void()>> work;
+  {
+    std::lock_guard g(mailbox_->lock);
+    work.swap(mailbox_->work);
+  }
+  for (auto& w : work) w();
+}
+
+void PgEventStore::Note(std::string text) {
+  if (options_.note)
+    Post([note = options_.note, text = std::move(text)] { note("Events store: " + text); });
+}
+
+void PgEventStore::Failed(const std::string& error) {
+  ok_ = false;
+  std::lock_guard g(lock_);
+  lastError_ = error;
+}
+
+void PgEventStore::Succeeded() {
+  ok_ = true;
+  lastTalkMs_ = pg::NowMs();
+  retryMs_ = kRetryFirstMs;
+  std::lock_guard g(lock_);
+  lastError_.clear();
+}
+
+void PgEventStore::Loop() {
+  std::unique_lock g(lock_);
+  nextPruneMs_ = pg::NowMs();
+  bool stopping = false;
+  for (;;) {
+    const int64_t now = pg::NowMs();
+    int64_t until;
+    if (!conn_.IsOpen()) {
+      until = reconnectAtMs_;
+    } else {
+      until = std::min(lastTalkMs_ + kHeartbeatMs, nextPruneMs_);
+      if (!held_.empty() || !heldFates_.empty()) until = now;
+    }
+    if (doubt_ && !doubt_->reported) until = std::min(until, doubt_->sinceMs + kDoubtWaitMs);
+    if (!fates_.empty()) until = std::min(until, fatesDueMs_);
+    // Rows wait while a commit in doubt is being resolved.
+    const auto ready = [&] {
+      return stop_ || (!queue_.empty() && (!doubt_ || doubt_->reported)) ||
+             (!fates_.empty() && pg::NowMs() >= fatesDueMs_);
+    };
+    if (until > now)
+      wake_.wait_for(g, std::chrono::milliseconds(until - now),
+                     [&] { return ready() || (!fates_.empty() && fatesDueMs_ < until); });
+    if (stopping) break;
+    // Once stopping, one last pass writes what it can.
+    stopping = stop_;
+    std::deque<Item> items;
+    if (!doubt_ || doubt_->reported || stopping) items = std::exchange(queue_, {});
+    std::vector<FateUpdate> fates;
+    if (fates_.empty() || pg::NowMs() >= fatesDueMs_ || !items.empty() || stopping)
+      fates = std::exchange(fates_, {});
+    g.unlock();
+    Step(items, fates);
+    g.lock();
+    if (stopping && queue_.empty() && fates_.empty()) break;
+  }
+  g.unlock();
+  // Rows that could not be written are lost with the process: tell their
+  // waiters so no worker waits for nothing.
+  std::vector<Item> rest = std::move(held_);
+  if (doubt_)
+    for (Item& i : doubt_->items)
+      if (!i.refused) rest.push_back(std::move(i));
+  for (Item& i : rest) {
+    i.keep = false;
+    i.done = nullptr;
+  }
+  Report(rest, false);
+}
+
+void PgEventStore::Step(std::deque<Item>& items, std::vector<FateUpdate>& fates) {
+  const int64_t now = pg::NowMs();
+  if (conn_.IsOpen() && !conn_.StillOpen()) {
+    pid_ = 0;
+    Failed("the server closed the connection");
+    reconnectAtMs_ = now;
+  }
+  if (!conn_.IsOpen() && now >= reconnectAtMs_) Connect();
+  if (conn_.IsOpen() && doubt_) Resolve();
+  // A doubt not resolved in time: its senders hear "not stored"; rows
+  // without a sender stay in it and count as stored for their producer.
+  if (doubt_ && !doubt_->reported && pg::NowMs() - doubt_->sinceMs >= kDoubtWaitMs) {
+    std::vector<Item> told;
+    for (Item& i : doubt_->items) {
+      i.refused = !i.keep;
+      told.push_back(Item{EventRow{}, std::move(i.done), i.keep, std::move(i.waiter)});
+    }
+    doubt_->reported = true;
+    Report(told, false);
+  }
+  std::vector<Item> group;
+  for (Item& i : items) group.push_back(std::move(i));
+  heldFates_.insert(heldFates_.end(), fates.begin(), fates.end());
+  if (!conn_.IsOpen() || doubt_) {
+    RefuseOrHold(group);
+    return;
+  }
+  std::vector<Item> all = std::move(held_);
+  held_.clear();
+  for (Item& i : group) all.push_back(std::move(i));
+  if (!all.empty() || !heldFates_.empty()) {
+    std::vector<FateUpdate> f = std::move(heldFates_);
+    heldFates_.clear();
+    Commit(all, f);
+    return;
+  }
+  if (pg::NowMs() - lastTalkMs_ >= kHeartbeatMs) {
+    Heartbeat();
+    return;
+  }
+  if (pg::NowMs() >= nextPruneMs_) {
+    const bool passDone = PruneStep();
+    nextPruneMs_ = pg::NowMs() + (passDone ? kPruneIntervalMs : 0);
+  }
+}
+
+bool PgEventStore::Connect() {
+  std::string error;
+  if (!conn_.Connect(options_.conninfo, kRoundTripMs, &error) || !Setup(&error)) {
+    conn_.Close();
+    pid_ = 0;
+    Failed(error);
+    reconnectAtMs_ = pg::NowMs() + retryMs_;
+    retryMs_ = std::min(retryMs_ * 2, kRetryMostMs);
+    return false;
+  }
+  pid_ = conn_.BackendPid();
+  ownPid_ = pid_;
+  retryMs_ = kRetryFirstMs;
+  lastTalkMs_ = pg::NowMs();
+  // Writable again once a commit in doubt is resolved.
+  if (!doubt_) Succeeded();
+  return true;
+}
+
+bool PgEventStore::Setup(std::string* error) {
+  pg::Result r;
+  // A commit is never cancelled by the server; the store's own deadlines
+  // decide, and a commit past them is resolved, never guessed.
+  if (conn_.Run("SET statement_timeout = 0", {}, kRoundTripMs, &r, error) != pg::Conn::Outcome::Ok)
+    return false;
+  if (!pg::EnsureSchema(conn_, kSchemaVersion, kRoundTripMs, error)) return false;
+  const std::vector<pg::Param> lockParams = {Text(options_.node)};
+  const std::string lock = std::to_string(pg::kLockClass) + ", hashtext($1)";
+  for (int attempt = 0;; ++attempt) {
+    if (conn_.Run("SELECT pg_try_advisory_lock(" + lock + ")", lockParams, kRoundTripMs, &r,
+                  error) != pg::Conn::Outcome::Ok)
+      return false;
+    if (pg::GetBool(r.get(), 0, 0)) break;
+    // The session holding the name may be a stale one: this gateway's own
+    // before a link was lost, or one whose gateway has not beaten for
+    // kStaleMs (the server keeps a session whose peer vanished for as long
+    // as its keepalives allow). Such a session is ended; a live one is not.
+    const std::string holder =
+        "SELECT l.pid FROM pg_locks l LEFT JOIN quell_node n ON n.node = $1"
+        " WHERE l.locktype = 'advisory' AND l.classid = " +
+        std::to_string(pg::kLockClass) +
+        " AND l.objid = hashtext($1)::oid AND l.objsubid = 2 AND l.granted AND"
+        " (l.pid = $2::int OR n.seen < now() - make_interval(secs => $3::int))";
+    if (attempt == 0 &&
+        conn_.Run(holder,
+                  {Text(options_.node),
+                   {pg::kInt8, pg::Int8(ownPid_)},
+                   {pg::kInt8, pg::Int8(kStaleMs / 1000)}},
+                  kRoundTripMs, &r, error) == pg::Conn::Outcome::Ok &&
+        PQntuples(r.get()) == 1) {
+      const std::vector<pg::Param> pid = {{pg::kInt8, pg::Int8(pg::GetInt4(r.get(), 0, 0))}};
+      if (conn_.Run("SELECT pg_terminate_backend($1::int, 1000)", pid, kRoundTripMs, &r, error) !=
+          pg::Conn::Outcome::Ok)
+        return false;
+      Note("the node name was held by a stale session, ended it");
+      continue;
+    }
+    if (error) *error = "node name in use: " + options_.node;
+    return false;
+  }
+  if (conn_.Run("SELECT system_identifier::text || ':' || timeline_id::text"
+                " FROM pg_control_system(), pg_control_checkpoint()",
+                {}, kRoundTripMs, &r, error) != pg::Conn::Outcome::Ok)
+    return false;
+  systemId_ = pg::GetBytes(r.get(), 0, 0);
+  if (conn_.Run(kHeartbeat, lockParams, kRoundTripMs, &r, error) != pg::Conn::Outcome::Ok)
+    return false;
+  return pendingRead_ || ReadPending(error);
+}
+
+bool PgEventStore::ReadPending(std::string* error) {
+  pg::Result r;
+  const std::string sql = std::string("SELECT ") + pg::kEventColumns +
+                          " FROM quell_event WHERE node = $1 AND run <> $2 AND"
+                          " (console_state = 1 OR notice_state = 1)"
+                          " ORDER BY run_started_ms, run, seq";
+  if (conn_.Run(sql, {Text(options_.node), {pg::kInt8, pg::Int8(run_)}}, kCommitMs, &r, error) !=
+      pg::Conn::Outcome::Ok)
+    return false;
+  std::vector<EventRow> rows;
+  {
+    // Rows of earlier runs get numbers of this run's sequence, so fates
+    // reported by number reach their row.
+    std::lock_guard g(lock_);
+    for (int i = 0; i < PQntuples(r.get()); ++i) {
+      EventRow row = RowFrom(r.get(), i);
+      const Key key{pg::GetInt8(r.get(), i, 1), row.seq};
+      row.seq = ++lastSeq_;
+      aliases_[row.seq] = key;
+      rows.push_back(std::move(row));
+    }
+  }
+  pendingRead_ = true;
+  if (!rows.empty() && late_)
+    Post([late = late_, rows = std::move(rows)]() mutable { late(std::move(rows)); });
+  return true;
+}
+
+bool PgEventStore::Commit(std::vector<Item>& items, std::vector<FateUpdate>& fates) {
+  // Fates of rows in this group go into the rows; the others become one
+  // update per row (console and notice together).
+  std::map<int64_t, size_t> inGroup;
+  for (size_t i = 0; i < items.size(); ++i) inGroup[items[i].row.seq] = i;
+  struct Change {
+    int console = -1;
+    int notice = -1;
+  };
+  std::map<int64_t, Change> changes;
+  for (const FateUpdate& f : fates) {
+    const auto it = inGroup.find(f.seq);
+    if (it != inGroup.end()) {
+      EventRow& row = items[it->second].row;
+      (f.target == EventTarget::Console ? row.console : row.notice) = f.fate;
+      continue;
+    }
+    Change& c = changes[f.seq];
+    (f.target == EventTarget::Console ? c.console : c.notice) = int(f.fate);
+  }
+  std::vector<int64_t> seqs, received, fateRuns, fateSeqs;
+  std::vector<int> consoles, notices, fateConsoles, fateNotices;
+  std::vector<const std::string*> road, line, peer, account, raw, consoleText, noticeText, sia,
+      copyKey;
+  for (const Item& i : items) {
+    const EventRow& r = i.row;
+    seqs.push_back(r.seq);
+    received.push_back(r.receivedMs);
+    road.push_back(&r.road);
+    line.push_back(&r.line);
+    peer.push_back(&r.peer);
+    account.push_back(&r.account);
+    raw.push_back(&r.raw);
+    consoleText.push_back(&r.consoleText);
+    consoles.push_back(int(r.console));
+    noticeText.push_back(&r.noticeText);
+    notices.push_back(int(r.notice));
+    sia.push_back(&r.sia);
+    copyKey.push_back(&r.copyKey);
+  }
+  for (const auto& [seq, c] : changes) {
+    const Key k = KeyOf(seq);
+    fateRuns.push_back(k.run);
+    fateSeqs.push_back(k.seq);
+    fateConsoles.push_back(c.console);
+    fateNotices.push_back(c.notice);
+  }
+  const std::vector<pg::Param> params = {
+      Text(options_.node),
+      {pg::kInt8, pg::Int8(run_)},
+      {pg::kInt8, pg::Int8(runStartedMs_)},
+      {pg::kInt8Array, pg::Int8Array(seqs)},
+      {pg::kInt8Array, pg::Int8Array(received)},
+      {pg::kByteaArray, pg::ByteaArray(road)},
+      {pg::kByteaArray, pg::ByteaArray(line)},
+      {pg::kByteaArray, pg::ByteaArray(peer)},
+      {pg::kByteaArray, pg::ByteaArray(account)},
+      {pg::kByteaArray, pg::ByteaArray(raw)},
+      {pg::kByteaArray, pg::ByteaArray(consoleText)},
+      {pg::kInt2Array, pg::Int2Array(consoles)},
+      {pg::kByteaArray, pg::ByteaArray(noticeText)},
+      {pg::kInt2Array, pg::Int2Array(notices)},
+      {pg::kByteaArray, pg::ByteaArray(sia)},
+      {pg::kByteaArray, pg::ByteaArray(copyKey)},
+      {pg::kInt8Array, pg::Int8Array(fateRuns)},
+      {pg::kInt8Array, pg::Int8Array(fateSeqs)},
+      {pg::kInt2Array, pg::Int2Array(fateConsoles)},
+      {pg::kInt2Array, pg::Int2Array(fateNotices)},
+  };
+  pg::Result r;
+  std::string error, warning;
+  bool sent = false;
+  const int oldPid = conn_.BackendPid();
+  outstandingSinceMs_ = pg::NowMs();
+  const pg::Conn::Outcome outcome =
+      conn_.Run(kCommit, params, kCommitMs, &r, &error, &sent, &warning);
+  outstandingSinceMs_ = 0;
+  // The wait for a synchronous standby cancelled: committed here, maybe
+  // not on the standby. Resolved like a broken commit.
+  const bool syncCancelled = outcome == pg::Conn::Outcome::Ok && !warning.empty() &&
+                             warning.find("synchronous") != std::string::npos;
+  if (outcome == pg::Conn::Outcome::Ok && !syncCancelled) {
+    std::set<int64_t> inserted;
+    for (int i = 0; i < PQntuples(r.get()); ++i) inserted.insert(pg::GetInt8(r.get(), i, 0));
+    Succeeded();
+    std::vector<Item> stored, refused;
+    std::vector<int64_t> conflicts;
+    for (Item& i : items) {
+      if (inserted.count(i.row.seq)) {
+        stored.push_back(std::move(i));
+      } else {
+        conflicts.push_back(i.row.seq);
+        refused.push_back(std::move(i));
+      }
+    }
+    if (!conflicts.empty()) {
+      // Never taken for stored: another row holds the key.
+      Failed("rows with keys already taken by different rows: " + std::to_string(conflicts.size()));
+      ok_ = true;
+    }
+    heldCount_ = 0;
+    Report(stored, true);
+    for (Item& i : refused) i.keep = false;
+    Report(refused, false);
+    return true;
+  }
+  if (outcome == pg::Conn::Outcome::Failed) {
+    // Refused by the server (read-only, disk full): nothing was written.
+    Failed(error);
+    std::vector<Item> refused = std::move(items);
+    heldFates_.insert(heldFates_.end(), fates.begin(), fates.end());
+    RefuseOrHold(refused);
+    // A server that refuses writes is asked again after the retry delay.
+    conn_.Close();
+    pid_ = 0;
+    reconnectAtMs_ = pg::NowMs() + retryMs_;
+    retryMs_ = std::min(retryMs_ * 2, kRetryMostMs);
+    return false;
+  }
+  conn_.Close();
+  pid_ = 0;
+  Failed(syncCancelled ? "commit in doubt: " + warning : error);
+  reconnectAtMs_ = pg::NowMs() + retryMs_;
+  retryMs_ = std::min(retryMs_ * 2, kRetryMostMs);
+  heldFates_.insert(heldFates_.end(), fates.begin(), fates.end());
+  if (!sent) {
+    // Nothing reached the server: as if refused.
+    RefuseOrHold(items);
+    return false;
+  }
+  Note("commit of " + std::to_string(items.size()) + " rows in doubt (" +
+       (syncCancelled ? warning : error) + "), resolving");
+  doubt_ = std::make_unique<Doubt>();
+  doubt_->items = std::move(items);
+  doubt_->sinceMs = pg::NowMs();
+  doubt_->oldPid = oldPid;
+  doubt_->systemId = systemId_;
+  return false;
+}
+
+bool PgEventStore::Resolve() {
+  std::string error;
+  pg::Result r;
+  // Any failure: a new connection tries again after the retry delay.
+  const auto broken = [&](const std::string& why) {
+    Failed("commit in doubt, not yet resolved: " + why);
+    conn_.Close();
+    pid_ = 0;
+    reconnectAtMs_ = pg::NowMs() + retryMs_;
+    retryMs_ = std::min(retryMs_ * 2, kRetryMostMs);
+    return false;
+  };
+  if (systemId_ == doubt_->systemId) {
+    // The same server: the old session may still be committing. End it and
+    // wait until it is gone, so what is read next is its final outcome.
+    const std::vector<pg::Param> pid = {{pg::kInt8, pg::Int8(doubt_->oldPid)}};
+    for (const int64_t end = pg::NowMs() + kCommitMs;;) {
+      if (pg::NowMs() >= end) return broken("the old session does not end");
+      if (conn_.Run("SELECT NOT EXISTS (SELECT 1 FROM pg_stat_activity WHERE pid = $1::int)"
+                    " OR pg_terminate_backend($1::int, 1000)",
+                    pid, kRoundTripMs, &r, &error) != pg::Conn::Outcome::Ok)
+        return broken(error);
+      if (conn_.Run("SELECT NOT EXISTS (SELECT 1 FROM pg_stat_activity WHERE pid = $1::int)", pid,
+                    kRoundTripMs, &r, &error) != pg::Conn::Outcome::Ok)
+        return broken(error);
+      if (pg::GetBool(r.get(), 0, 0)) break;
+    }
+  }
+  // Which rows are there, with their content.
+  std::vector<int64_t> seqs;
+  for (const Item& i : doubt_->items) seqs.push_back(i.row.seq);
+  const std::string sql = std::string("SELECT ") + pg::kEventColumns +
+                          " FROM quell_event WHERE node = $1 AND run = $2 AND seq = ANY($3)";
+  if (conn_.Run(
+          sql,
+          {Text(options_.node), {pg::kInt8, pg::Int8(run_)}, {pg::kInt8Array, pg::Int8Array(seqs)}},
+          kRoundTripMs, &r, &error) != pg::Conn::Outcome::Ok)
+    return broken(error);
+  std::map<int64_t, EventRow> found;
+  for (int i = 0; i < PQntuples(r.get()); ++i) {
+    EventRow row = RowFrom(r.get(), i);
+    found.emplace(row.seq, std::move(row));
+  }
+  std::vector<Item> stored, missing, refused;
+  std::vector<EventRow> late;
+  int differing = 0;
+  for (Item& i : doubt_->items) {
+    const auto it = found.find(i.row.seq);
+    if (it == found.end()) {
+      // Not there: written now unless its sender has heard "not stored".
+      if (!i.refused) missing.push_back(std::move(i));
+    } else if (!SameContent(it->second, i.row)) {
+      ++differing;
+      if (!i.refused) refused.push_back(std::move(i));
+    } else if (i.refused) {
+      // Stored after all: delivered like any pending row.
+      if (IsPending(i.row)) late.push_back(std::move(i.row));
+    } else {
+      stored.push_back(std::move(i));
+    }
+  }
+  // The rows not there, with this node's heartbeat: a commit that writes
+  // and waits for any synchronous standby before anything is reported.
+  std::vector<FateUpdate> none;
+  const size_t written = missing.size();
+  std::unique_ptr<Doubt> old = std::move(doubt_);
+  const int pidBefore = conn_.BackendPid();
+  if (!Commit(missing, none)) {
+    // The rows found stored wait for the next resolution with the rest.
+    if (!doubt_) {
+      doubt_ = std::make_unique<Doubt>();
+      doubt_->oldPid = pidBefore;
+      doubt_->systemId = systemId_;
+    }
+    doubt_->sinceMs = old->sinceMs;
+    doubt_->reported = old->reported;
+    for (Item& i : stored) doubt_->items.push_back(std::move(i));
+    for (EventRow& row : late) {
+      Item i;
+      i.row = std::move(row);
+      i.refused = true;
+      doubt_->items.push_back(std::move(i));
+    }
+    std::sort(doubt_->items.begin(), doubt_->items.end(),
+              [](const Item& x, const Item& y) { return x.row.seq < y.row.seq; });
+    return false;
+  }
+  Note("commit in doubt resolved: " + std::to_string(stored.size() + late.size()) +
+       " rows found stored (" + std::to_string(late.size()) +
+       " after their sender was told not stored, delivered anyway), " + std::to_string(written) +
+       " written again, " + std::to_string(differing) +
+       " found with different content, not stored");
+  if (differing)
+    Failed("commit in doubt: " + std::to_string(differing) +
+           " rows found with different content, not stored");
+  else
+    Succeeded();
+  Report(stored, true);
+  for (Item& i : refused) i.keep = false;
+  Report(refused, false);
+  if (!late.empty()) {
+    lateStored_ += late.size();
+    std::lock_guard g(lock_);
+    for (EventRow& row : late) aliases_[row.seq] = Key{run_, row.seq};
+  }
+  if (!late.empty() && late_)
+    Post([f = late_, rows = std::move(late)]() mutable { f(std::move(rows)); });
+  return true;
+}
+
+void PgEventStore::Heartbeat() {
+  std::string error;
+  outstandingSinceMs_ = pg::NowMs();
+  const pg::Conn::Outcome o =
+      conn_.Run(kHeartbeat, {Text(options_.node)}, kRoundTripMs, nullptr, &error);
+  outstandingSinceMs_ = 0;
+  if (o == pg::Conn::Outcome::Ok) {
+    Succeeded();
+    return;
+  }
+  Failed(error);
+  conn_.Close();
+  pid_ = 0;
+  reconnectAtMs_ = pg::NowMs() + retryMs_;
+  retryMs_ = std::min(retryMs_ * 2, kRetryMostMs);
+}
+
+bool PgEventStore::PruneStep() {
+  if (options_.keepDays <= 0) return true;
+  const int64_t cutoff = NowUtc() - int64_t(options_.keepDays) * 24 * 3600 * 1000;
+  pg::Result r;
+  std::string error;
+  const pg::Conn::Outcome o = conn_.Run(
+      "WITH gone AS (DELETE FROM quell_event WHERE ctid = ANY(ARRAY(SELECT ctid FROM quell_event"
+      " WHERE node = $1 AND received_ms < $2 AND console_state <> 1 AND notice_state <> 1"
+      " LIMIT " +
+          std::to_string(kPruneStepRows) + ")) RETURNING 1) SELECT count(*) FROM gone",
+      {Text(options_.node), {pg::kInt8, pg::Int8(cutoff)}}, kRoundTripMs, &r, &error);
+  if (o != pg::Conn::Outcome::Ok) {
+    if (o == pg::Conn::Outcome::Broken) {
+      Failed(error);
+      pid_ = 0;
+      reconnectAtMs_ = pg::NowMs() + retryMs_;
+    }
+    return true;
+  }
+  lastTalkMs_ = pg::NowMs();
+  return pg::GetInt8(r.get(), 0, 0) < kPruneStepRows;
+}
+
+void PgEventStore::RefuseOrHold(std::vector<Item>& items) {
+  std::vector<Item> told;
+  for (Item& i : items) {
+    told.push_back(Item{EventRow{}, std::move(i.done), i.keep, std::move(i.waiter)});
+    if (i.keep) held_.push_back(std::move(i));
+  }
+  heldCount_ = held_.size();
+  Report(told, false);
+}
+
+void PgEventStore::Report(std::vector<Item>& items, bool stored) {
+  std::vector<std::pair<Done, bool>> dones;
+  for (Item& item : items) {
+    if (item.waiter) {
+      std::lock_guard g(item.waiter->lock);
+      item.waiter->state = stored ? 1 : 2;
+      item.waiter->done.notify_all();
+    } else if (item.done) {
+      dones.emplace_back(std::move(item.done), stored || item.keep);
+    }
+  }
+  if (dones.empty()) return;
+  Post([dones = std::move(dones)] {
+    for (const auto& [done, stored] : dones) done(stored);
+  });
+}
+
+}  // namespace quell

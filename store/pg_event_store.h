@@ -1,0 +1,174 @@
+#pragma once
+// The event store on a PostgreSQL server: EventLog on a thread of its own,
+// with the contract of the SQLite store. Each group of rows is written by
+// one statement over arrays of binary values (one round trip), which also
+// records the fates waiting and this gateway's heartbeat. Rows are keyed by
+// (node, run, seq): run is drawn at random at each start, so numbering never
+// depends on reading the server first.
+//
+// A commit whose connection breaks or whose deadline passes after it was
+// sent is in doubt: the store reconnects, ends the old session when it is
+// the same server, then reads which of the rows are there (equal content:
+// stored; different: not stored, journalled), writes the others with this
+// node's heartbeat, and only then reports the group. Its senders wait at
+// most kDoubtWaitMs, then hear "not stored"; a row found stored after that
+// is handed on as pending anyway, so it is still delivered.
+#include <QObject>
+#include <QSocketNotifier>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "store/event_backend.h"
+#include "store/event_db.h"
+#include "store/pg_conn.h"
+
+namespace quell {
+
+class PgEventStore final : public EventBackend {
+ public:
+  static constexpr int kRoundTripMs = 2000;    // every round trip's deadline
+  static constexpr int kCommitMs = 5000;       // a commit's deadline
+  static constexpr int kRetryFirstMs = 200;    // the first reconnect's delay
+  static constexpr int kRetryMostMs = 2000;    // the reconnect delay doubles up to this
+  static constexpr int kHeartbeatMs = 5000;    // a heartbeat after this long without a commit
+  static constexpr int kWritableMs = 2000;     // a commit outstanding longer: not writable
+  static constexpr int kDoubtWaitMs = 10'000;  // senders wait this long for a doubt's end
+  static constexpr int kPruneIntervalMs = 60'000;
+  static constexpr int kPruneStepRows = 200;
+  static constexpr int kFateDelayMs = 2;
+  static constexpr int kSchemaVersion = 1;
+  // A session holding this node's name whose heartbeat is older is stale.
+  static constexpr int kStaleMs = 15'000;
+
+  struct Options {
+    std::string conninfo;
+    std::string node;
+    int keepDays = 0;  // 0: keep everything
+    // UTC milliseconds (default: the system clock).
+    std::function<int64_t()> nowMs;
+    // Runs on the main thread with a line for the journal: a commit in
+    // doubt, and how it was resolved.
+    std::function<void(const std::string&)> note;
+  };
+
+  // context: an object on the main thread whose event loop runs the
+  // completions and late (rows pending from earlier runs of this node).
+  PgEventStore(Options options, QObject* context, LatePending late);
+  // Writes what is queued while the server answers, then stops the thread.
+  ~PgEventStore() override;
+  PgEventStore(const PgEventStore&) = delete;
+  PgEventStore& operator=(const PgEventStore&) = delete;
+
+  // Starts the thread; it connects (and reconnects) on its own.
+  void Start();
+
+  int64_t Add(EventRow row, Done done, bool keep = false) override;
+  int64_t AddGroup(std::vector<EventRow> rows, Done done) override;
+  int64_t AddAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel) override;
+  void SetFate(int64_t seq, EventTarget target, EventFate fate) override;
+  bool Writable() const override;
+  std::string LastError() const override;
+
+  int64_t RunId() const { return run_; }
+  // The server session of the store's connection (0: not connected).
+  int BackendPid() const { return pid_.load(); }
+  size_t HeldRows() const { return heldCount_.load(); }
+  // Rows found stored by a commit in doubt after their sender had been
+  // told "not stored", since the start.
+  uint64_t LateStoredRows() const { return lateStored_.load(); }
+
+ private:
+  struct Waiter;
+  struct Item {
+    EventRow row;
+    Done done;
+    bool keep = false;
+    std::shared_ptr<Waiter> waiter;
+    bool refused = false;  // reported not stored while in doubt
+  };
+  struct Doubt {
+    std::vector<Item> items;  // held rows first, then the group's
+    int64_t sinceMs = 0;
+    int oldPid = 0;
+    std::string systemId;   // the server of the commit
+    bool reported = false;  // the senders have heard the outcome
+  };
+  struct Key {
+    int64_t run = 0;
+    int64_t seq = 0;
+  };
+  struct Mailbox;
+
+  void Loop();
+  void Step(std::deque<Item>& items, std::vector<FateUpdate>& fates);
+  bool Connect();
+  bool Setup(std::string* error);
+  bool ReadPending(std::string* error);
+  // Writes rows and fates with the heartbeat; false when the connection
+  // broke (doubt set when it broke after sending) or the server refused.
+  bool Commit(std::vector<Item>& items, std::vector<FateUpdate>& fates);
+  bool Resolve();
+  void Heartbeat();
+  bool PruneStep();
+  void Report(std::vector<Item>& items, bool stored);
+  // Rows with a sender are reported not stored (it retries); the others
+  // are held for a later commit and count as stored for their producer.
+  void RefuseOrHold(std::vector<Item>& items);
+  void Post(std::function<void()> f);
+  // Main thread: runs what the store's thread has posted.
+  void RunPosted();
+  void Note(std::string text);
+  void Failed(const std::string& error);
+  void Succeeded();
+  Key KeyOf(int64_t seq) const;
+  int64_t NowUtc() const;
+
+  const Options options_;
+  const int64_t run_;
+  const int64_t runStartedMs_;
+  LatePending late_;
+  std::shared_ptr<Mailbox> mailbox_;
+  int wakeFd_ = -1;
+  std::unique_ptr<QSocketNotifier> wakeNotifier_;
+
+  mutable std::mutex lock_;
+  std::condition_variable wake_;
+  std::deque<Item> queue_;
+  std::vector<FateUpdate> fates_;
+  int64_t fatesDueMs_ = 0;
+  int64_t lastSeq_ = 0;
+  bool stop_ = false;
+  std::string lastError_;
+  std::map<int64_t, Key> aliases_;  // numbers given to rows of earlier runs
+
+  // Store thread only.
+  pg::Conn conn_;
+  std::vector<Item> held_;  // rows without a sender, not yet written
+  std::vector<FateUpdate> heldFates_;
+  std::unique_ptr<Doubt> doubt_;
+  bool pendingRead_ = false;
+  int retryMs_ = kRetryFirstMs;
+  int64_t reconnectAtMs_ = 0;
+  int64_t lastTalkMs_ = 0;
+  int64_t nextPruneMs_ = 0;
+  std::string systemId_;
+  int ownPid_ = 0;  // the server session of the last connection
+
+  std::atomic<bool> ok_{false};
+  std::atomic<int64_t> outstandingSinceMs_{0};
+  std::atomic<int> pid_{0};
+  std::atomic<size_t> heldCount_{0};
+  std::atomic<uint64_t> lateStored_{0};
+  std::thread thread_;
+};
+
+}  // namespace quell

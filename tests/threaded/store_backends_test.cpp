@@ -1,0 +1,359 @@
+// The event store's contract on both backends, the events file and a
+// PostgreSQL server: completions in sequence order, what a restart finds
+// pending, bytes kept as they came, storage lost and found again, and
+// storage that cannot be reached at the start. Then what only the server
+// has: node names, the schema version and a commit in doubt.
+#include <gtest/gtest.h>
+#include <libpq-fe.h>
+
+#include <QDir>
+#include <QObject>
+#include <algorithm>
+#include <memory>
+#include <tuple>
+
+#include "store/event_store.h"
+#include "store/pg_event_store.h"
+#include "store/pg_history.h"
+#include "tests/support/loopback.h"
+#include "tests/support/pg_test_db.h"
+#include "tests/support/store_files.h"
+
+namespace quell {
+namespace {
+
+using test::PgTestDb;
+using test::StoreDir;
+using test::TcpRow;
+using test::WaitFor;
+
+enum class Backend { Sqlite, Postgresql };
+
+class StoreBackendsTest : public ::testing::TestWithParam<Backend> {
+ protected:
+  void SetUp() override {
+    if (Pg() && !db_.Ready()) GTEST_SKIP() << "PostgreSQL cases skipped: " << db_.WhyNot();
+    ASSERT_TRUE(QDir().mkpath(data_));
+  }
+
+  bool Pg() const { return GetParam() == Backend::Postgresql; }
+
+  // A store on the test's storage; rows pending from earlier runs are
+  // collected in late_ (on the server: once connected).
+  std::unique_ptr<EventBackend> Open(bool expectWritable = true, const std::string& node = "gw1") {
+    late_.clear();
+    const auto late = [this](std::vector<EventRow> rows) {
+      for (EventRow& r : rows) late_.push_back(std::move(r));
+    };
+    std::unique_ptr<EventBackend> store;
+    if (Pg()) {
+      auto pg = std::make_unique<PgEventStore>(
+          PgEventStore::Options{db_.Conninfo(), node, 0, {}, {}}, &context_, late);
+      pg->Start();
+      store = std::move(pg);
+    } else {
+      auto file = std::make_unique<EventStore>(Path(), &context_, late);
+      std::vector<EventRow> pending;
+      file->Start(&pending, nullptr);
+      late_ = std::move(pending);
+      store = std::move(file);
+    }
+    if (expectWritable) {
+      EXPECT_TRUE(WaitFor([&] { return store->Writable(); })) << store->LastError();
+      WaitFor([] { return false; }, 20);  // the rows found reach the event loop
+    }
+    return store;
+  }
+
+  std::string Path() const { return (data_ + QStringLiteral("/Events.db")).toStdString(); }
+
+  // The storage goes away and comes back: the events file's directory (as
+  // an unmounted disk), or the server's database refusing connections.
+  void Break(EventBackend& store) {
+    if (!Pg()) {
+      ASSERT_TRUE(QDir().rename(data_, data_ + QStringLiteral(".away")));
+      return;
+    }
+    ASSERT_TRUE(db_.Exec("ALTER DATABASE " + DbName() + " ALLOW_CONNECTIONS false", true))
+        << db_.Error();
+    ASSERT_TRUE(
+        db_.Exec("SELECT pg_terminate_backend(pid, 5000) FROM pg_stat_activity WHERE datname = '" +
+                     DbName() + "' AND pid <> pg_backend_pid()",
+                 true));
+    (void)store;
+  }
+  void Mend() {
+    if (!Pg()) {
+      ASSERT_TRUE(QDir().rename(data_ + QStringLiteral(".away"), data_));
+      return;
+    }
+    ASSERT_TRUE(db_.Exec("ALTER DATABASE " + DbName() + " ALLOW_CONNECTIONS true", true));
+  }
+  std::string DbName() const { return db_.Conninfo().substr(db_.Conninfo().rfind('=') + 1); }
+
+  // Adds a row and waits for its completion: 1 stored, 0 not stored, -1 none.
+  int AddAndSee(EventBackend& store, EventRow row, bool keep = false, int64_t* seq = nullptr) {
+    int outcome = -1;
+    const int64_t n = store.Add(
+        std::move(row), [&](bool stored) { outcome = stored; }, keep);
+    if (seq) *seq = n;
+    WaitFor([&] { return outcome >= 0; }, 15'000);
+    return outcome;
+  }
+
+  static std::vector<std::string> Raws(const std::vector<EventRow>& rows) {
+    std::vector<std::string> raws;
+    for (const EventRow& r : rows) raws.push_back(r.raw);
+    return raws;
+  }
+
+  StoreDir dir_;
+  const QString data_ = dir_.dir.filePath(QStringLiteral("data"));
+  PgTestDb db_;
+  QObject context_;
+  std::vector<EventRow> late_;
+};
+
+TEST_P(StoreBackendsTest, CompletionsInOrderAndARestartHandsBackWhatIsPending) {
+  std::vector<int64_t> seqs;
+  {
+    auto store = Open();
+    std::vector<std::pair<int64_t, bool>> done;
+    for (int i = 0; i < 50; ++i) {
+      auto seq = std::make_shared<int64_t>(0);
+      *seq = store->Add(TcpRow("e" + std::to_string(i)),
+                        [&done, seq](bool stored) { done.emplace_back(*seq, stored); });
+      seqs.push_back(*seq);
+    }
+    EXPECT_TRUE(done.empty());  // nothing runs before the event loop does
+    ASSERT_TRUE(WaitFor([&] { return done.size() == 50; }));
+    for (size_t i = 0; i < done.size(); ++i) EXPECT_EQ(done[i], std::make_pair(seqs[i], true));
+    for (size_t i = 0; i < seqs.size(); i += 2)
+      store->SetFate(seqs[i], EventTarget::Console, EventFate::Delivered);
+  }  // the destructor writes the queued fates
+  {
+    auto store = Open();
+    ASSERT_EQ(late_.size(), 25u);
+    EXPECT_EQ(late_.front().raw, "e1");
+    EXPECT_EQ(late_.back().raw, "e49");
+    // Fates of rows of the earlier run reach them by the numbers given now.
+    for (const EventRow& r : late_) {
+      EXPECT_GT(store->Add(TcpRow("x", EventFate::Delivered), nullptr), 0);
+      store->SetFate(r.seq, EventTarget::Console, EventFate::Delivered);
+    }
+  }
+  auto store = Open();
+  EXPECT_TRUE(late_.empty()) << late_.size();
+}
+
+TEST_P(StoreBackendsTest, EveryByteOfEveryFieldIsKept) {
+  EventRow row = TcpRow(std::string("\x00\xff raw\r\n", 8));
+  row.line = "\xcb\xe8\xed\xe8\xff 1";  // a line name in Windows-1251
+  row.peer = "10.0.0.1:4000";
+  row.account =
+      "\xff\x00"
+      "12";
+  row.consoleText = std::string("5012 18 1130 01 001\x14\x00", 21);
+  row.noticeText = "notice \xc0\xff";
+  row.notice = EventFate::Pending;
+  row.sia = "BA501";
+  row.copyKey = "1234:00000000000000ff";
+  {
+    auto store = Open();
+    EXPECT_EQ(AddAndSee(*store, row), 1);
+  }
+  auto store = Open();
+  ASSERT_EQ(late_.size(), 1u);
+  const EventRow& r = late_[0];
+  EXPECT_EQ(r.receivedMs, row.receivedMs);
+  EXPECT_EQ(r.road, row.road);
+  EXPECT_EQ(r.line, row.line);
+  EXPECT_EQ(r.peer, row.peer);
+  EXPECT_EQ(r.account, row.account);
+  EXPECT_EQ(r.raw, row.raw);
+  EXPECT_EQ(r.consoleText, row.consoleText);
+  EXPECT_EQ(r.noticeText, row.noticeText);
+  EXPECT_EQ(r.console, EventFate::Pending);
+  EXPECT_EQ(r.notice, EventFate::Pending);
+  EXPECT_EQ(r.sia, row.sia);
+  EXPECT_EQ(r.copyKey, row.copyKey);
+}
+
+TEST_P(StoreBackendsTest, LostStorageRefusesSendersAndKeepsSenderlessRowsUntilItIsBack) {
+  {
+    auto store = Open();
+    ASSERT_EQ(AddAndSee(*store, TcpRow("before")), 1);
+    Break(*store);
+    EXPECT_EQ(AddAndSee(*store, TcpRow("from a sender")), 0);
+    EXPECT_EQ(AddAndSee(*store, TcpRow("a key"), true), 1);  // held in memory
+    EXPECT_FALSE(store->Writable());
+    EXPECT_FALSE(store->LastError().empty());
+    Mend();
+    // The store reconnects (reopens) and writes the held row by itself.
+    ASSERT_TRUE(WaitFor([&] { return store->Writable(); }, 10'000)) << store->LastError();
+    ASSERT_EQ(AddAndSee(*store, TcpRow("after")), 1);
+  }
+  Open();
+  EXPECT_EQ(Raws(late_), (std::vector<std::string>{"before", "a key", "after"}));
+}
+
+// Storage that cannot be reached at the start: the store runs anyway, and
+// once it is reached the rows it held pending come back, ahead, and rows
+// kept meanwhile neither take their numbers nor overwrite them.
+TEST_P(StoreBackendsTest, StorageUnreachableAtTheStartGivesItsPendingRowsLater) {
+  {
+    auto store = Open();
+    ASSERT_EQ(AddAndSee(*store, TcpRow("old 1")), 1);
+    ASSERT_EQ(AddAndSee(*store, TcpRow("old 2")), 1);
+    Break(*store);
+  }
+  auto store = Open(false);
+  EXPECT_FALSE(store->Writable());
+  EXPECT_EQ(AddAndSee(*store, TcpRow("refused")), 0);
+  int64_t key = 0, other = 0;
+  EXPECT_EQ(AddAndSee(*store, TcpRow("kept"), true, &key), 1);
+  EXPECT_EQ(AddAndSee(*store, TcpRow("kept too"), true, &other), 1);
+  EXPECT_TRUE(late_.empty());
+  Mend();
+  ASSERT_TRUE(WaitFor([&] { return Raws(late_).size() == 2; }, 10'000)) << store->LastError();
+  EXPECT_EQ(Raws(late_), (std::vector<std::string>{"old 1", "old 2"}));
+  ASSERT_TRUE(WaitFor([&] { return store->Writable(); }));
+  // A fate by the number given while the storage was away reaches its row.
+  store->SetFate(key, EventTarget::Console, EventFate::Delivered);
+  EXPECT_EQ(AddAndSee(*store, TcpRow("new")), 1);
+  store.reset();
+  Open();
+  EXPECT_EQ(Raws(late_), (std::vector<std::string>{"old 1", "old 2", "kept too", "new"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, StoreBackendsTest,
+                         ::testing::Values(Backend::Sqlite, Backend::Postgresql),
+                         [](const auto& info) {
+                           return info.param == Backend::Sqlite ? "sqlite" : "postgresql";
+                         });
+
+class PgStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!db_.Ready()) GTEST_SKIP() << "PostgreSQL cases skipped: " << db_.WhyNot();
+  }
+  std::unique_ptr<PgEventStore> Make(const std::string& node) {
+    auto store = std::make_unique<PgEventStore>(
+        PgEventStore::Options{db_.Conninfo(),
+                              node,
+                              0,
+                              {},
+                              [this](const std::string& text) { notes_.push_back(text); }},
+        &context_, nullptr);
+    store->Start();
+    return store;
+  }
+  PgTestDb db_;
+  QObject context_;
+  std::vector<std::string> notes_;  // journal lines
+};
+
+TEST_F(PgStoreTest, ASecondGatewayOfTheSameNameDoesNotWrite) {
+  auto first = Make("gw1");
+  ASSERT_TRUE(WaitFor([&] { return first->Writable(); })) << first->LastError();
+  auto second = Make("gw1");
+  auto other = Make("gw2");
+  ASSERT_TRUE(WaitFor([&] { return other->Writable(); })) << other->LastError();
+  EXPECT_FALSE(second->Writable());
+  EXPECT_NE(second->LastError().find("node name in use"), std::string::npos) << second->LastError();
+  first.reset();  // its session ends, and the name is free
+  EXPECT_TRUE(WaitFor([&] { return second->Writable(); }, 10'000)) << second->LastError();
+}
+
+TEST_F(PgStoreTest, ANewerSchemaThanKnownIsNeverWritten) {
+  {
+    auto store = Make("gw1");
+    ASSERT_TRUE(WaitFor([&] { return store->Writable(); })) << store->LastError();
+  }
+  ASSERT_TRUE(db_.Exec("UPDATE quell_schema SET version = 2"));
+  auto store = Make("gw1");
+  ASSERT_TRUE(WaitFor([&] { return store->LastError().find("version 2") != std::string::npos; }))
+      << store->LastError();
+  EXPECT_FALSE(store->Writable());
+}
+
+// A commit that gets no answer within its deadline is in doubt: the store
+// reconnects, ends the old session, finds the row there or writes it, and
+// only then tells the sender. The row is in the history once.
+TEST_F(PgStoreTest, ACommitPastItsDeadlineIsResolvedBeforeTheSenderHears) {
+  auto store = Make("gw1");
+  ASSERT_TRUE(WaitFor([&] { return store->Writable(); })) << store->LastError();
+  PGconn* blocker = PQconnectdb(db_.Conninfo().c_str());
+  ASSERT_EQ(PQstatus(blocker), CONNECTION_OK);
+  PQclear(PQexec(blocker, "BEGIN; LOCK TABLE quell_node IN EXCLUSIVE MODE"));
+  int outcome = -1;
+  store->Add(TcpRow("in doubt"), [&](bool stored) { outcome = stored; });
+  EXPECT_TRUE(WaitFor([&] { return !store->Writable(); }, 4000));
+  ASSERT_TRUE(
+      WaitFor([&] { return store->LastError().find("no answer") != std::string::npos; }, 8000))
+      << store->LastError();
+  EXPECT_EQ(outcome, -1);  // not yet told
+  PQclear(PQexec(blocker, "COMMIT"));
+  PQfinish(blocker);
+  ASSERT_TRUE(WaitFor([&] { return outcome >= 0; }, 10'000));
+  EXPECT_EQ(outcome, 1);
+  EXPECT_EQ(db_.Value("SELECT count(*) FROM quell_event WHERE raw = 'in doubt'::bytea"), "1");
+  ASSERT_EQ(notes_.size(), 2u);
+  EXPECT_EQ(notes_[0].rfind("Events store: commit of 1 rows in doubt (no answer", 0), 0u)
+      << notes_[0];
+  // The old session may get the lock and commit before it is ended: then
+  // the row is found there with the same content, else written again.
+  const bool found = notes_[1].find("resolved: 1 rows found stored") != std::string::npos;
+  const bool again = notes_[1].find("resolved: 0 rows found stored") != std::string::npos &&
+                     notes_[1].find("1 written again") != std::string::npos;
+  EXPECT_TRUE(found != again) << notes_[1];
+  EXPECT_TRUE(WaitFor([&] { return store->Writable(); }));
+}
+
+// The shared history: every node's rows in (received time, node, run, seq)
+// order across pages, each once; filtered by node and by account.
+TEST_F(PgStoreTest, HistoryListsEveryNodeInTheSharedOrderAcrossPages) {
+  constexpr int kRows = PgHistory::kPageRows + 150;  // more than one page
+  {
+    auto gw1 = Make("gw1");
+    auto gw2 = Make("gw2");
+    int stored = 0;
+    for (int i = 0; i < kRows; ++i) {
+      EventRow row = TcpRow(std::to_string(i));
+      row.receivedMs = 1'765'000'000'000 + i / 3;  // equal times: node, run, seq decide
+      row.account = i % 10 == 0 ? "7777" : "1234";
+      (i % 2 ? *gw2 : *gw1).Add(std::move(row), [&](bool ok) { stored += ok; });
+    }
+    ASSERT_TRUE(WaitFor([&] { return stored == kRows; }, 20'000)) << stored;
+  }
+  const auto list = [&](const EventQuery& q, const std::string& node) {
+    std::vector<std::string> keys;
+    std::string error;
+    EXPECT_TRUE(PgHistory::Read(
+        db_.Conninfo(), q, node,
+        [&](const PgHistoryRow& h) {
+          keys.push_back(std::to_string(h.row.receivedMs) + " " + h.node + " " + h.row.raw);
+          return true;
+        },
+        &error))
+        << error;
+    return keys;
+  };
+  // Expected: by received time, then node, then each node's own order.
+  std::vector<std::tuple<int64_t, std::string, int>> order;
+  for (int i = 0; i < kRows; ++i)
+    order.emplace_back(1'765'000'000'000 + i / 3, i % 2 ? "gw2" : "gw1", i);
+  std::sort(order.begin(), order.end());
+  std::vector<std::string> expected;
+  for (const auto& [ms, node, i] : order)
+    expected.push_back(std::to_string(ms) + " " + node + " " + std::to_string(i));
+  EXPECT_EQ(list({}, ""), expected);
+  EXPECT_EQ(list({}, "gw2").size(), size_t(kRows / 2));
+  EventQuery account;
+  account.account = "7777";
+  EXPECT_EQ(list(account, "").size(), size_t(kRows / 10));
+  EXPECT_TRUE(list(account, "gw2").empty());  // 7777 rows are all even: gw1's
+}
+
+}  // namespace
+}  // namespace quell
