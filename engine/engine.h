@@ -22,8 +22,8 @@
 #include "lines/line_list.h"
 #include "lines/port_names.h"
 #include "lines/port_recovery.h"
-#include "store/store_settings.h"
 #include "store/event_backend.h"
+#include "store/store_settings.h"
 
 namespace quell {
 

@@ -162,8 +162,8 @@ int64_t PgEventStore::AddGroup(std::vector<EventRow> rows, Done done) {
     for (size_t i = 0; i < rows.size(); ++i) {
       const int64_t seq = rows[i].seq = ++lastSeq_;
       if (i == 0) first = seq;
-      queue_.push_back(
-          Item{std::move(rows[i]), i + 1 == rows.size() ? std::move(done) : nullptr, false, nullptr});
+      queue_.push_back(Item{std::move(rows[i]), i + 1 == rows.size() ? std::move(done) : nullptr,
+                            false, nullptr});
     }
   }
   wake_.notify_one();

@@ -64,6 +64,14 @@ bool EndsPacket(std::string_view t, size_t at) {
   return at >= t.size() || t[at] == '/' || t[at] == '|' || t[at] == '^';
 }
 
+// The first field as a data account without '#': 1-16 letters or digits.
+std::string PlainAccount(std::string_view data, const std::vector<size_t>& fields) {
+  const std::string_view field = data.substr(0, fields[1] - 1);
+  bool plain = !field.empty() && field.size() <= 16;
+  for (char c : field) plain = plain && IsDc09AccountChar(c);
+  return plain ? std::string(field) : std::string();
+}
+
 // Where the block starts in data (after the account, if any).
 size_t BlockStart(std::string_view data, std::string* account) {
   std::vector<size_t> fields = {0};
@@ -74,24 +82,15 @@ size_t BlockStart(std::string_view data, std::string* account) {
     *account = std::string(a);
     first = 1;
   }
+  size_t block = fields.back();
   for (size_t f = first; f < fields.size(); ++f)
     if (fields[f] < data.size() && (data[fields[f]] == 'N' || data[fields[f]] == 'O')) {
-      // A first field of letters or digits before the block is the account.
-      if (first == 0 && f == 1) {
-        const std::string_view field = data.substr(0, fields[1] - 1);
-        bool plain = !field.empty() && field.size() <= 16;
-        for (char c : field) plain = plain && IsDc09AccountChar(c);
-        if (plain) *account = std::string(field);
-      }
-      return fields[f];
+      block = fields[f];
+      break;
     }
-  if (first == 0 && fields.size() == 2) {
-    const std::string_view field = data.substr(0, fields[1] - 1);
-    bool plain = !field.empty() && field.size() <= 16;
-    for (char c : field) plain = plain && IsDc09AccountChar(c);
-    if (plain) *account = std::string(field);
-  }
-  return fields.back();
+  // A first field before the block, without '#', is the account.
+  if (first == 0 && fields.size() > 1 && block == fields[1]) *account = PlainAccount(data, fields);
+  return block;
 }
 
 }  // namespace
