@@ -31,22 +31,10 @@ using test::Frame;
 using test::Stamp;
 
 Dc09Config Config() {
-  Dc09Config c;
-  c.accounts = {{"AAAA", "AAAA", {}},
-                {"AAAAAA", "4321", {}},
-                {"ABC", "0ABC", {}},
-                {"0123456789ABCDEF", "CDEF", {}},
-                {"E602", "E602", {}},
-                {"123F", "123F", kKey128},
-                {"BEEF", "BEEF", "AAAAAAAAAAAAAAAA"}};
-  return c;
+  return test::Dc09TableConfig();
 }
-
 SiaToCidTable Sia() {
-  SiaToCidTable t;
-  t.present = true;
-  t.codes = {{"BA", "E130"}, {"BR", "R130"}, {"FA", "E110"}, {"RP", "E602"}};
-  return t;
+  return test::Dc09TableSia();
 }
 
 struct Replayed {

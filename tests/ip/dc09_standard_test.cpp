@@ -31,26 +31,10 @@ using test::Frame;
 using test::Stamp;
 
 Dc09Config Config() {
-  Dc09Config c;
-  c.accounts = {{"AAAA", "AAAA", {}},
-                {"AAAAAA", "4321", {}},
-                {"ABC", "0ABC", {}},
-                {"0123456789ABCDEF", "CDEF", {}},
-                {"E602", "E602", {}},
-                {"123F", "123F", kKey128},
-                {"C192", "C192", *FromHex("000102030405060708090A0B0C0D0E0F1011121314151617")},
-                {"C256", "C256",
-                 *FromHex("000102030405060708090A0B0C0D0E0F"
-                          "101112131415161718191A1B1C1D1E1F")},
-                {"BEEF", "BEEF", "AAAAAAAAAAAAAAAA"}};
-  return c;
+  return test::Dc09TableConfig();
 }
-
 SiaToCidTable Sia() {
-  SiaToCidTable t;
-  t.present = true;
-  t.codes = {{"BA", "E130"}, {"BR", "R130"}, {"FA", "E110"}, {"RP", "E602"}};
-  return t;
+  return test::Dc09TableSia();
 }
 
 class StandardDc09Test : public test::IpFixture {

@@ -6,6 +6,8 @@
 #include <QTimeZone>
 #include <string>
 
+#include "core/config/dc09_file.h"
+#include "core/config/sia_to_cid_file.h"
 #include "core/dc09/aes_cbc.h"
 #include "core/dc09/dc09_stamp.h"
 #include "core/hex.h"
@@ -31,6 +33,32 @@ inline std::string Encrypted(const std::string& key, const std::string& text, bo
   std::string plain = (bar ? "|" : "") + text;
   plain.insert(0, (16 - plain.size() % 16) % 16, pad);
   return HexUpper(*AesCbcEncrypt(key, plain));
+}
+
+// The accounts of the receiver's frame tables: plain ones of each length,
+// and one for each key form.
+inline Dc09Config Dc09TableConfig() {
+  Dc09Config c;
+  c.accounts = {{"AAAA", "AAAA", {}},
+                {"AAAAAA", "4321", {}},
+                {"ABC", "0ABC", {}},
+                {"0123456789ABCDEF", "CDEF", {}},
+                {"E602", "E602", {}},
+                {"123F", "123F", kDc09Key128},
+                {"C192", "C192", *FromHex("000102030405060708090A0B0C0D0E0F1011121314151617")},
+                {"C256", "C256",
+                 *FromHex("000102030405060708090A0B0C0D0E0F"
+                          "101112131415161718191A1B1C1D1E1F")},
+                {"BEEF", "BEEF", "AAAAAAAAAAAAAAAA"}};
+  return c;
+}
+
+// A small SIA table of the codes the tables use.
+inline SiaToCidTable Dc09TableSia() {
+  SiaToCidTable t;
+  t.present = true;
+  t.codes = {{"BA", "E130"}, {"BR", "R130"}, {"FA", "E110"}, {"RP", "E602"}};
+  return t;
 }
 
 }  // namespace quell::test
