@@ -181,9 +181,6 @@ void SerialEndpoint::Flush() {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
-    // A terminal device read raw with VMIN and VTIME 0 gives 0 bytes when
-    // nothing waits: that is no end of file (a device that goes away gives EIO).
-    if (n == 0 && !isPty_) return;
     if (isPty_) return PeerGone();
     return Fail(ErrnoText(path_));
   }
