@@ -1,12 +1,12 @@
 // Process entry: one copy per session, the engine in the current
 // directory, the main window, and the message loop until the window closes.
+#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
 #include <cstdio>
 #include <exception>
 #include <memory>
-#include <unistd.h>
 
 #include "app/guarded_application.h"
 #include "app/quiet_start.h"
