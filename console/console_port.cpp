@@ -41,15 +41,17 @@ ConsolePort::~ConsolePort() {
 bool ConsolePort::SwitchOn() {
   retrying_ = false;
   if (Open()) return true;
-  prompt_.Ask(W("Ошибка открытия внешнего порта"),
-              W("Ошибка открытия внешнего порта COM") + std::to_string(line_.PortNumber),
-              PromptButtons::Ok, PromptIcon::None);
-  // A console (or its USB adapter) that appears later is still served.
+  // A console (or its USB adapter) that appears later is still served. The
+  // line is in the journal while the box waits for the operator.
   journal_.InsertTop("Quell Server ComPort: " + PortText() + " does not open (" + openFailure_ +
                      "), tried again every 5 s");
   retrying_ = true;
   lastTry_ = clock_.TickCount();
-  return false;
+  prompt_.Ask(W("Ошибка открытия внешнего порта"),
+              W("Ошибка открытия внешнего порта COM") + std::to_string(line_.PortNumber),
+              PromptButtons::Ok, PromptIcon::None);
+  // A retry may have opened it while a window's box waited.
+  return on_;
 }
 
 bool ConsolePort::RetryTick() {

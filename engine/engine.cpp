@@ -183,6 +183,7 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
   refusals_ = std::make_unique<RefusalJournal>(clock_, journal_);
   backlog_ = std::make_unique<BacklogWatch>(clock_, journal_);
   ipReceivers_->SetRefusals(refusals_.get());
+  dc09Receiver_->SetRefusals(refusals_.get());
   dc09Receiver_->SetAccess(access_.get());
   relayListener_->SetAccess(access_.get());
   consolePort_ = std::make_unique<ConsolePort>(

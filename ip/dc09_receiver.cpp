@@ -1,5 +1,6 @@
 #include "ip/dc09_receiver.h"
 
+#include "core/refusal_journal.h"
 #include "core/text.h"
 #include "core/wire.h"
 #include "ip/client_access.h"
@@ -75,7 +76,11 @@ void Dc09Receiver::Handle(const std::string& t, const Reply& reply, const std::s
   }
   const SteadyTime arrived = meter_ ? std::chrono::steady_clock::now() : SteadyTime{};
   const std::string relay = Dc09RelayText(t);
-  if (IsFalse(relay)) return;  // no "#", or fewer than three "#" fields
+  if (IsFalse(relay)) {  // no "#", or fewer than three "#" fields
+    JournalRefusal(sender, "", "Ignored",
+                   "not the \"ADM-CID\" layout served without DC09.ini (fewer than three \"#\")");
+    return;
+  }
   trace_.Append("udo->mlr0:");
   const std::string echo = Dc09HeaderEcho(t);
   const std::string timestamp = Dc09Timestamp(t);
@@ -87,6 +92,7 @@ void Dc09Receiver::Handle(const std::string& t, const Reply& reply, const std::s
   trace_.Append("udo->crc:" + ack.substr(1, 4));
 
   if (IsFalse(r)) {
+    JournalRefusal(sender, ModuleAccount(relay), "Refused", parser_.Rejection());
     if (clients_.WardexClientCount() > 0) {
       sendNow(nack);
       if (meter_) meter_->Reply(Road::Dc09, ReplyKind::Nack, arrived);
@@ -113,6 +119,16 @@ void Dc09Receiver::Handle(const std::string& t, const Reply& reply, const std::s
         });
   }
   output_.ResetIdle(IpListener::P8097);
+}
+
+void Dc09Receiver::JournalRefusal(const std::string& sender, const std::string& account,
+                                  const char* what, std::string_view reason) {
+  if (!refusals_) return;
+  refusals_->Note(account.empty() ? "IP " + sender : account, reason,
+                  std::string(what) + " DC-09 datagram from " + sender + " on UDP port " +
+                      std::to_string(Port()) +
+                      (account.empty() ? std::string() : ", account " + account) + ": " +
+                      std::string(reason));
 }
 
 void Dc09Receiver::Deliver(const std::string& r, int64_t seq) {

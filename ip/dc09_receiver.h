@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "console/console_device.h"
 #include "console/console_output.h"
@@ -25,6 +26,7 @@
 namespace quell {
 
 class ClientAccess;
+class RefusalJournal;
 
 class Dc09Receiver {
  public:
@@ -40,6 +42,8 @@ class Dc09Receiver {
   bool Listen();
   // Who may send ([Modules]); null admits everyone.
   void SetAccess(ClientAccess* access) { access_ = access; }
+  // Datagrams refused or ignored are explained here (none: not journalled).
+  void SetRefusals(RefusalJournal* refusals) { refusals_ = refusals; }
   bool Listening() const { return udp_.Bound(); }
   quint16 Port() const { return udp_.LocalPort(); }
 
@@ -63,6 +67,9 @@ class Dc09Receiver {
   void Received(std::string_view datagram, const UdpPort::Peer& from);
   // What a stored event does: forwarding and the console.
   void Deliver(const std::string& r, int64_t seq);
+  // The journal line of a datagram refused (what: "Refused") or ignored.
+  void JournalRefusal(const std::string& sender, const std::string& account, const char* what,
+                      std::string_view reason);
   ReplyOrder& OrderFor(const std::string& sender);
   void Released(const std::string& sender, uint64_t ticket, bool stored);
 
@@ -82,6 +89,7 @@ class Dc09Receiver {
   // Senders with a reply waiting for the store.
   std::map<std::string, ReplyOrder> senders_;
   ClientAccess* access_ = nullptr;
+  RefusalJournal* refusals_ = nullptr;
   UdpPort udp_{
       [this](std::string_view datagram, const UdpPort::Peer& from) { Received(datagram, from); }};
 };

@@ -143,6 +143,9 @@ void SerialEndpoint::OnReadable() {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    // A terminal device read raw with VMIN and VTIME 0 gives 0 bytes when
+    // nothing waits: that is no end of file (a device that goes away gives EIO).
+    if (n == 0 && !isPty_) return;
     if (isPty_) return PeerGone();  // EIO (or end of file): the slave was closed
     return Fail(n == 0 ? path_ + ": end of file" : ErrnoText(path_));
   }

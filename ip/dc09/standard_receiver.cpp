@@ -329,7 +329,7 @@ void StandardDc09Receiver::Store(const Dc09Outcome& o, const Reply& reply,
                                 if (!tests[i])
                                   ForwardDc09Event(p_.clients, p_.output, p_.device, p_.trace,
                                                    p_.settings.storeOffline, lines[i],
-                                                   *firstSeq ? *firstSeq + int64_t(i) : 0);
+                                                   *firstSeq ? *firstSeq + int64_t(i) : 0, log_);
                             Released(sender, ticket, stored);
                             copies_.Settle(entry, stored);
                           });

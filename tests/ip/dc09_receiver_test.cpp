@@ -7,6 +7,7 @@
 #include <QNetworkDatagram>
 #include <QUdpSocket>
 
+#include "core/refusal_journal.h"
 #include "core/wire.h"
 #include "ip/dc09_frames.h"
 #include "tests/ip/ip_fixture.h"
@@ -92,6 +93,31 @@ class Dc09ReceiverTest : public test::IpFixture {
   AdmCidParser parser{modules, output, settings};
   Dc09Receiver receiver{clock, journal, trace, output, device, settings, ports, feed, parser};
 };
+
+// A refused or ignored datagram is explained in the journal, once a minute
+// per account (or sender) and reason.
+TEST_F(Dc09ReceiverTest, RefusedDatagramsAreExplainedOnceAMinute) {
+  RefusalJournal refusals(clock, journal);
+  receiver.SetRefusals(&refusals);
+  const std::string port = std::to_string(receiver.Port());
+  auto explained = [&](const std::string& datagram, const std::string& sender) {
+    journal.Clear();
+    receiver.Handle(
+        datagram, [](const std::string&) {}, sender);
+    for (const std::string& e : journal.Entries())
+      if (e.starts_with("Refused ") || e.starts_with("Ignored ")) return e;
+    return std::string("(none)");
+  };
+  EXPECT_EQ(explained(kRejected, "10.0.0.5:4000"),
+            "Refused DC-09 datagram from 10.0.0.5:4000 on UDP port " + port +
+                ", account 1234: the event qualifier is neither 1 nor 3");
+  EXPECT_EQ(explained(kRejected, "10.0.0.5:4000"), "(none)");  // within the minute
+  EXPECT_EQ(explained(Datagram("\"ADM-CID\"0001L0[]"), "10.0.0.6:4000"),
+            "Ignored DC-09 datagram from 10.0.0.6:4000 on UDP port " + port +
+                ": not the \"ADM-CID\" layout served without DC09.ini (fewer than three \"#\")");
+  clock.Advance(RefusalJournal::kWindowMs);
+  EXPECT_NE(explained(kRejected, "10.0.0.5:4000"), "(none)");
+}
 
 TEST_F(Dc09ReceiverTest, EachKindOfDatagramGetsItsReplyAndGoesWhereItShould) {
   const std::string event = "5114 181234E13001015";
