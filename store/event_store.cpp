@@ -409,7 +409,8 @@ void EventStore::TellPending() {
       figures.oldestConsoleMs = row.receivedMs;
     if (!figures.oldestClientMs && row.notice == EventFate::Pending)
       figures.oldestClientMs = row.receivedMs;
-    if ((figures.oldestConsoleMs || !figures.console) && (figures.oldestClientMs || !figures.client))
+    if ((figures.oldestConsoleMs || !figures.console) &&
+        (figures.oldestClientMs || !figures.client))
       break;
   }
   meter_->Pending(figures);

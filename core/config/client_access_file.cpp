@@ -27,12 +27,11 @@ ClientAccessFile ParseClientAccessFile(const std::vector<std::string>& lines) {
     if (text.empty()) continue;
     if (text.front() == '[' && text.back() == ']') {
       const std::string name = Lower(Trim(std::string_view(text).substr(1, text.size() - 2)));
-      std::optional<std::vector<AccessEntry>>* known = name == "clients"   ? &file.clients
-                                                       : name == "relay"   ? &file.relay
-                                                       : name == "modules" ? &file.modules
-                                                       : name == "monitoring"
-                                                           ? &file.monitoring
-                                                           : nullptr;
+      std::optional<std::vector<AccessEntry>>* known = name == "clients"      ? &file.clients
+                                                       : name == "relay"      ? &file.relay
+                                                       : name == "modules"    ? &file.modules
+                                                       : name == "monitoring" ? &file.monitoring
+                                                                              : nullptr;
       if (known) {
         // A section named twice keeps adding to the same list.
         if (!*known) known->emplace();

@@ -2,6 +2,7 @@
 // status page: the pure functions of the monitoring surface.
 #include <gtest/gtest.h>
 
+#include "core/config/client_access_file.h"
 #include "core/cp1251.h"
 #include "monitoring/health.h"
 #include "monitoring/html_text.h"
@@ -34,6 +35,16 @@ TEST(MonitoringFileTest, ReadsLiteralAddressesAndSkipsWhatDoesNotRead) {
   EXPECT_NE(f.problems[0].find("localhost:9466"), std::string::npos);
   EXPECT_FALSE(ParseMonitoringFile({}).listen.size());
   EXPECT_FALSE(ReadMonitoringFile("/nonexistent-dir").exists);
+}
+
+TEST(MonitoringFileTest, ClientAccessTakesAMonitoringSection) {
+  const ClientAccessFile f = ParseClientAccessFile(
+      {"[Modules]", "10.0.0.0/8", "[Monitoring]", "192.168.1.0/24 ; the IT network", "[Other]"});
+  ASSERT_TRUE(f.monitoring.has_value());
+  ASSERT_EQ(f.monitoring->size(), 1u);
+  EXPECT_EQ((*f.monitoring)[0].text, "192.168.1.0/24");
+  EXPECT_EQ((*f.monitoring)[0].lineNumber, 4);
+  EXPECT_FALSE(ParseClientAccessFile({"[Modules]", "10.0.0.0/8"}).monitoring.has_value());
 }
 
 TEST(HtmlTextTest, ConvertsWindows1251EscapesMetacharactersAndShowsControlBytes) {
