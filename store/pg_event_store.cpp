@@ -516,7 +516,7 @@ bool PgEventStore::Commit(std::vector<Item>& items, std::vector<FateUpdate>& fat
   const int oldPid = conn_.BackendPid();
   outstandingSinceMs_ = pg::NowMs();
   const pg::Conn::Outcome outcome =
-      conn_.Run(kCommit, params, kCommitMs, &r, &error, &sent, &warning);
+      conn_.RunPrepared("quell_commit", kCommit, params, kCommitMs, &r, &error, &sent, &warning);
   outstandingSinceMs_ = 0;
   // The wait for a synchronous standby cancelled: committed here, maybe
   // not on the standby. Resolved like a broken commit.

@@ -283,6 +283,9 @@ TEST_F(PgStoreTest, ANewerSchemaThanKnownIsNeverWritten) {
 TEST_F(PgStoreTest, ACommitPastItsDeadlineIsResolvedBeforeTheSenderHears) {
   auto store = Make("gw1");
   ASSERT_TRUE(WaitFor([&] { return store->Writable(); })) << store->LastError();
+  // A first row: the commit's statement is prepared (which waits for the
+  // lock below as well, but writes nothing).
+  ASSERT_GT(store->AddAndWait(TcpRow("first"), 5000, nullptr), 0);
   PGconn* blocker = PQconnectdb(db_.Conninfo().c_str());
   ASSERT_EQ(PQstatus(blocker), CONNECTION_OK);
   PQclear(PQexec(blocker, "BEGIN; LOCK TABLE quell_node IN EXCLUSIVE MODE"));
