@@ -366,7 +366,12 @@ bool PgEventStore::Setup(std::string* error) {
   pg::Result r;
   // A commit is never cancelled by the server; the store's own deadlines
   // decide, and a commit past them is resolved, never guessed.
-  if (conn_.Run("SET statement_timeout = 0", {}, kRoundTripMs, &r, error) != pg::Conn::Outcome::Ok)
+  // The commit's statement is planned for its arrays each time: a plan
+  // made once for unknown arrays may scan the whole table.
+  if (conn_.Run("SET statement_timeout = 0", {}, kRoundTripMs, &r, error) !=
+          pg::Conn::Outcome::Ok ||
+      conn_.Run("SET plan_cache_mode = force_custom_plan", {}, kRoundTripMs, &r, error) !=
+          pg::Conn::Outcome::Ok)
     return false;
   if (!pg::EnsureSchema(conn_, kSchemaVersion, kRoundTripMs, error)) return false;
   const std::vector<pg::Param> lockParams = {Text(options_.node)};

@@ -215,8 +215,14 @@ class PgFaults(StoreFaults):
         lost = set(self.acked) - got
         self.note("p", not lost, "the console got %d of %d acknowledged events" %
                   (len(set(self.acked)) - len(lost), len(set(self.acked))))
-        doubts = open(self.run.path("gateway.log"), "rb").read().count(b"commit in doubt")
-        print("          (%d journal lines of commits in doubt)" % doubts)
+        self.print_doubts()
+
+    def print_doubts(self):
+        """The journal's lines of commits in doubt and their resolution."""
+        with open(self.run.path("gateway.log"), "rb") as f:
+            for line in f.read().decode("utf-8", "replace").splitlines():
+                if "in doubt" in line and "cannot write" not in line:
+                    print("          (%s)" % line.split("Events store: ", 1)[-1])
 
     def replay_after_kills(self):
         """20 events to a silent console, kill -9 of the gateway, the server
@@ -284,10 +290,7 @@ class PgFaults(StoreFaults):
         self.fault("link lost 15 s", lambda: subprocess.call(["ip", "link", "set", link, "down"]),
                    lambda: subprocess.call(["ip", "link", "set", link, "up"]), seconds=5.0,
                    hold=10.0)
-        with open(self.run.path("gateway.log"), "rb") as f:
-            for line in f.read().decode("utf-8", "replace").splitlines():
-                if "commit in doubt resolved" in line or "rows in doubt" in line:
-                    print("          (%s)" % line.split("Events store: ", 1)[-1])
+        self.print_doubts()
 
     def stop(self):
         super().stop()
