@@ -9,7 +9,9 @@ lines on serial adapters that are not plugged in (a station's rack with its
 lines unplugged is the idle case that costs the most) and a station client
 on 8040 that reads and counts every forwarded event. Then, each run
 repeated: its idle CPU, DC-09 datagrams a second with a window of
-outstanding datagrams, DC-09 reply times at a fixed 2,000 a second, and
+outstanding datagrams, DC-09 reply times at a fixed 2,000 a second (also with
+the store on a PostgreSQL server started on this machine, against the events
+file in the same runs), and
 ADM-CID over TCP from 1,000 modules at once. Then, each run, a gateway
 with DC09.ini (the standard DC-09 receiver) takes the same two DC-09 loads,
 plain and encrypted, and a fresh gateway without it takes them plain, the
@@ -339,8 +341,9 @@ def main_rows(a, start, stop, flood_count, fixed_seconds, tcp_messages, results)
         for r in order:
             if r is None:
                 continue
-            print("%s run %d/%d: load %s" % ("DC09.ini" if r is std_run else "paired", i + 1,
-                                             a.repeat, os.getloadavg()[0]), file=sys.stderr)
+            name = "DC09.ini" if r is std_run else "PostgreSQL" if r is pg_run else "paired"
+            print("%s run %d/%d: load %s" % (name, i + 1, a.repeat, os.getloadavg()[0]),
+                  file=sys.stderr)
             gw, client, log = start(r)
             try:
                 time.sleep(5)

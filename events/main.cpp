@@ -1,7 +1,8 @@
 // quell-events: prints the stored events in acceptance order, one a line.
 //   quell-events [--workdir DIR] [--account XXXX] [--since T] [--until T]
-//                [--format text|csv] | --help
-// It opens the events file read-only and may run beside the gateway.
+//                [--format text|csv] [--node NAME] | --help
+// It opens the events file read-only and may run beside the gateway; with
+// Backend=postgresql it lists the shared history from the server.
 #include <QCoreApplication>
 #include <cstdio>
 
@@ -19,7 +20,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr,
                  "quell-events: %s\nusage: quell-events [--workdir DIR] [--account XXXX] "
                  "[--since T] [--until T] [--format text|csv]\n"
-                 "T is local time YYYY-MM-DD[ HH:MM[:SS]]\n",
+                 "T is local time YYYY-MM-DD[ HH:MM[:SS]]; --node NAME: one gateway's rows of a "
+                 "shared history\n",
                  error.c_str());
     return 2;
   }

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -188,10 +189,66 @@ void Conn::Close() {
   if (conn_) PQfinish(conn_);
   conn_ = nullptr;
   pid_ = 0;
+  prepared_.clear();
 }
 
 Conn::Outcome Conn::Run(const std::string& sql, const std::vector<Param>& params, int timeoutMs,
                         Result* result, std::string* error, bool* sent, std::string* warning) {
+  return Exchange(nullptr, sql, params, timeoutMs, result, error, sent, warning);
+}
+
+Conn::Outcome Conn::RunPrepared(const char* name, const std::string& sql,
+                                const std::vector<Param>& params, int timeoutMs, Result* result,
+                                std::string* error, bool* sent, std::string* warning) {
+  if (sent) *sent = false;
+  if (conn_ && std::find(prepared_.begin(), prepared_.end(), name) == prepared_.end()) {
+    // Prepared first, in a round trip of its own; nothing is written by it.
+    std::vector<Oid> types;
+    for (const Param& p : params) types.push_back(p.type);
+    const int64_t deadline = NowMs() + timeoutMs;
+    if (!PQsendPrepare(conn_, name, sql.c_str(), int(types.size()), types.data())) {
+      if (error) *error = Trimmed(PQerrorMessage(conn_));
+      Close();
+      return Outcome::Broken;
+    }
+    Result last;
+    for (;;) {
+      const int f = PQflush(conn_);
+      if (f == 0) break;
+      if (f < 0 || !Wait(true, deadline) || !PQconsumeInput(conn_)) {
+        if (error) *error = "preparing: no answer";
+        Close();
+        return Outcome::Broken;
+      }
+    }
+    for (;;) {
+      while (PQisBusy(conn_)) {
+        if (!Wait(false, deadline) || !PQconsumeInput(conn_)) {
+          if (error) *error = "preparing: no answer within " + std::to_string(timeoutMs) + " ms";
+          Close();
+          return Outcome::Broken;
+        }
+      }
+      PGresult* r = PQgetResult(conn_);
+      if (!r) break;
+      last.reset(r);
+    }
+    if (!last || PQresultStatus(last.get()) != PGRES_COMMAND_OK) {
+      if (error) *error = last ? Trimmed(PQresultErrorMessage(last.get())) : "preparing failed";
+      if (PQstatus(conn_) == CONNECTION_BAD) {
+        Close();
+        return Outcome::Broken;
+      }
+      return Outcome::Failed;
+    }
+    prepared_.push_back(name);
+  }
+  return Exchange(name, sql, params, timeoutMs, result, error, sent, warning);
+}
+
+Conn::Outcome Conn::Exchange(const char* prepared, const std::string& sql,
+                             const std::vector<Param>& params, int timeoutMs, Result* result,
+                             std::string* error, bool* sent, std::string* warning) {
   if (sent) *sent = false;
   if (!conn_) {
     if (error) *error = "not connected";
@@ -213,9 +270,12 @@ Conn::Outcome Conn::Run(const std::string& sql, const std::vector<Param>& params
     Close();
     return Outcome::Broken;
   };
-  if (!PQsendQueryParams(conn_, sql.c_str(), int(params.size()), types.data(), values.data(),
-                         lengths.data(), formats.data(), 1))
-    return broken(Trimmed(PQerrorMessage(conn_)));
+  const bool queued = prepared
+                          ? PQsendQueryPrepared(conn_, prepared, int(params.size()), values.data(),
+                                                lengths.data(), formats.data(), 1)
+                          : PQsendQueryParams(conn_, sql.c_str(), int(params.size()), types.data(),
+                                              values.data(), lengths.data(), formats.data(), 1);
+  if (!queued) return broken(Trimmed(PQerrorMessage(conn_)));
   for (;;) {
     const int f = PQflush(conn_);
     if (f < 0) return broken(Trimmed(PQerrorMessage(conn_)));

@@ -77,14 +77,23 @@ class Conn {
   Outcome Run(const std::string& sql, const std::vector<Param>& params, int timeoutMs,
               Result* result, std::string* error, bool* sent = nullptr,
               std::string* warning = nullptr);
+  // The same with a statement prepared once per connection under name:
+  // the server parses and plans it once, not at every round trip.
+  Outcome RunPrepared(const char* name, const std::string& sql, const std::vector<Param>& params,
+                      int timeoutMs, Result* result, std::string* error, bool* sent = nullptr,
+                      std::string* warning = nullptr);
 
  private:
   // Waits for the socket until deadline; false when it passed or poll failed.
   bool Wait(bool forWrite, int64_t deadlineMs);
+  Outcome Exchange(const char* prepared, const std::string& sql, const std::vector<Param>& params,
+                   int timeoutMs, Result* result, std::string* error, bool* sent,
+                   std::string* warning);
 
   PGconn* conn_ = nullptr;
   int pid_ = 0;
   std::string warning_;
+  std::vector<std::string> prepared_;  // statement names prepared on this connection
 };
 
 // Milliseconds of a monotonic clock.

@@ -383,7 +383,12 @@ bool PgEventStore::Setup(std::string* error) {
   pg::Result r;
   // A commit is never cancelled by the server; the store's own deadlines
   // decide, and a commit past them is resolved, never guessed.
-  if (conn_.Run("SET statement_timeout = 0", {}, kRoundTripMs, &r, error) != pg::Conn::Outcome::Ok)
+  // The commit's statement is planned for its arrays each time: a plan
+  // made once for unknown arrays may scan the whole table.
+  if (conn_.Run("SET statement_timeout = 0", {}, kRoundTripMs, &r, error) !=
+          pg::Conn::Outcome::Ok ||
+      conn_.Run("SET plan_cache_mode = force_custom_plan", {}, kRoundTripMs, &r, error) !=
+          pg::Conn::Outcome::Ok)
     return false;
   if (!pg::EnsureSchema(conn_, kSchemaVersion, kRoundTripMs, error)) return false;
   const std::vector<pg::Param> lockParams = {Text(options_.node)};
@@ -533,7 +538,7 @@ bool PgEventStore::Commit(std::vector<Item>& items, std::vector<FateUpdate>& fat
   const int oldPid = conn_.BackendPid();
   outstandingSinceMs_ = pg::NowMs();
   const pg::Conn::Outcome outcome =
-      conn_.Run(kCommit, params, kCommitMs, &r, &error, &sent, &warning);
+      conn_.RunPrepared("quell_commit", kCommit, params, kCommitMs, &r, &error, &sent, &warning);
   outstandingSinceMs_ = 0;
   // The wait for a synchronous standby cancelled: committed here, maybe
   // not on the standby. Resolved like a broken commit.

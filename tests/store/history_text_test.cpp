@@ -44,6 +44,8 @@ TEST(HistoryTextTest, OptionsAndTheirErrors) {
   EXPECT_EQ(o->query.untilMs, Local(2026, 12, 9, 23, 59, 59, 999));
   EXPECT_EQ(o->format, HistoryFormat::Csv);
   EXPECT_FALSE(o->query.newestFirst);
+  EXPECT_TRUE(o->node.empty());
+  EXPECT_EQ(ParseHistoryOptions({"--node", "gw-2"}, &error)->node, "gw-2");
 
   for (const std::vector<std::string>& bad : {std::vector<std::string>{"--account"},
                                               {"--format", "xml"},

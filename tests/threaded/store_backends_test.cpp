@@ -59,7 +59,7 @@ class StoreBackendsTest : public ::testing::TestWithParam<Backend> {
       store = std::move(file);
     }
     if (expectWritable) {
-      EXPECT_TRUE(WaitFor([&] { return store->Writable(); })) << store->LastError();
+      EXPECT_TRUE(WaitFor([&] { return store->Writable(); }, 10'000)) << store->LastError();
       WaitFor([] { return false; }, 20);  // the rows found reach the event loop
     }
     return store;
@@ -255,10 +255,10 @@ class PgStoreTest : public ::testing::Test {
 
 TEST_F(PgStoreTest, ASecondGatewayOfTheSameNameDoesNotWrite) {
   auto first = Make("gw1");
-  ASSERT_TRUE(WaitFor([&] { return first->Writable(); })) << first->LastError();
+  ASSERT_TRUE(WaitFor([&] { return first->Writable(); }, 10'000)) << first->LastError();
   auto second = Make("gw1");
   auto other = Make("gw2");
-  ASSERT_TRUE(WaitFor([&] { return other->Writable(); })) << other->LastError();
+  ASSERT_TRUE(WaitFor([&] { return other->Writable(); }, 10'000)) << other->LastError();
   EXPECT_FALSE(second->Writable());
   EXPECT_NE(second->LastError().find("node name in use"), std::string::npos) << second->LastError();
   first.reset();  // its session ends, and the name is free
@@ -268,7 +268,7 @@ TEST_F(PgStoreTest, ASecondGatewayOfTheSameNameDoesNotWrite) {
 TEST_F(PgStoreTest, ANewerSchemaThanKnownIsNeverWritten) {
   {
     auto store = Make("gw1");
-    ASSERT_TRUE(WaitFor([&] { return store->Writable(); })) << store->LastError();
+    ASSERT_TRUE(WaitFor([&] { return store->Writable(); }, 10'000)) << store->LastError();
   }
   ASSERT_TRUE(db_.Exec("UPDATE quell_schema SET version = 2"));
   auto store = Make("gw1");
@@ -282,7 +282,10 @@ TEST_F(PgStoreTest, ANewerSchemaThanKnownIsNeverWritten) {
 // only then tells the sender. The row is in the history once.
 TEST_F(PgStoreTest, ACommitPastItsDeadlineIsResolvedBeforeTheSenderHears) {
   auto store = Make("gw1");
-  ASSERT_TRUE(WaitFor([&] { return store->Writable(); })) << store->LastError();
+  ASSERT_TRUE(WaitFor([&] { return store->Writable(); }, 10'000)) << store->LastError();
+  // A first row: the commit's statement is prepared (which waits for the
+  // lock below as well, but writes nothing).
+  ASSERT_GT(store->AddAndWait(TcpRow("first"), 5000, nullptr), 0);
   PGconn* blocker = PQconnectdb(db_.Conninfo().c_str());
   ASSERT_EQ(PQstatus(blocker), CONNECTION_OK);
   PQclear(PQexec(blocker, "BEGIN; LOCK TABLE quell_node IN EXCLUSIVE MODE"));
