@@ -18,7 +18,6 @@ constexpr int kCheckpointPages = 1000;
 constexpr int kRestartPages = 2 * kCheckpointPages;
 constexpr int kLogLimitPages = 4 * kCheckpointPages;
 constexpr int kCheckpointGapMs = 20;  // at least this long between two passes
-constexpr int kCancelPollMs = 10;     // how often a waiting worker looks at its cancel flag
 constexpr size_t kMaxCommitSamples = 1 << 20;
 
 bool IsPending(const EventRow& r) {
@@ -26,12 +25,6 @@ bool IsPending(const EventRow& r) {
 }
 
 }  // namespace
-
-struct EventStore::Waiter {
-  std::mutex lock;
-  std::condition_variable done;
-  int state = 0;  // 0 waiting, 1 stored, 2 not stored
-};
 
 EventStore::EventStore(std::string path, QObject* context, LatePending late)
     : path_(std::move(path)), late_(std::move(late)) {
@@ -98,69 +91,6 @@ bool EventStore::Start(std::vector<EventRow>* pending, std::string* error,
   thread_ = std::thread([this] { Run(); });
   checkpointer_ = std::thread([this] { RunCheckpoints(); });
   return opened;
-}
-
-int64_t EventStore::Add(EventRow row, Done done, bool keep) {
-  int64_t seq;
-  {
-    std::lock_guard g(lock_);
-    seq = row.seq = ++lastSeq_;
-    queue_.push_back(Item{std::move(row), std::move(done), keep, nullptr});
-  }
-  wake_.notify_one();
-  return seq;
-}
-
-int64_t EventStore::AddGroup(std::vector<EventRow> rows, Done done) {
-  int64_t first = 0;
-  {
-    // Queued under one hold of the lock: the store thread takes the whole
-    // queue for a commit, so the group is never split between two.
-    std::lock_guard g(lock_);
-    for (size_t i = 0; i < rows.size(); ++i) {
-      const int64_t seq = rows[i].seq = ++lastSeq_;
-      if (i == 0) first = seq;
-      queue_.push_back(Item{std::move(rows[i]), i + 1 == rows.size() ? std::move(done) : nullptr,
-                            false, nullptr});
-    }
-  }
-  wake_.notify_one();
-  return first;
-}
-
-int64_t EventStore::AddAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel) {
-  auto waiter = std::make_shared<Waiter>();
-  int64_t seq;
-  {
-    std::lock_guard g(lock_);
-    seq = row.seq = ++lastSeq_;
-    queue_.push_back(Item{std::move(row), nullptr, false, waiter});
-  }
-  wake_.notify_one();
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  std::unique_lock g(waiter->lock);
-  while (waiter->state == 0) {
-    if (cancel && cancel->load()) return 0;
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= end) return 0;
-    waiter->done.wait_for(g, std::min<std::chrono::steady_clock::duration>(
-                                 end - now, std::chrono::milliseconds(kCancelPollMs)));
-  }
-  return waiter->state == 1 ? seq : 0;
-}
-
-void EventStore::SetFate(int64_t seq, EventTarget target, EventFate fate) {
-  if (seq <= 0) return;
-  bool first;
-  {
-    std::lock_guard g(lock_);
-    first = fates_.empty();
-    if (first)
-      fatesDue_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(kFateDelayMs);
-    fates_.push_back(FateUpdate{seq, target, fate});
-  }
-  // The store thread learns the deadline; later fates share it.
-  if (first) wake_.notify_one();
 }
 
 std::string EventStore::LastError() const {
@@ -444,9 +374,7 @@ void EventStore::Report(std::deque<Item>& items, bool stored) {
   std::vector<std::pair<Done, bool>> dones;
   for (Item& item : items) {
     if (item.waiter) {
-      std::lock_guard g(item.waiter->lock);
-      item.waiter->state = stored ? 1 : 2;
-      item.waiter->done.notify_all();
+      TellWaiter(item, stored);
     } else if (item.done) {
       // A held row is not lost: its sender-less producer goes on.
       dones.emplace_back(std::move(item.done), stored || item.keep);

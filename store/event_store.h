@@ -29,18 +29,15 @@
 #include "core/meter.h"
 #include "store/event_backend.h"
 #include "store/event_db.h"
+#include "store/row_intake.h"
 
 namespace quell {
 
-class EventStore final : public EventBackend {
+class EventStore final : public EventBackend, private RowIntake {
  public:
   static constexpr int kReopenIntervalMs = 1000;   // retries while writes fail
   static constexpr int kPruneIntervalMs = 60'000;  // between two pruning passes
   static constexpr int kPruneStepRows = 200;       // rows removed per step, between commits
-  // A fate update waits at most this long for rows to share its commit: a
-  // delivery needs no sync of its own, and a commit of fates alone would
-  // hold up the next rows' commit behind its sync.
-  static constexpr int kFateDelayMs = 2;
   // Copy keys read back at start-up at most.
   static constexpr int kRecentCopiesRead = 16'384;
 
@@ -76,10 +73,18 @@ class EventStore final : public EventBackend {
   // once the thread starts, the newest stored rows. Call before Start.
   void SetMeter(Meter* meter) { meter_ = meter; }
 
-  int64_t Add(EventRow row, Done done, bool keep = false) override;
-  int64_t AddGroup(std::vector<EventRow> rows, Done done) override;
-  int64_t AddAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel) override;
-  void SetFate(int64_t seq, EventTarget target, EventFate fate) override;
+  int64_t Add(EventRow row, Done done, bool keep = false) override {
+    return Queue(std::move(row), std::move(done), keep);
+  }
+  int64_t AddGroup(std::vector<EventRow> rows, Done done) override {
+    return QueueGroup(std::move(rows), std::move(done));
+  }
+  int64_t AddAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel) override {
+    return QueueAndWait(std::move(row), timeoutMs, cancel);
+  }
+  void SetFate(int64_t seq, EventTarget target, EventFate fate) override {
+    QueueFate(seq, target, fate);
+  }
   bool Writable() const override { return writable_.load(); }
 
   const std::string& Path() const { return path_; }
@@ -97,14 +102,6 @@ class EventStore final : public EventBackend {
   std::vector<int> TakeCommitMicros();
 
  private:
-  struct Waiter;
-  struct Item {
-    EventRow row;
-    Done done;
-    bool keep = false;
-    std::shared_ptr<Waiter> waiter;
-  };
-
   void Run();
   // Store thread: removes one step of old rows; true when none are left.
   bool PruneStep();
@@ -134,12 +131,6 @@ class EventStore final : public EventBackend {
   std::unique_ptr<QSocketNotifier> wakeNotifier_;
   std::vector<std::pair<Done, bool>> completions_;
 
-  mutable std::mutex lock_;
-  std::condition_variable wake_;
-  std::deque<Item> queue_;
-  std::vector<FateUpdate> fates_;
-  std::chrono::steady_clock::time_point fatesDue_;  // the oldest waiting fate's deadline
-  int64_t lastSeq_ = 0;
   bool stop_ = false;
   std::string lastError_;
   Stats stats_;

@@ -13,8 +13,6 @@
 namespace quell {
 namespace {
 
-constexpr int kCancelPollMs = 10;
-
 bool IsPending(const EventRow& r) {
   return r.console == EventFate::Pending || r.notice == EventFate::Pending;
 }
@@ -85,12 +83,6 @@ pg::Param Text(const std::string& s) {
 
 }  // namespace
 
-struct PgEventStore::Waiter {
-  std::mutex lock;
-  std::condition_variable done;
-  int state = 0;  // 0 waiting, 1 stored, 2 not stored
-};
-
 // Work for the main thread.
 struct PgEventStore::Mailbox {
   std::mutex lock;
@@ -140,67 +132,6 @@ int64_t PgEventStore::NowUtc() const {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::system_clock::now().time_since_epoch())
       .count();
-}
-
-int64_t PgEventStore::Add(EventRow row, Done done, bool keep) {
-  int64_t seq;
-  {
-    std::lock_guard g(lock_);
-    seq = row.seq = ++lastSeq_;
-    queue_.push_back(Item{std::move(row), std::move(done), keep, nullptr});
-  }
-  wake_.notify_one();
-  return seq;
-}
-
-int64_t PgEventStore::AddGroup(std::vector<EventRow> rows, Done done) {
-  int64_t first = 0;
-  {
-    // Queued under one hold of the lock: a commit takes the whole queue, so
-    // the group is never split between two.
-    std::lock_guard g(lock_);
-    for (size_t i = 0; i < rows.size(); ++i) {
-      const int64_t seq = rows[i].seq = ++lastSeq_;
-      if (i == 0) first = seq;
-      queue_.push_back(Item{std::move(rows[i]), i + 1 == rows.size() ? std::move(done) : nullptr,
-                            false, nullptr});
-    }
-  }
-  wake_.notify_one();
-  return first;
-}
-
-int64_t PgEventStore::AddAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel) {
-  auto waiter = std::make_shared<Waiter>();
-  int64_t seq;
-  {
-    std::lock_guard g(lock_);
-    seq = row.seq = ++lastSeq_;
-    queue_.push_back(Item{std::move(row), nullptr, false, waiter});
-  }
-  wake_.notify_one();
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  std::unique_lock g(waiter->lock);
-  while (waiter->state == 0) {
-    if (cancel && cancel->load()) return 0;
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= end) return 0;
-    waiter->done.wait_for(g, std::min<std::chrono::steady_clock::duration>(
-                                 end - now, std::chrono::milliseconds(kCancelPollMs)));
-  }
-  return waiter->state == 1 ? seq : 0;
-}
-
-void PgEventStore::SetFate(int64_t seq, EventTarget target, EventFate fate) {
-  if (seq <= 0) return;
-  bool first;
-  {
-    std::lock_guard g(lock_);
-    first = fates_.empty();
-    if (first) fatesDueMs_ = pg::NowMs() + kFateDelayMs;
-    fates_.push_back(FateUpdate{seq, target, fate});
-  }
-  if (first) wake_.notify_one();
 }
 
 bool PgEventStore::Writable() const {
@@ -278,22 +209,22 @@ void PgEventStore::Loop() {
       if (!held_.empty() || !heldFates_.empty()) until = now;
     }
     if (doubt_ && !doubt_->reported) until = std::min(until, doubt_->sinceMs + kDoubtWaitMs);
-    if (!fates_.empty()) until = std::min(until, fatesDueMs_);
+    if (!fates_.empty()) until = std::min(until, FatesDueMs());
     // Rows wait while a commit in doubt is being resolved.
     const auto ready = [&] {
       return stop_ || (!queue_.empty() && (!doubt_ || doubt_->reported)) ||
-             (!fates_.empty() && pg::NowMs() >= fatesDueMs_);
+             (!fates_.empty() && pg::NowMs() >= FatesDueMs());
     };
     if (until > now)
       wake_.wait_for(g, std::chrono::milliseconds(until - now),
-                     [&] { return ready() || (!fates_.empty() && fatesDueMs_ < until); });
+                     [&] { return ready() || (!fates_.empty() && FatesDueMs() < until); });
     if (stopping) break;
     // Once stopping, one last pass writes what it can.
     stopping = stop_;
     std::deque<Item> items;
     if (!doubt_ || doubt_->reported || stopping) items = std::exchange(queue_, {});
     std::vector<FateUpdate> fates;
-    if (fates_.empty() || pg::NowMs() >= fatesDueMs_ || !items.empty() || stopping)
+    if (fates_.empty() || pg::NowMs() >= FatesDueMs() || !items.empty() || stopping)
       fates = std::exchange(fates_, {});
     g.unlock();
     Step(items, fates);
@@ -767,9 +698,7 @@ void PgEventStore::Report(std::vector<Item>& items, bool stored) {
   std::vector<std::pair<Done, bool>> dones;
   for (Item& item : items) {
     if (item.waiter) {
-      std::lock_guard g(item.waiter->lock);
-      item.waiter->state = stored ? 1 : 2;
-      item.waiter->done.notify_all();
+      TellWaiter(item, stored);
     } else if (item.done) {
       dones.emplace_back(std::move(item.done), stored || item.keep);
     }

@@ -30,10 +30,11 @@
 #include "store/event_backend.h"
 #include "store/event_db.h"
 #include "store/pg_conn.h"
+#include "store/row_intake.h"
 
 namespace quell {
 
-class PgEventStore final : public EventBackend {
+class PgEventStore final : public EventBackend, private RowIntake {
  public:
   static constexpr int kRoundTripMs = 2000;    // every round trip's deadline
   static constexpr int kCommitMs = 5000;       // a commit's deadline
@@ -44,7 +45,6 @@ class PgEventStore final : public EventBackend {
   static constexpr int kDoubtWaitMs = 10'000;  // senders wait this long for a doubt's end
   static constexpr int kPruneIntervalMs = 60'000;
   static constexpr int kPruneStepRows = 200;
-  static constexpr int kFateDelayMs = 2;
   static constexpr int kSchemaVersion = 1;
   // A session holding this node's name whose heartbeat is older is stale.
   static constexpr int kStaleMs = 15'000;
@@ -71,10 +71,18 @@ class PgEventStore final : public EventBackend {
   // Starts the thread; it connects (and reconnects) on its own.
   void Start();
 
-  int64_t Add(EventRow row, Done done, bool keep = false) override;
-  int64_t AddGroup(std::vector<EventRow> rows, Done done) override;
-  int64_t AddAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel) override;
-  void SetFate(int64_t seq, EventTarget target, EventFate fate) override;
+  int64_t Add(EventRow row, Done done, bool keep = false) override {
+    return Queue(std::move(row), std::move(done), keep);
+  }
+  int64_t AddGroup(std::vector<EventRow> rows, Done done) override {
+    return QueueGroup(std::move(rows), std::move(done));
+  }
+  int64_t AddAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel) override {
+    return QueueAndWait(std::move(row), timeoutMs, cancel);
+  }
+  void SetFate(int64_t seq, EventTarget target, EventFate fate) override {
+    QueueFate(seq, target, fate);
+  }
   bool Writable() const override;
   std::string LastError() const override;
 
@@ -87,14 +95,6 @@ class PgEventStore final : public EventBackend {
   uint64_t LateStoredRows() const { return lateStored_.load(); }
 
  private:
-  struct Waiter;
-  struct Item {
-    EventRow row;
-    Done done;
-    bool keep = false;
-    std::shared_ptr<Waiter> waiter;
-    bool refused = false;  // reported not stored while in doubt
-  };
   struct Doubt {
     std::vector<Item> items;  // held rows first, then the group's
     int64_t sinceMs = 0;
@@ -140,12 +140,6 @@ class PgEventStore final : public EventBackend {
   int wakeFd_ = -1;
   std::unique_ptr<QSocketNotifier> wakeNotifier_;
 
-  mutable std::mutex lock_;
-  std::condition_variable wake_;
-  std::deque<Item> queue_;
-  std::vector<FateUpdate> fates_;
-  int64_t fatesDueMs_ = 0;
-  int64_t lastSeq_ = 0;
   bool stop_ = false;
   std::string lastError_;
   std::map<int64_t, Key> aliases_;  // numbers given to rows of earlier runs

@@ -1,0 +1,75 @@
+#include "store/row_intake.h"
+
+namespace quell {
+
+int64_t RowIntake::Queue(EventRow row, EventLog::Done done, bool keep) {
+  int64_t seq;
+  {
+    std::lock_guard g(lock_);
+    seq = row.seq = ++lastSeq_;
+    queue_.push_back(Item{std::move(row), std::move(done), keep, nullptr});
+  }
+  wake_.notify_one();
+  return seq;
+}
+
+int64_t RowIntake::QueueGroup(std::vector<EventRow> rows, EventLog::Done done) {
+  int64_t first = 0;
+  {
+    // Queued under one hold of the lock: a commit takes the whole queue, so
+    // the group is never split between two.
+    std::lock_guard g(lock_);
+    for (size_t i = 0; i < rows.size(); ++i) {
+      const int64_t seq = rows[i].seq = ++lastSeq_;
+      if (i == 0) first = seq;
+      queue_.push_back(Item{std::move(rows[i]), i + 1 == rows.size() ? std::move(done) : nullptr,
+                            false, nullptr});
+    }
+  }
+  wake_.notify_one();
+  return first;
+}
+
+int64_t RowIntake::QueueAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel) {
+  auto waiter = std::make_shared<Waiter>();
+  int64_t seq;
+  {
+    std::lock_guard g(lock_);
+    seq = row.seq = ++lastSeq_;
+    queue_.push_back(Item{std::move(row), nullptr, false, waiter});
+  }
+  wake_.notify_one();
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  std::unique_lock g(waiter->lock);
+  while (waiter->state == 0) {
+    if (cancel && cancel->load()) return 0;
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= end) return 0;
+    waiter->done.wait_for(g, std::min<std::chrono::steady_clock::duration>(
+                                 end - now, std::chrono::milliseconds(kCancelPollMs)));
+  }
+  return waiter->state == 1 ? seq : 0;
+}
+
+void RowIntake::QueueFate(int64_t seq, EventTarget target, EventFate fate) {
+  if (seq <= 0) return;
+  bool first;
+  {
+    std::lock_guard g(lock_);
+    first = fates_.empty();
+    if (first)
+      fatesDue_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(kFateDelayMs);
+    fates_.push_back(FateUpdate{seq, target, fate});
+  }
+  // The store thread learns the deadline; later fates share it.
+  if (first) wake_.notify_one();
+}
+
+void RowIntake::TellWaiter(const Item& item, bool stored) {
+  if (!item.waiter) return;
+  std::lock_guard g(item.waiter->lock);
+  item.waiter->state = stored ? 1 : 2;
+  item.waiter->done.notify_all();
+}
+
+}  // namespace quell

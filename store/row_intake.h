@@ -1,0 +1,67 @@
+#pragma once
+// What EventLog's callers hand a store's thread, under one lock: rows with
+// their completions (or a worker waiting for its commit), and fate updates
+// that wait a little for rows to share a commit. Each store takes what is
+// queued for its next commit from here and tells every item its outcome.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "core/event_log.h"
+#include "store/event_db.h"
+
+namespace quell {
+
+class RowIntake {
+ public:
+  // A fate update waits at most this long for rows to share its commit: a
+  // delivery needs no sync of its own, and a commit of fates alone would
+  // hold up the next rows' commit behind its sync.
+  static constexpr int kFateDelayMs = 2;
+  // How often a waiting worker looks at its cancel flag.
+  static constexpr int kCancelPollMs = 10;
+
+  // A worker thread's wait for its row's commit.
+  struct Waiter {
+    std::mutex lock;
+    std::condition_variable done;
+    int state = 0;  // 0 waiting, 1 stored, 2 not stored
+  };
+  struct Item {
+    EventRow row;
+    EventLog::Done done;
+    bool keep = false;
+    std::shared_ptr<Waiter> waiter;
+    bool refused = false;  // reported not stored while its commit was in doubt
+  };
+
+  // EventLog's calls: queue and wake the store's thread.
+  int64_t Queue(EventRow row, EventLog::Done done, bool keep);
+  int64_t QueueGroup(std::vector<EventRow> rows, EventLog::Done done);
+  int64_t QueueAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel);
+  void QueueFate(int64_t seq, EventTarget target, EventFate fate);
+
+  // Store thread: tells a waiting worker its row's outcome.
+  static void TellWaiter(const Item& item, bool stored);
+
+ protected:
+  mutable std::mutex lock_;
+  std::condition_variable wake_;
+  std::deque<Item> queue_;
+  std::vector<FateUpdate> fates_;
+  std::chrono::steady_clock::time_point fatesDue_;  // the oldest waiting fate's deadline
+  int64_t lastSeq_ = 0;
+
+  // fatesDue_ in milliseconds of the steady clock.
+  int64_t FatesDueMs() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(fatesDue_.time_since_epoch())
+        .count();
+  }
+};
+
+}  // namespace quell
