@@ -1,5 +1,6 @@
 #include "sim/dc09/dc09_link.h"
 
+#include <QNetworkProxy>
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -18,6 +19,9 @@ Dc09Link::Dc09Link(Dc09Sender& sender, QHostAddress address, uint16_t port, uint
       rate_(rate),
       window_(std::max<uint32_t>(window, 1)),
       tcp_(tcp) {
+  // The gateway is talked to directly: no system proxy is looked up.
+  socket_.setProxy(QNetworkProxy::NoProxy);
+  stream_.setProxy(QNetworkProxy::NoProxy);
   timer_.setTimerType(Qt::PreciseTimer);
   timer_.setInterval(kTickMs);
   connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
