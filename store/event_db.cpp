@@ -32,7 +32,11 @@ const char* kIndexes =
     " WHERE console_state = 1 OR notice_state = 1;"
     "CREATE INDEX IF NOT EXISTS events_account ON events(account, seq);"
     "CREATE INDEX IF NOT EXISTS events_received ON events(received_ms);"
-    "CREATE INDEX IF NOT EXISTS events_copy_key ON events(copy_key) WHERE copy_key <> '';";
+    // Copy keys are random hashes: an index of them dirtied a page at a
+    // random place for each row, which doubled what every commit wrote.
+    // They are read back by time (RecentCopies), so files that have the
+    // index lose it.
+    "DROP INDEX IF EXISTS events_copy_key;";
 
 // Columns added since the first files: each is added to an older file when opened.
 const char* const kAddedColumns[][2] = {
@@ -296,11 +300,19 @@ std::vector<EventRow> EventDb::Pending() {
 
 std::vector<RecentCopy> EventDb::RecentCopies(int64_t sinceMs, int limit) {
   std::vector<RecentCopy> copies;
+  // The first row received in the window, through the time index; then the
+  // rows from it on, newest first, by number.
+  Statement first(db_, "SELECT min(seq) FROM events WHERE received_ms >= ?1");
+  first.Int(1, sinceMs);
+  if (!first.Ok() || sqlite3_step(first.get()) != SQLITE_ROW ||
+      sqlite3_column_type(first.get(), 0) == SQLITE_NULL)
+    return copies;
   Statement s(db_,
-              "SELECT received_ms, copy_key FROM events WHERE received_ms >= ?1"
+              "SELECT received_ms, copy_key FROM events WHERE seq >= ?3 AND received_ms >= ?1"
               " AND copy_key <> '' ORDER BY seq DESC LIMIT ?2");
   s.Int(1, sinceMs);
   s.Int(2, limit);
+  s.Int(3, sqlite3_column_int64(first.get(), 0));
   while (s.Ok() && sqlite3_step(s.get()) == SQLITE_ROW)
     copies.push_back({sqlite3_column_int64(s.get(), 0), ColumnBytes(s.get(), 1)});
   std::reverse(copies.begin(), copies.end());

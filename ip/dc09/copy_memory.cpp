@@ -32,7 +32,7 @@ std::string Dc09CopyKey(std::string_view account, const std::vector<std::string_
 }
 
 std::shared_ptr<Dc09CopyMemory::Entry> Dc09CopyMemory::Find(std::string_view key, uint32_t now) {
-  const auto it = accounts_.find(std::string(AccountOf(key)));
+  const auto it = accounts_.find(AccountOf(key));
   if (it == accounts_.end()) return nullptr;
   for (const auto& e : it->second)
     if (e->key == key && TicksSince(now, e->tick) <= kWindowMs) return e;
@@ -46,7 +46,10 @@ std::shared_ptr<Dc09CopyMemory::Entry> Dc09CopyMemory::Add(std::string key, uint
   entry->key = std::move(key);
   entry->tick = now;
   entry->pending = pending;
-  Entries& entries = accounts_[std::string(AccountOf(entry->key))];
+  const std::string_view account = AccountOf(entry->key);
+  auto it = accounts_.find(account);
+  if (it == accounts_.end()) it = accounts_.emplace(std::string(account), Entries()).first;
+  Entries& entries = it->second;
   entries.push_back(entry);
   if (entries.size() > kPerAccount) entries.pop_front();
   return entry;
@@ -55,7 +58,7 @@ std::shared_ptr<Dc09CopyMemory::Entry> Dc09CopyMemory::Add(std::string key, uint
 void Dc09CopyMemory::Settle(const std::shared_ptr<Entry>& entry, bool stored) {
   entry->pending = false;
   if (!stored) {
-    const auto it = accounts_.find(std::string(AccountOf(entry->key)));
+    const auto it = accounts_.find(AccountOf(entry->key));
     if (it != accounts_.end()) {
       Entries& entries = it->second;
       entries.erase(std::remove(entries.begin(), entries.end(), entry), entries.end());

@@ -58,7 +58,12 @@ class Dc09CopyMemory {
   using Entries = std::deque<std::shared_ptr<Entry>>;
   void Trim(uint32_t now);
 
-  std::unordered_map<std::string, Entries> accounts_;  // by the key's account part
+  // Looked up by a view of the key's account part, without a string made.
+  struct ViewHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+  };
+  std::unordered_map<std::string, Entries, ViewHash, std::equal_to<>> accounts_;  // by account
 };
 
 }  // namespace quell
