@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Release gateway and simulator into build-bench, starts the
 # gateway on loopback in a scratch copy of examples/workdir and prints one
-# table of figures (bench/measure.py). Options go to measure.py:
+# table of figures (bench/measure.py), with this machine's limits measured
+# in the same run (bench/limit/: a bare UDP echo, a bare fdatasync) for the
+# gateway's figures to be read against. Options go to measure.py:
 #   bench/run.sh [--repeat N] [--idle-seconds S] [--quick]
 # The run is isolated in its own network namespace with a private
 # XDG_RUNTIME_DIR when unshare allows it, so a gateway already running on
@@ -11,7 +13,8 @@ cd "$(dirname "$0")/.."
 
 if [[ -z "${QUELL_BENCH_INSIDE:-}" ]]; then
   nice -n 10 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DQUELL_BUILD_TESTS=OFF -DQUELL_BUILD_BENCH=ON >/dev/null
-  nice -n 10 cmake --build build-bench -j2 --target quell-server quell-sim store_bench >/dev/null
+  nice -n 10 cmake --build build-bench -j2 --target quell-server quell-sim store_bench \
+    limit_udp_echo limit_udp_client limit_fdatasync >/dev/null
   if unshare -n true 2>/dev/null; then
     exec unshare -n env QUELL_BENCH_INSIDE=1 "$0" "$@"
   fi
