@@ -3,6 +3,7 @@
 #include <netinet/in.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -56,6 +57,7 @@ quint16 UdpPort::Peer::Port() const {
 UdpPort::UdpPort(Handler handler) : handler_(std::move(handler)) {}
 
 UdpPort::~UdpPort() {
+  if (!outbox_.empty()) SendBatch::Leave(this);
   notifier_.reset();
   if (fd_ >= 0) ::close(fd_);
 }
@@ -84,13 +86,47 @@ bool UdpPort::Bind(quint16 port, std::string* error) {
 
 void UdpPort::Send(std::string_view bytes, const Peer& to) const {
   if (fd_ < 0) return;
+  if (SendBatch::Open()) {
+    if (outbox_.empty()) SendBatch::Join(const_cast<UdpPort*>(this));
+    outbox_.push_back({std::string(bytes), to});
+    // A long batch sends what it made so far: no reply waits for all of it.
+    if (outbox_.size() >= kBatch) const_cast<UdpPort*>(this)->FlushBatch();
+    return;
+  }
   if (::sendto(fd_, bytes.data(), bytes.size(), MSG_DONTWAIT,
                reinterpret_cast<const sockaddr*>(&to.address), to.length) < 0) {
     // Lost, as a datagram may be; the sender repeats what was not answered.
   }
 }
 
+void UdpPort::FlushBatch() {
+  std::vector<Queued> queued;
+  queued.swap(outbox_);
+  SendBatch::Leave(this);
+  if (fd_ < 0) return;
+  mmsghdr messages[kBatch];
+  iovec parts[kBatch];
+  for (size_t done = 0; done < queued.size();) {
+    const size_t n = std::min(kBatch, queued.size() - done);
+    for (size_t i = 0; i < n; ++i) {
+      Queued& q = queued[done + i];
+      parts[i] = {q.bytes.data(), q.bytes.size()};
+      messages[i] = {};
+      messages[i].msg_hdr.msg_name = &q.to.address;
+      messages[i].msg_hdr.msg_namelen = q.to.length;
+      messages[i].msg_hdr.msg_iov = &parts[i];
+      messages[i].msg_hdr.msg_iovlen = 1;
+    }
+    const int sent = ::sendmmsg(fd_, messages, unsigned(n), MSG_DONTWAIT);
+    // The first datagram the system refuses is lost, as UDP is; the rest
+    // are sent on.
+    done += sent > 0 ? size_t(sent) : 1;
+  }
+}
+
 void UdpPort::ReadReady() {
+  // The replies made while this batch is handled leave together.
+  SendBatch batch;
   mmsghdr messages[kBatch];
   iovec parts[kBatch];
   Peer from[kBatch];

@@ -3,7 +3,9 @@
 // batch at a time with one recvmmsg call, where QUdpSocket makes three
 // calls a datagram. Bound on all local addresses, IPv6 and IPv4 on one
 // socket where the system has IPv6. Replies go back to the address a
-// datagram came from, as the system gave it. Main thread.
+// datagram came from, as the system gave it. Replies made while a
+// SendBatch is open (while a batch is read, or commits are completed)
+// leave together with one sendmmsg call. Main thread.
 #include <sys/socket.h>
 
 #include <QHostAddress>
@@ -14,9 +16,11 @@
 #include <string_view>
 #include <vector>
 
+#include "core/send_batch.h"
+
 namespace quell {
 
-class UdpPort {
+class UdpPort : private SendBatch::Member {
  public:
   // Where a datagram came from.
   struct Peer {
@@ -43,16 +47,23 @@ class UdpPort {
   bool Bound() const { return fd_ >= 0; }
   quint16 LocalPort() const { return port_; }
   // One datagram to a peer; one the system refuses is lost, as UDP is.
+  // Queued while a batch is open, in the order sent.
   void Send(std::string_view bytes, const Peer& to) const;
 
  private:
+  struct Queued {
+    std::string bytes;
+    Peer to;
+  };
   void ReadReady();
+  void FlushBatch() override;
 
   Handler handler_;
   int fd_ = -1;
   quint16 port_ = 0;
   std::vector<char> buffer_;  // kBatch datagrams of kMaxDatagram, made at Bind
   std::unique_ptr<QSocketNotifier> notifier_;
+  mutable std::vector<Queued> outbox_;  // replies of the open batch
 };
 
 }  // namespace quell

@@ -5,6 +5,8 @@
 
 #include <chrono>
 
+#include "core/send_batch.h"
+
 namespace quell {
 namespace {
 
@@ -63,6 +65,8 @@ void EventStore::RunCompletions() {
     std::lock_guard g(lock_);
     ready.swap(completions_);
   }
+  // The replies these completions make leave together.
+  SendBatch batch;
   for (const auto& [done, stored] : ready) done(stored);
 }
 

@@ -8,6 +8,7 @@
 #include <random>
 #include <set>
 
+#include "core/send_batch.h"
 #include "store/pg_schema.h"
 
 namespace quell {
@@ -173,6 +174,8 @@ void PgEventStore::RunPosted() {
     std::lock_guard g(mailbox_->lock);
     work.swap(mailbox_->work);
   }
+  // The replies these completions make leave together.
+  SendBatch batch;
   for (auto& w : work) w();
 }
 

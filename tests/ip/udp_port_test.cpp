@@ -1,13 +1,18 @@
 // The batched UDP port: every datagram of bursts that end past a batch and
 // exactly at one, in order, with its sender; replies back to IPv4 and IPv6 senders;
-// the largest datagram whole; a port already taken refused with a reason.
+// the largest datagram whole; replies of a batch held until it closes; a
+// port already taken refused with a reason.
 #include "ip/udp_port.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
+#include <QCoreApplication>
 #include <QNetworkDatagram>
 #include <QUdpSocket>
 
+#include "core/send_batch.h"
 #include "ip/peer_address.h"
 #include "tests/support/loopback.h"
 
@@ -67,6 +72,45 @@ TEST(UdpPort, TakesABurstInOrderAndAnswersEachSender) {
     ASSERT_TRUE(test::WaitFor([&] { return v6.hasPendingDatagrams(); }));
     EXPECT_EQ(v6.receiveDatagram().data().size(), 65510);
   }
+}
+
+// Replies made inside a batch (as completions make them) are held until the
+// outermost batch closes, then leave in the order made, from each port; a
+// port that goes away with replies queued leaves the batch.
+TEST(UdpPort, RepliesOfABatchLeaveTogetherWhenTheOutermostBatchCloses) {
+  std::vector<UdpPort::Peer> peers;
+  UdpPort a([&](std::string_view, const UdpPort::Peer& from) { peers.push_back(from); });
+  ASSERT_TRUE(a.Bind(0, nullptr));
+  auto b = std::make_unique<UdpPort>([](std::string_view, const UdpPort::Peer&) {});
+  ASSERT_TRUE(b->Bind(0, nullptr));
+  QUdpSocket client;
+  ASSERT_TRUE(client.bind(QHostAddress::LocalHost, 0));
+  ASSERT_EQ(client.writeDatagram("hello", QHostAddress::LocalHost, a.LocalPort()), 5);
+  ASSERT_TRUE(test::WaitFor([&] { return peers.size() == 1; }));
+  const UdpPort::Peer to = peers[0];
+  {
+    SendBatch outer;
+    {
+      SendBatch inner;
+      a.Send("1", to);
+      b->Send("lost with its port", to);
+    }
+    a.Send("2", to);
+    b.reset();
+    EXPECT_TRUE(SendBatch::Open());
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(client.hasPendingDatagrams());  // still held
+  }
+  EXPECT_FALSE(SendBatch::Open());
+  std::vector<QByteArray> got;
+  ASSERT_TRUE(test::WaitFor([&] {
+    while (client.hasPendingDatagrams()) got.push_back(client.receiveDatagram().data());
+    return got.size() >= 2;
+  }));
+  EXPECT_EQ(got, (std::vector<QByteArray>{"1", "2"}));
+  a.Send("3", to);  // no batch open: sent at once
+  ASSERT_TRUE(test::WaitFor([&] { return client.hasPendingDatagrams(); }));
+  EXPECT_EQ(client.receiveDatagram().data(), "3");
 }
 
 TEST(UdpPort, APortAlreadyTakenIsRefusedWithTheReason) {

@@ -212,10 +212,43 @@ TEST(EventDbColumnsTest, AnOlderFileGainsTheNewColumnsAndTheCopyKeysReadBack) {
   ASSERT_EQ(copies.size(), 2u);  // rows 3 and 4, oldest first
   EXPECT_EQ(copies[0].receivedMs, 3000);
   EXPECT_EQ(copies[1].copyKey, "AAAA:0123456789ABCDEF");
-  EXPECT_EQ(db.RecentCopies(0, 1).size(), 1u);  // the newest only
+  EXPECT_EQ(db.RecentCopies(0, 1).size(), 1u);     // the newest only
+  EXPECT_TRUE(db.RecentCopies(4001, 10).empty());  // the window starts after the newest
+  EXPECT_EQ(db.RecentCopies(4000, 10).size(), 1u);
+  // A row received before the window (the clock was set back) is not read,
+  // even when numbered after rows inside it.
+  rows = {test::TcpRow("5114 18AAAAE13001015")};
+  rows[0].seq = 5;
+  rows[0].receivedMs = 2500;
+  rows[0].sia = "BA15";
+  rows[0].copyKey = "AAAA:1111111111111111";
+  ASSERT_TRUE(db.Write(rows, {}, nullptr));
+  ASSERT_EQ(db.RecentCopies(3000, 10).size(), 2u);
   db.Close();
+  {
+    // A file of the build that indexed the copy keys loses that index.
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(dir.Path().c_str(), &raw), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(raw, "CREATE INDEX events_copy_key ON events(copy_key)", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(raw);
+  }
   ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Opened);  // columns not added twice
   EXPECT_EQ(db.Pending().back().sia, "BA15");
+  db.Close();
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open(dir.Path().c_str(), &raw), SQLITE_OK);
+  int indexes = -1;
+  sqlite3_exec(
+      raw, "SELECT count(*) FROM sqlite_master WHERE name = 'events_copy_key'",
+      [](void* n, int, char** v, char**) {
+        *static_cast<int*>(n) = atoi(v[0]);
+        return 0;
+      },
+      &indexes, nullptr);
+  sqlite3_close(raw);
+  EXPECT_EQ(indexes, 0);
 }
 
 }  // namespace
