@@ -180,10 +180,14 @@ void Metrics::Dc09Copy() {
 }
 
 void Metrics::AccessRefused(int port) {
+  AccessRefusalCounter(port)->Increment();
+}
+
+prometheus::Counter* Metrics::AccessRefusalCounter(int port) {
   auto it = refusedSeries_.find(port);
   if (it == refusedSeries_.end())
     it = refusedSeries_.emplace(port, &refusedFamily_->Add({{"port", std::to_string(port)}})).first;
-  it->second->Increment();
+  return it->second;
 }
 
 void Metrics::Committed(const std::vector<EventRow>& rows, double seconds) {

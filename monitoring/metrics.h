@@ -41,6 +41,9 @@ class Metrics final : public Meter {
   // Any thread: every family and the process metrics in text format 0.0.4.
   std::string Scrape() const;
 
+  // Main thread: the refusal series of a port, for other threads to count in.
+  prometheus::Counter* AccessRefusalCounter(int port);
+
   PendingFigures PendingNow() const;
   const EventRing& Ring() const { return ring_; }
 
