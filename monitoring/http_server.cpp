@@ -2,6 +2,7 @@
 
 #include <CivetServer.h>
 
+#include <atomic>
 #include <cstring>
 
 #include "monitoring/health.h"
@@ -25,9 +26,35 @@ void Send(mg_connection* conn, int status, const char* type, const std::string& 
   mg_write(conn, body.data(), body.size());
 }
 
+// civetweb closes a peer its access list refuses before reading a byte and
+// says so only in its log; that line is where the refusal is counted.
+constexpr const char* kRefusedText = "is not allowed to connect";
+
+int LogMessage(const mg_connection* conn, const char* message);
+
 bool Refuse(mg_connection* conn) {
   Send(conn, 405, "text/plain; charset=utf-8", "Only GET is served here.\n");
   return true;
+}
+
+}  // namespace
+
+struct MonitoringServer::Refusals {
+  // Set by the main thread once the port is known; civetweb's threads count.
+  std::atomic<prometheus::Counter*> counter{nullptr};
+};
+
+namespace {
+
+int LogMessage(const mg_connection* conn, const char* message) {
+  if (!message || !std::strstr(message, kRefusedText)) return 0;
+  const mg_context* ctx = mg_get_context(conn);
+  const auto* server = ctx ? static_cast<const CivetServer*>(mg_get_user_data(ctx)) : nullptr;
+  const auto* refusals =
+      server ? static_cast<const MonitoringServer::Refusals*>(server->getUserContext()) : nullptr;
+  if (prometheus::Counter* counter = refusals ? refusals->counter.load() : nullptr)
+    counter->Increment();
+  return 1;
 }
 
 }  // namespace
@@ -117,11 +144,18 @@ bool MonitoringServer::Listen(const MonitoringEndpoint& endpoint, const HttpLimi
     if (error) *error = "the system's civetweb library was built without IPv6";
     return false;
   }
+  auto refusals = std::make_unique<Refusals>();
+  if (endpoint.port > 0) refusals->counter = metrics_.AccessRefusalCounter(endpoint.port);
+  CivetCallbacks callbacks;
+  callbacks.log_message = &LogMessage;
   try {
-    auto server = std::make_unique<CivetServer>(options);
+    auto server = std::make_unique<CivetServer>(options, &callbacks, refusals.get());
     server->addHandler("/", handler_.get());
     std::vector<int> ports = server->getListeningPorts();
-    ports_.push_back(ports.empty() ? endpoint.port : ports.front());
+    const int port = ports.empty() ? endpoint.port : ports.front();
+    if (port != endpoint.port) refusals->counter = metrics_.AccessRefusalCounter(port);
+    ports_.push_back(port);
+    refusals_.push_back(std::move(refusals));
     servers_.push_back(std::move(server));
     return true;
   } catch (const CivetException& e) {

@@ -31,8 +31,8 @@ struct HttpLimits {
 };
 
 // civetweb's access list for the address blocks of "[Monitoring]": every
-// other peer is closed unanswered. Empty (anyone) for nullopt. IPv6 blocks
-// are left out: Debian's civetweb is built without IPv6.
+// other peer is closed unanswered, and counted in the refusals of the port. Empty (anyone) for
+// nullopt. IPv6 blocks are left out: Debian's civetweb is built without IPv6.
 std::string CivetAccessList(const std::optional<std::vector<std::pair<QHostAddress, int>>>& blocks);
 
 class MonitoringServer {
@@ -49,11 +49,14 @@ class MonitoringServer {
   const std::vector<int>& Ports() const { return ports_; }
 
   class Handler;
+  // What civetweb's threads count for one listening address.
+  struct Refusals;
 
  private:
   Metrics& metrics_;
   const SnapshotBox& snapshot_;
   std::unique_ptr<Handler> handler_;
+  std::vector<std::unique_ptr<Refusals>> refusals_;  // outlive the servers using them
   std::vector<std::unique_ptr<CivetServer>> servers_;
   std::vector<int> ports_;
 };

@@ -9,11 +9,10 @@ namespace {
 
 using prometheus::BuildCounter;
 using prometheus::BuildGauge;
-using prometheus::BuildHistogram;
 
-const prometheus::Histogram::BucketBoundaries& Buckets() {
-  static const prometheus::Histogram::BucketBoundaries buckets = {
-      0.0001, 0.00025, 0.0005, 0.001, 0.0025, 0.005, 0.01, 0.05, 0.25, 1};
+const std::vector<double>& Buckets() {
+  static const std::vector<double> buckets = {0.0001, 0.00025, 0.0005, 0.001, 0.0025,
+                                              0.005,  0.01,    0.05,   0.25,  1};
   return buckets;
 }
 
@@ -26,7 +25,10 @@ constexpr const char* kStateNames[3] = {"up", "down", "stopped"};
 }  // namespace
 
 Metrics::Metrics(const std::string& version, const std::vector<int>& refusalPorts)
-    : registry_(std::make_shared<prometheus::Registry>()) {
+    : registry_(std::make_shared<prometheus::Registry>()),
+      replySecondsFamily_("quell_reply_seconds",
+                          "Time from a message's arrival to its reply leaving"),
+      commitSecondsFamily_("quell_store_commit_seconds", "Duration of each event store commit") {
   auto& r = *registry_;
   auto& accepted = BuildCounter()
                        .Name("quell_events_accepted_total")
@@ -39,16 +41,12 @@ Metrics::Metrics(const std::string& version, const std::vector<int>& refusalPort
                       .Name("quell_replies_total")
                       .Help("Replies sent to senders per road and kind")
                       .Register(r);
-  auto& replySeconds = BuildHistogram()
-                           .Name("quell_reply_seconds")
-                           .Help("Time from a message's arrival to its reply leaving")
-                           .Register(r);
   for (Road road : {Road::Tcp, Road::Dc09}) {
     const int i = int(road);
     for (int k = 0; k < kReplyKindCount; ++k)
       replies_[i][k] =
           &replies.Add({{"road", Name(kRoadNames[i])}, {"kind", Name(kReplyKindNames[k])}});
-    replySeconds_[i] = &replySeconds.Add({{"road", Name(kRoadNames[i])}}, Buckets());
+    replySeconds_[i] = &replySecondsFamily_.Add({{"road", Name(kRoadNames[i])}}, Buckets());
   }
 
   auto& refused = BuildCounter()
@@ -63,11 +61,7 @@ Metrics::Metrics(const std::string& version, const std::vector<int>& refusalPort
                  .Register(r)
                  .Add({});
 
-  commitSeconds_ = &BuildHistogram()
-                        .Name("quell_store_commit_seconds")
-                        .Help("Duration of each event store commit")
-                        .Register(r)
-                        .Add({}, Buckets());
+  commitSeconds_ = &commitSecondsFamily_.Add({}, Buckets());
   writeFailures_ = &BuildCounter()
                         .Name("quell_store_write_failures_total")
                         .Help("Event store commits that failed to write")
@@ -180,10 +174,14 @@ void Metrics::Dc09Copy() {
 }
 
 void Metrics::AccessRefused(int port) {
+  AccessRefusalCounter(port)->Increment();
+}
+
+prometheus::Counter* Metrics::AccessRefusalCounter(int port) {
   auto it = refusedSeries_.find(port);
   if (it == refusedSeries_.end())
     it = refusedSeries_.emplace(port, &refusedFamily_->Add({{"port", std::to_string(port)}})).first;
-  it->second->Increment();
+  return it->second;
 }
 
 void Metrics::Committed(const std::vector<EventRow>& rows, double seconds) {
@@ -286,6 +284,8 @@ void Metrics::PublishLines(const std::vector<LineStatus>& lines) {
 
 std::string Metrics::Scrape() const {
   std::vector<prometheus::MetricFamily> families = registry_->Collect();
+  for (const AtomicHistogramFamily* histograms : {&replySecondsFamily_, &commitSecondsFamily_})
+    for (auto& family : histograms->Collect()) families.push_back(std::move(family));
   for (auto& family : ProcessMetrics()) families.push_back(std::move(family));
   return prometheus::TextSerializer().Serialize(families);
 }

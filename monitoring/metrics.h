@@ -6,7 +6,6 @@
 #include <prometheus/counter.h>
 #include <prometheus/family.h>
 #include <prometheus/gauge.h>
-#include <prometheus/histogram.h>
 #include <prometheus/registry.h>
 
 #include <array>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "core/meter.h"
+#include "monitoring/atomic_histogram.h"
 #include "monitoring/event_ring.h"
 #include "monitoring/status_snapshot.h"
 
@@ -41,6 +41,9 @@ class Metrics final : public Meter {
   // Any thread: every family and the process metrics in text format 0.0.4.
   std::string Scrape() const;
 
+  // Main thread: the refusal series of a port, for other threads to count in.
+  prometheus::Counter* AccessRefusalCounter(int port);
+
   PendingFigures PendingNow() const;
   const EventRing& Ring() const { return ring_; }
 
@@ -51,10 +54,13 @@ class Metrics final : public Meter {
   std::array<prometheus::Counter*, kRoadCount> accepted_{};
   // Replies and their times, for the roads that reply (others stay null).
   std::array<std::array<prometheus::Counter*, kReplyKindCount>, kRoadCount> replies_{};
-  std::array<prometheus::Histogram*, kRoadCount> replySeconds_{};
+  // The histograms are our own, lock-free on the hot paths.
+  AtomicHistogramFamily replySecondsFamily_;
+  AtomicHistogramFamily commitSecondsFamily_;
+  std::array<AtomicHistogram*, kRoadCount> replySeconds_{};
   std::array<prometheus::Counter*, kDc09RefusalCount> refused_{};
   prometheus::Counter* copies_ = nullptr;
-  prometheus::Histogram* commitSeconds_ = nullptr;
+  AtomicHistogram* commitSeconds_ = nullptr;
   prometheus::Counter* writeFailures_ = nullptr;
   prometheus::Gauge* storeUp_ = nullptr;
   prometheus::Gauge* pendingConsole_ = nullptr;

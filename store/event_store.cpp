@@ -240,9 +240,9 @@ void EventStore::Commit(std::deque<Item>& items, std::vector<FateUpdate>& fates)
                           .count();
   const size_t written = rows.size();
   if (stored) {
-    if (meter_) meter_->Committed(rows, double(micros) / 1e6);
-    Remember(std::move(rows), allFates);
-    if (meter_) TellPending();
+    // With a meter the rows are remembered after the replies are released
+    // (below), so what the monitoring surface is told costs no reply time.
+    if (!meter_) Remember(std::move(rows), allFates);
   } else {
     if (meter_) meter_->CommitFailed();
     // The log may have taken the space: copy it into the file and cut it.
@@ -268,6 +268,11 @@ void EventStore::Commit(std::deque<Item>& items, std::vector<FateUpdate>& fates)
   heldCount_ = held_.size();
   writable_ = stored;
   Report(items, stored);
+  if (stored && meter_) {
+    meter_->Committed(rows, double(micros) / 1e6);
+    Remember(std::move(rows), allFates);
+    TellPending();
+  }
   if (stored) KeepLogShort();
 }
 

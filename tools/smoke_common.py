@@ -1,7 +1,7 @@
 """What the real-time smoke checks share: a scratch working directory, the
 gateway and a simulator as child processes, a station client on the Wardex
 client port, and failing with both programs' output."""
-import os, select, shutil, signal, socket, subprocess, sys, tempfile, time
+import os, select, shutil, signal, socket, subprocess, sys, tempfile, threading, time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -45,7 +45,18 @@ class Smoke:
         env.pop("WAYLAND_DISPLAY", None)
         proc = subprocess.Popen([os.path.join(self.build, "quell-server")], cwd=self.work, env=env,
                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-        self.children.insert(0, ("gateway", proc, "stdout"))
+        # The gateway journals every message to its standard output and
+        # blocks once a pipe nobody reads is full (about 600 DC-09 frames):
+        # a thread keeps reading it, so a flood does not stop the gateway.
+        output = bytearray()
+
+        def drain():
+            for chunk in iter(lambda: proc.stdout.read1(65536), b""):
+                output.extend(chunk)
+
+        reader = threading.Thread(target=drain, daemon=True)
+        reader.start()
+        self.children.insert(0, ("gateway", proc, (reader, output)))
         return proc
 
     def stop(self):
@@ -55,8 +66,13 @@ class Smoke:
                 proc.send_signal(signal.SIGTERM)
         out = {}
         for name, proc, report in self.children:
-            streams = proc.communicate(timeout=10)
-            out[name] = (streams[1] if report == "stderr" else streams[0]) or b""
+            if isinstance(report, tuple):  # read by a thread all along
+                proc.wait(timeout=10)
+                report[0].join(timeout=10)
+                out[name] = bytes(report[1])
+            else:
+                streams = proc.communicate(timeout=10)
+                out[name] = (streams[1] if report == "stderr" else streams[0]) or b""
             out[name] = out[name].decode("utf-8", "replace")
         return out
 

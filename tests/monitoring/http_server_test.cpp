@@ -199,6 +199,10 @@ TEST(HttpServerListenTest, APeerOutsideTheAccessListIsClosedUnanswered) {
   EXPECT_EQ(ReadAll(fd, 5000, &wasClosed), "");
   EXPECT_TRUE(wasClosed);
   ::close(fd);
+  // civetweb counts the refusal before it closes the peer.
+  const std::string refusedSeries =
+      "quell_access_refused_total{port=\"" + std::to_string(refused) + "\"} ";
+  EXPECT_NE(metrics.Scrape().find(refusedSeries + "1\n"), std::string::npos);
 
   const int admitted = FreePort();
   MonitoringServer open(metrics, box);
@@ -207,6 +211,10 @@ TEST(HttpServerListenTest, APeerOutsideTheAccessListIsClosedUnanswered) {
                           &error))
       << error;
   EXPECT_EQ(Exchange(admitted, Get("/metrics")).rfind("HTTP/1.1 200", 0), 0u);
+  const std::string text = metrics.Scrape();
+  EXPECT_NE(text.find("quell_access_refused_total{port=\"" + std::to_string(admitted) + "\"} 0\n"),
+            std::string::npos);
+  EXPECT_NE(text.find(refusedSeries + "1\n"), std::string::npos);
 }
 
 }  // namespace

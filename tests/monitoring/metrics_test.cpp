@@ -3,6 +3,8 @@
 #include "monitoring/metrics.h"
 
 #include <gtest/gtest.h>
+#include <prometheus/histogram.h>
+#include <prometheus/text_serializer.h>
 
 #include "tests/support/store_files.h"
 
@@ -82,6 +84,33 @@ TEST(MetricsTest, EachLineHasOneStateAndARenamedLineLosesItsSeriesAtOnce) {
   EXPECT_TRUE(Has(text, "quell_line_up{line=\"Line one\",type=\"GSM\"} 1"));
   EXPECT_TRUE(Has(text, "quell_line_up{line=\"L2\",type=\"MLR\"} 0"));
   EXPECT_TRUE(Has(text, "quell_line_state{line=\"L2\",state=\"stopped\",type=\"MLR\"} 0"));
+}
+
+// Our lock-free histogram writes exactly what prometheus-cpp's own writes
+// for the same observations: a value on a bound counts in that bound's
+// bucket, one just above it in the next, a large one in +Inf only.
+TEST(AtomicHistogramTest, WritesWhatPrometheusCppsHistogramWrites) {
+  const std::vector<double> bounds = {0.0001, 0.001, 0.25, 1};
+  prometheus::Registry registry;
+  auto& theirs = prometheus::BuildHistogram().Name("h_seconds").Help("help").Register(registry);
+  prometheus::Histogram& a = theirs.Add({{"road", "tcp"}}, bounds);
+  AtomicHistogramFamily ours("h_seconds", "help");
+  AtomicHistogram& x = ours.Add({{"road", "tcp"}}, bounds);
+  for (double v : {0.0001, 0.00010001, 0.001, 0.5, 1.0, 1.0001, 30.0, 0.0}) {
+    a.Observe(v);
+    x.Observe(v);
+  }
+  const prometheus::TextSerializer text;
+  EXPECT_EQ(text.Serialize(ours.Collect()), text.Serialize(registry.Collect()));
+
+  const auto read = x.Read();
+  ASSERT_EQ(read.bucket.size(), 5u);
+  EXPECT_EQ(read.bucket[0].cumulative_count, 2u);  // 0 and 0.0001
+  EXPECT_EQ(read.bucket[1].cumulative_count, 4u);  // 0.00010001 and 0.001
+  EXPECT_EQ(read.bucket[3].cumulative_count, 6u);  // 0.5 and 1
+  EXPECT_EQ(read.bucket[4].cumulative_count, 8u);  // 1.0001 and 30 in +Inf only
+  EXPECT_EQ(read.sample_count, 8u);
+  EXPECT_DOUBLE_EQ(read.sample_sum, 0.0001 + 0.00010001 + 0.001 + 0.5 + 1.0 + 1.0001 + 30.0);
 }
 
 TEST(EventRingTest, KeepsTheNewestFifty) {
