@@ -7,10 +7,13 @@
 #include "console/key_translation.h"
 #include "core/config/client_access_file.h"
 #include "core/config/client_port_file.h"
+#include "core/config/config_digest.h"
 #include "core/config/console_port_file.h"
+#include "core/config/dc09_file.h"
 #include "core/config/file_names.h"
 #include "core/config/ip_module_file.h"
 #include "core/config/sections.h"
+#include "core/config/sia_to_cid_file.h"
 #include "core/config/table_files.h"
 #include "core/config/text_file.h"
 #include "core/cp1251.h"
@@ -34,6 +37,7 @@
 #include "lines/line_steps.h"
 #include "lines/supervision.h"
 #include "lines/worker.h"
+#include "monitoring/monitoring_file.h"
 #include "store/event_store.h"
 #include "store/pg_event_store.h"
 #include "store/refusing_store.h"
@@ -54,6 +58,15 @@ NoticeOrigin StoredNoticeOrigin(const EventRow& row) {
   if (row.road == "module") return NoticeOrigin::LossRestore;
   if (row.road == "tcp" || row.road == "dc09") return NoticeOrigin::IpEvent;
   return NoticeOrigin::SerialReceiver;  // "mlr", "vorti"
+}
+
+// The files a gateway is started with, for the digest written with its row
+// in a shared history.
+std::vector<std::string_view> ConfigFileNames() {
+  return {kLineListFileName,    kLineSetFileName,    kModemTypeFileName,    kIpModuleFileName,
+          kConsolePortFileName, kClientPortFileName, kTraceSwitchFileName,  kObjectTableFileName,
+          kCodeTableFileName,   kPanelTableFileName, kClientAccessFileName, kDc09FileName,
+          kSiaToCidFileName,    kMonitoringFileName, "\\EventStore.ini",    PortNames::kFileName};
 }
 }  // namespace
 
@@ -94,13 +107,25 @@ Engine::Engine(Clock& clock, OperatorPrompt& prompt, AlarmSound& sound, EngineOp
   if (!storeSettings.problem.empty()) {
     store_ = std::make_unique<RefusingStore>("EventStore.ini: " + storeSettings.problem, this);
   } else if (storeSettings.backend == StoreBackend::Postgresql) {
-    store_ = std::make_unique<PgEventStore>(
+    // The DC-09 frames acknowledged lately arrive once the server first
+    // answers, on the event loop, after Start made the receiver (none: no
+    // DC-09 receiver to tell).
+    const auto copies = [this](std::vector<RecentCopy> copies) {
+      if (standardDc09_)
+        standardDc09_->receiver().RememberCopies(copies, clock_.Now().toMSecsSinceEpoch());
+    };
+    auto pg = std::make_unique<PgEventStore>(
         PgEventStore::Options{storeSettings.conninfo,
                               storeSettings.node,
                               storeSettings.keepDays,
                               {},
-                              [this](const std::string& text) { journal_.InsertTop(text); }},
+                              [this](const std::string& text) { journal_.InsertTop(text); },
+                              copies,
+                              Dc09CopyMemory::kWindowMs,
+                              ConfigDigest(options_.workDir, ConfigFileNames())},
         this, late);
+    pgStore_ = pg.get();
+    store_ = std::move(pg);
   } else {
     auto sqlite = std::make_unique<EventStore>(storeSettings.path, this, late);
     sqlite->SetRetention(storeSettings.keepDays);
@@ -383,9 +408,10 @@ void Engine::StartStore() {
     const int64_t copiesSince = clock_.Now().toMSecsSinceEpoch() - Dc09CopyMemory::kWindowMs;
     if (!sqliteStore_->Start(&pending, &error, &recentCopies_, copiesSince))
       journal_.InsertTop("Events store: cannot open: " + error);
-  } else if (auto* pg = dynamic_cast<PgEventStore*>(store_.get())) {
-    // Its pending rows arrive once the server first answers.
-    pg->Start();
+  } else if (pgStore_) {
+    // Its pending rows and the DC-09 copy keys arrive once the server
+    // first answers.
+    pgStore_->Start();
   } else {
     journal_.InsertTop("Events store: cannot open: " + store_->LastError());
   }
@@ -472,8 +498,8 @@ void Engine::StartMonitoring() {
       {p.wardex, p.console2, p.relay, p.sia, p.ip8097, p.ip8098, p.ip8096, p.ip8095});
   if (!monitoring_) return;
   Meter* m = monitoring_->meter();
-  // The PostgreSQL store tells the monitoring surface nothing yet.
   if (sqliteStore_) sqliteStore_->SetMeter(m);
+  if (pgStore_) pgStore_->SetMeter(m);
   ipReceivers_->SetMeter(m);
   dc09Receiver_->SetMeter(m);
   access_->SetMeter(m);

@@ -36,6 +36,7 @@ class ConsoleOutput;
 class ConsolePort;
 class Dc09Receiver;
 class EventStore;
+class PgEventStore;
 class EngineMonitoring;
 class Meter;
 class LoopbackClient;
@@ -185,6 +186,7 @@ class Engine : public QObject {
   std::unique_ptr<EngineMonitoring> monitoring_;
   std::unique_ptr<EventBackend> store_;
   EventStore* sqliteStore_ = nullptr;  // the store when it is the events file
+  PgEventStore* pgStore_ = nullptr;    // the store when it is on a PostgreSQL server
   std::string eventsPath_;
   DeliveryLedger noticeLedger_;  // rows of NoticeQueue entries
   StoreSettings storeSettings_;  // from EventStore.ini, or the defaults

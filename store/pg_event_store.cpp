@@ -272,6 +272,8 @@ void PgEventStore::Step(std::deque<Item>& items, std::vector<FateUpdate>& fates)
   for (Item& i : items) group.push_back(std::move(i));
   heldFates_.insert(heldFates_.end(), fates.begin(), fates.end());
   if (!conn_.IsOpen() || doubt_) {
+    // No commit can be tried: a failed write for the monitoring surface.
+    if (meter_ && !group.empty()) meter_->CommitFailed();
     RefuseOrHold(group);
     return;
   }
@@ -364,9 +366,42 @@ bool PgEventStore::Setup(std::string* error) {
                 {}, kRoundTripMs, &r, error) != pg::Conn::Outcome::Ok)
     return false;
   systemId_ = pg::GetBytes(r.get(), 0, 0);
-  if (conn_.Run(kHeartbeat, lockParams, kRoundTripMs, &r, error) != pg::Conn::Outcome::Ok)
+  if (conn_.Run("INSERT INTO quell_node(node, seen, config_digest) VALUES ($1, now(), $2)"
+                " ON CONFLICT (node) DO UPDATE SET seen = now(), config_digest = $2",
+                {Text(options_.node), {pg::kBytea, options_.configDigest}}, kRoundTripMs, &r,
+                error) != pg::Conn::Outcome::Ok)
     return false;
-  return pendingRead_ || ReadPending(error);
+  return pendingRead_ || (ReadStartRows(error) && ReadPending(error));
+}
+
+bool PgEventStore::ReadStartRows(std::string* error) {
+  pg::Result r;
+  // Newest by reception time, this node's rows only: the time index is
+  // read backwards from its end, however long the history.
+  const std::string newest = " ORDER BY received_ms DESC, node DESC, run DESC, seq DESC LIMIT ";
+  if (meter_) {
+    const std::string sql = std::string("SELECT ") + pg::kEventColumns +
+                            " FROM quell_event WHERE node = $1" + newest +
+                            std::to_string(kRecentRows);
+    if (conn_.Run(sql, {Text(options_.node)}, kCommitMs, &r, error) != pg::Conn::Outcome::Ok)
+      return false;
+    recent_.clear();
+    for (int i = 0; i < PQntuples(r.get()); ++i) recent_.push_back(RowFrom(r.get(), i));
+  }
+  if (options_.copies) {
+    const std::string sql =
+        "SELECT received_ms, copy_key FROM quell_event WHERE node = $1 AND received_ms >= $2"
+        " AND copy_key <> ''::bytea" +
+        newest + std::to_string(kRecentCopiesRead);
+    const int64_t since = NowUtc() - options_.copiesWindowMs;
+    if (conn_.Run(sql, {Text(options_.node), {pg::kInt8, pg::Int8(since)}}, kCommitMs, &r, error) !=
+        pg::Conn::Outcome::Ok)
+      return false;
+    copies_.clear();
+    for (int i = PQntuples(r.get()) - 1; i >= 0; --i)
+      copies_.push_back({pg::GetInt8(r.get(), i, 0), pg::GetBytes(r.get(), i, 1)});
+  }
+  return true;
 }
 
 bool PgEventStore::ReadPending(std::string* error) {
@@ -392,12 +427,22 @@ bool PgEventStore::ReadPending(std::string* error) {
     }
   }
   pendingRead_ = true;
+  if (meter_) {
+    Remember(rows, {});
+    meter_->Recent(std::exchange(recent_, {}));
+    TellPending();
+  }
+  if (options_.copies)
+    Post([f = options_.copies, copies = std::exchange(copies_, {})]() mutable {
+      f(std::move(copies));
+    });
   if (!rows.empty() && late_)
     Post([late = late_, rows = std::move(rows)]() mutable { late(std::move(rows)); });
   return true;
 }
 
-bool PgEventStore::Commit(std::vector<Item>& items, std::vector<FateUpdate>& fates) {
+bool PgEventStore::Commit(std::vector<Item>& items, std::vector<FateUpdate>& fates,
+                          const std::vector<EventRow>* found) {
   // Fates of rows in this group go into the rows; the others become one
   // update per row (console and notice together).
   std::map<int64_t, size_t> inGroup;
@@ -471,8 +516,11 @@ bool PgEventStore::Commit(std::vector<Item>& items, std::vector<FateUpdate>& fat
   bool sent = false;
   const int oldPid = conn_.BackendPid();
   outstandingSinceMs_ = pg::NowMs();
+  const auto start = std::chrono::steady_clock::now();
   const pg::Conn::Outcome outcome =
       conn_.RunPrepared("quell_commit", kCommit, params, kCommitMs, &r, &error, &sent, &warning);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   outstandingSinceMs_ = 0;
   // The wait for a synchronous standby cancelled: committed here, maybe
   // not on the standby. Resolved like a broken commit.
@@ -498,6 +546,14 @@ bool PgEventStore::Commit(std::vector<Item>& items, std::vector<FateUpdate>& fat
       ok_ = true;
     }
     heldCount_ = 0;
+    if (meter_) {
+      std::vector<EventRow> rows;
+      if (found) rows = *found;
+      for (const Item& i : stored) rows.push_back(i.row);
+      meter_->Committed(rows, seconds);
+      Remember(rows, fates);
+      TellPending();
+    }
     Report(stored, true);
     for (Item& i : refused) i.keep = false;
     Report(refused, false);
@@ -505,6 +561,7 @@ bool PgEventStore::Commit(std::vector<Item>& items, std::vector<FateUpdate>& fat
   }
   if (outcome == pg::Conn::Outcome::Failed) {
     // Refused by the server (read-only, disk full): nothing was written.
+    if (meter_) meter_->CommitFailed();
     Failed(error);
     std::vector<Item> refused = std::move(items);
     heldFates_.insert(heldFates_.end(), fates.begin(), fates.end());
@@ -524,6 +581,7 @@ bool PgEventStore::Commit(std::vector<Item>& items, std::vector<FateUpdate>& fat
   heldFates_.insert(heldFates_.end(), fates.begin(), fates.end());
   if (!sent) {
     // Nothing reached the server: as if refused.
+    if (meter_) meter_->CommitFailed();
     RefuseOrHold(items);
     return false;
   }
@@ -604,7 +662,12 @@ bool PgEventStore::Resolve() {
   const size_t written = missing.size();
   std::unique_ptr<Doubt> old = std::move(doubt_);
   const int pidBefore = conn_.BackendPid();
-  if (!Commit(missing, none)) {
+  std::vector<EventRow> foundRows;
+  if (meter_) {
+    for (const Item& i : stored) foundRows.push_back(i.row);
+    for (const EventRow& row : late) foundRows.push_back(row);
+  }
+  if (!Commit(missing, none, &foundRows)) {
     // The rows found stored wait for the next resolution with the rest.
     if (!doubt_) {
       doubt_ = std::make_unique<Doubt>();
@@ -685,6 +748,46 @@ bool PgEventStore::PruneStep() {
   }
   lastTalkMs_ = pg::NowMs();
   return pg::GetInt8(r.get(), 0, 0) < kPruneStepRows;
+}
+
+void PgEventStore::Remember(const std::vector<EventRow>& rows,
+                            const std::vector<FateUpdate>& fates) {
+  for (const EventRow& r : rows) {
+    if (!IsPending(r) || pending_.count(r.seq)) continue;
+    CountPending(r, 1);
+    pending_[r.seq] = r;
+  }
+  for (const FateUpdate& f : fates) {
+    auto it = pending_.find(f.seq);
+    if (it == pending_.end()) continue;
+    CountPending(it->second, -1);
+    (f.target == EventTarget::Console ? it->second.console : it->second.notice) = f.fate;
+    CountPending(it->second, 1);
+    if (!IsPending(it->second)) pending_.erase(it);
+  }
+}
+
+void PgEventStore::CountPending(const EventRow& r, int sign) {
+  if (r.console == EventFate::Pending) pendingConsole_ += sign;
+  if (r.notice == EventFate::Pending) pendingClient_ += sign;
+}
+
+void PgEventStore::TellPending() {
+  PendingFigures figures;
+  figures.console = pendingConsole_;
+  figures.client = pendingClient_;
+  // pending_ is in acceptance order (rows of earlier runs were numbered
+  // first): the first waiting row of each target is the oldest.
+  for (const auto& [seq, row] : pending_) {
+    if (!figures.oldestConsoleMs && row.console == EventFate::Pending)
+      figures.oldestConsoleMs = row.receivedMs;
+    if (!figures.oldestClientMs && row.notice == EventFate::Pending)
+      figures.oldestClientMs = row.receivedMs;
+    if ((figures.oldestConsoleMs || !figures.console) &&
+        (figures.oldestClientMs || !figures.client))
+      break;
+  }
+  meter_->Pending(figures);
 }
 
 void PgEventStore::RefuseOrHold(std::vector<Item>& items) {

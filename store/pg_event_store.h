@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/meter.h"
 #include "store/event_backend.h"
 #include "store/event_db.h"
 #include "store/pg_conn.h"
@@ -48,6 +49,10 @@ class PgEventStore final : public EventBackend, private RowIntake {
   static constexpr int kSchemaVersion = 1;
   // A session holding this node's name whose heartbeat is older is stale.
   static constexpr int kStaleMs = 15'000;
+  // The newest rows told to the meter at the first connection.
+  static constexpr int kRecentRows = 50;
+  // At most this many DC-09 copy keys are read at the first connection.
+  static constexpr int kRecentCopiesRead = 16'384;
 
   struct Options {
     std::string conninfo;
@@ -58,6 +63,14 @@ class PgEventStore final : public EventBackend, private RowIntake {
     // Runs on the main thread with a line for the journal: a commit in
     // doubt, and how it was resolved.
     std::function<void(const std::string&)> note;
+    // Runs on the main thread once, at the first connection, with the DC-09
+    // copy keys of this node's rows received within copiesWindowMs (at most
+    // kRecentCopiesRead of the newest, oldest first). Null: not read.
+    std::function<void(std::vector<RecentCopy>)> copies = nullptr;
+    int64_t copiesWindowMs = 0;
+    // Written with this node's row at each connection: what the gateway
+    // was started with (a digest of its configuration files).
+    std::string configDigest = {};
   };
 
   // context: an object on the main thread whose event loop runs the
@@ -67,6 +80,11 @@ class PgEventStore final : public EventBackend, private RowIntake {
   ~PgEventStore() override;
   PgEventStore(const PgEventStore&) = delete;
   PgEventStore& operator=(const PgEventStore&) = delete;
+
+  // Tells meter (null: nobody) of each commit, each failed write, what
+  // waits for delivery and, at the first connection, the newest rows.
+  // Called before Start.
+  void SetMeter(Meter* meter) { meter_ = meter; }
 
   // Starts the thread; it connects (and reconnects) on its own.
   void Start();
@@ -115,7 +133,17 @@ class PgEventStore final : public EventBackend, private RowIntake {
   bool ReadPending(std::string* error);
   // Writes rows and fates with the heartbeat; false when the connection
   // broke (doubt set when it broke after sending) or the server refused.
-  bool Commit(std::vector<Item>& items, std::vector<FateUpdate>& fates);
+  // found: rows of a commit in doubt found stored, told to the meter with
+  // this commit's.
+  bool Commit(std::vector<Item>& items, std::vector<FateUpdate>& fates,
+              const std::vector<EventRow>* found = nullptr);
+  // At the first connection: the newest rows for the meter and the copy
+  // keys, kept until the pending rows are read too.
+  bool ReadStartRows(std::string* error);
+  // What waits for delivery, kept from the rows written and read back.
+  void Remember(const std::vector<EventRow>& rows, const std::vector<FateUpdate>& fates);
+  void CountPending(const EventRow& r, int sign);
+  void TellPending();
   bool Resolve();
   void Heartbeat();
   bool PruneStep();
@@ -156,6 +184,12 @@ class PgEventStore final : public EventBackend, private RowIntake {
   int64_t nextPruneMs_ = 0;
   std::string systemId_;
   int ownPid_ = 0;  // the server session of the last connection
+  Meter* meter_ = nullptr;
+  std::map<int64_t, EventRow> pending_;  // rows with a delivery pending, by number
+  int64_t pendingConsole_ = 0;
+  int64_t pendingClient_ = 0;
+  std::vector<EventRow> recent_;  // newest first, until told at the first connection
+  std::vector<RecentCopy> copies_;
 
   std::atomic<bool> ok_{false};
   std::atomic<int64_t> outstandingSinceMs_{0};

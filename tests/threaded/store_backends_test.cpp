@@ -280,6 +280,24 @@ TEST_F(PgStoreTest, ANewerSchemaThanKnownIsNeverWritten) {
   EXPECT_FALSE(store->Writable());
 }
 
+// Each connection writes the configuration digest with the node's row, as
+// bytes (0x00 and 0xFF too); a restart with other files replaces it.
+TEST_F(PgStoreTest, TheNodesRowCarriesTheConfigurationDigestOfItsLastStart) {
+  const auto start = [&](const std::string& digest) {
+    PgEventStore::Options o{db_.Conninfo(), "gw1", 0, {}, {}};
+    o.configDigest = digest;
+    auto store = std::make_unique<PgEventStore>(o, &context_, nullptr);
+    store->Start();
+    EXPECT_TRUE(WaitFor([&] { return store->Writable(); }, 10'000)) << store->LastError();
+    return store;
+  };
+  const std::string sql = "SELECT encode(config_digest, 'hex') FROM quell_node WHERE node = 'gw1'";
+  start(std::string("\x00\xff\x01", 3)).reset();
+  EXPECT_EQ(db_.Value(sql), "00ff01");
+  start("\x02").reset();
+  EXPECT_EQ(db_.Value(sql), "02");
+}
+
 // A commit that gets no answer within its deadline is in doubt: the store
 // reconnects, ends the old session, finds the row there or writes it, and
 // only then tells the sender. The row is in the history once.

@@ -14,8 +14,8 @@
 #include "ip/ip_receivers.h"
 #include "store/event_db.h"
 #include "store/event_store.h"
-#include "tests/support/fake_clock.h"
 #include "tests/support/dc09_send.h"
+#include "tests/support/fake_clock.h"
 #include "tests/support/fakes.h"
 #include "tests/support/loopback.h"
 #include "tests/support/pg_test_db.h"
@@ -156,6 +156,36 @@ TEST_F(StoreRestartTest, ADc09RetryAfterARestartIsAcknowledgedAndNotDeliveredAga
   EXPECT_EQ(engine_->consoleQueue().Snapshot().size(), 1u);
   EXPECT_EQ(send(16), 1u);  // another zone: another frame
   EXPECT_EQ(engine_->consoleQueue().Snapshot().size(), 2u);
+}
+
+// The same on a PostgreSQL server: the copy keys come back with the first
+// connection, ahead of the kept entry.
+TEST_F(StoreRestartTest, ADc09RetryAfterARestartOnTheServerIsNotDeliveredAgain) {
+  test::PgTestDb db;
+  if (!db.Ready()) GTEST_SKIP() << "PostgreSQL cases skipped: " << db.WhyNot();
+  clock_.SetNow(QDateTime::currentDateTime());
+  File("DC09.ini", "[Accounts]\r\n1234=1234\r\n");
+  File("EventStore.ini", "[Store]\r\nBackend=postgresql\r\nConninfo=" + db.Conninfo() +
+                             " connect_timeout=2\r\nNode=gw1\r\n");
+  const auto send = [&](int zone) {
+    sim::Dc09Message m;
+    m.zone = uint32_t(zone);
+    return test::SendDc09(m, engine_->dc09Receiver().Port());
+  };
+  Start();
+  ASSERT_TRUE(WaitFor([&] { return engine_->eventStore().Writable(); }))
+      << engine_->eventStore().LastError();
+  EXPECT_EQ(send(15), 1u);
+  EXPECT_EQ(engine_->consoleQueue().Snapshot().size(), 1u);
+  engine_.reset();
+
+  Start();
+  ASSERT_TRUE(WaitFor([&] { return engine_->consoleQueue().Size() == 1; }));  // the kept entry
+  EXPECT_EQ(send(15), 1u);  // the same frame: a copy
+  EXPECT_EQ(engine_->consoleQueue().Snapshot().size(), 1u);
+  EXPECT_EQ(send(16), 1u);  // another zone: another frame
+  EXPECT_EQ(engine_->consoleQueue().Snapshot().size(), 2u);
+  engine_.reset();
 }
 
 // Settings that name a backend wrongly never fall back to the events file.
