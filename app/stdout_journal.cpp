@@ -1,18 +1,16 @@
 #include "app/stdout_journal.h"
 
+#include <unistd.h>
+
 #include <QAbstractEventDispatcher>
-#include <cstdio>
+
+#include "core/fd_writer.h"
 
 #include "core/cp1251.h"
 
 namespace quell {
 
 namespace {
-
-void WriteToStdout(std::string_view bytes) {
-  std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-  std::fflush(stdout);
-}
 
 QString StampFormat() {
   return QStringLiteral("yyyy-MM-dd hh:mm:ss ");
@@ -31,7 +29,11 @@ void AppendWithStamp(std::string& out, std::string_view stamp, std::string_view 
 }  // namespace
 
 StdoutJournal::StdoutJournal(const Clock& clock, std::function<void(std::string_view)> write)
-    : clock_(clock), write_(write ? std::move(write) : WriteToStdout), stamp_(StampFormat()) {
+    : clock_(clock), write_(std::move(write)), stamp_(StampFormat()) {
+  if (!write_) {
+    stdout_ = std::make_unique<FdWriter>(STDOUT_FILENO);
+    write_ = [w = stdout_.get()](std::string_view bytes) { w->Write(bytes); };
+  }
   // A zero interval fires once the events already waiting have been handled.
   flush_.setSingleShot(true);
   flush_.setInterval(0);

@@ -3,9 +3,12 @@
 // time stamp, so a headless run can be followed from its log. Lines are
 // gathered and written together once the event loop has handled what is
 // pending (or once a batch grows large), so a burst of entries costs one
-// write rather than one per entry; the output is the same.
+// write rather than one per entry; the output is the same. Standard output
+// is written by a thread of its own (FdWriter): a reader that stops reading
+// never holds up the event loop.
 #include <QTimer>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -14,11 +17,14 @@
 
 namespace quell {
 
+class FdWriter;
+
 class StdoutJournal {
  public:
   static constexpr size_t kBatchBytes = 64 * 1024;  // written at once beyond this
 
-  // write receives whole lines (each ending in '\n'); standard output by default.
+  // write receives whole lines (each ending in '\n'); standard output, on
+  // its own thread, by default.
   explicit StdoutJournal(const Clock& clock, std::function<void(std::string_view)> write = {});
   // Writes what is still gathered.
   ~StdoutJournal();
@@ -34,6 +40,7 @@ class StdoutJournal {
 
  private:
   const Clock& clock_;
+  std::unique_ptr<FdWriter> stdout_;  // without a write function
   std::function<void(std::string_view)> write_;
   SecondStamp stamp_;
   std::string pending_;
