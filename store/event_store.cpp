@@ -22,10 +22,6 @@ constexpr int kLogLimitPages = 4 * kCheckpointPages;
 constexpr int kCheckpointGapMs = 20;  // at least this long between two passes
 constexpr size_t kMaxCommitSamples = 1 << 20;
 
-bool IsPending(const EventRow& r) {
-  return r.console == EventFate::Pending || r.notice == EventFate::Pending;
-}
-
 }  // namespace
 
 EventStore::EventStore(std::string path, QObject* context, LatePending late)
@@ -76,10 +72,7 @@ bool EventStore::Start(std::vector<EventRow>* pending, std::string* error,
   if (opened) {
     if (copies) *copies = db_.RecentCopies(copiesSinceMs, kRecentCopiesRead);
     std::vector<EventRow> rows = db_.Pending();
-    for (const EventRow& r : rows) {
-      pending_[r.seq] = r;
-      CountPending(r, 1);
-    }
+    for (const EventRow& r : rows) pending_.Add(r);
     if (pending) *pending = std::move(rows);
     std::lock_guard g(lock_);
     lastSeq_ = db_.MaxSeq();
@@ -197,19 +190,15 @@ bool EventStore::EnsureFile() {
         // The counter is full: the event loop is woken already.
       }
     }
-    for (EventRow& r : rows) pending_[r.seq] = std::move(r);
+    for (EventRow& r : rows) pending_.Add(std::move(r));
   }
-  if (pending_.empty()) {
-    for (const EventRow& r : db_.Pending()) {
-      pending_[r.seq] = r;
-      CountPending(r, 1);
-    }
-  }
+  if (pending_.Empty())
+    for (EventRow& r : db_.Pending()) pending_.Add(std::move(r));
   // A new file (the old one removed or renamed) gets every row still
   // pending, so a restart can deliver them.
-  if (pending_.empty() || db_.MaxSeq() >= pending_.rbegin()->first) return true;
+  if (pending_.Empty() || db_.MaxSeq() >= pending_.LastSeq()) return true;
   std::vector<EventRow> keep;
-  for (const auto& [seq, row] : pending_) keep.push_back(row);
+  for (const auto& [seq, row] : pending_.Rows()) keep.push_back(row);
   if (!keep.empty() && !db_.Write(keep, {}, &error)) {
     std::lock_guard g(lock_);
     lastError_ = error;
@@ -317,42 +306,12 @@ void EventStore::RunCheckpoints() {
 }
 
 void EventStore::Remember(std::vector<EventRow> rows, const std::vector<FateUpdate>& fates) {
-  for (EventRow& r : rows) {
-    if (!IsPending(r)) continue;
-    CountPending(r, 1);
-    pending_[r.seq] = std::move(r);
-  }
-  for (const FateUpdate& f : fates) {
-    auto it = pending_.find(f.seq);
-    if (it == pending_.end()) continue;
-    CountPending(it->second, -1);
-    (f.target == EventTarget::Console ? it->second.console : it->second.notice) = f.fate;
-    CountPending(it->second, 1);
-    if (!IsPending(it->second)) pending_.erase(it);
-  }
-}
-
-void EventStore::CountPending(const EventRow& r, int sign) {
-  if (r.console == EventFate::Pending) pendingConsole_ += sign;
-  if (r.notice == EventFate::Pending) pendingClient_ += sign;
+  for (EventRow& r : rows) pending_.Add(std::move(r));
+  for (const FateUpdate& f : fates) pending_.Apply(f);
 }
 
 void EventStore::TellPending() {
-  PendingFigures figures;
-  figures.console = pendingConsole_;
-  figures.client = pendingClient_;
-  // pending_ is in acceptance order: the first waiting row of each target
-  // is the oldest, and usually the first row of all.
-  for (const auto& [seq, row] : pending_) {
-    if (!figures.oldestConsoleMs && row.console == EventFate::Pending)
-      figures.oldestConsoleMs = row.receivedMs;
-    if (!figures.oldestClientMs && row.notice == EventFate::Pending)
-      figures.oldestClientMs = row.receivedMs;
-    if ((figures.oldestConsoleMs || !figures.console) &&
-        (figures.oldestClientMs || !figures.client))
-      break;
-  }
-  meter_->Pending(figures);
+  meter_->Pending(pending_.Figures());
 }
 
 void EventStore::TellRecent() {

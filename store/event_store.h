@@ -29,6 +29,7 @@
 #include "core/meter.h"
 #include "store/event_backend.h"
 #include "store/event_db.h"
+#include "store/pending_rows.h"
 #include "store/row_intake.h"
 
 namespace quell {
@@ -109,9 +110,7 @@ class EventStore final : public EventBackend, private RowIntake {
   void Commit(std::deque<Item>& items, std::vector<FateUpdate>& fates);
   bool EnsureFile();
   void Remember(std::vector<EventRow> rows, const std::vector<FateUpdate>& fates);
-  // Store thread: keeps the counts of pending_ (sign +1 as a row enters it,
-  // -1 as it leaves) and tells the meter.
-  void CountPending(const EventRow& r, int sign);
+  // Store thread: tells the meter what pending_ holds.
   void TellPending();
   // Store thread, at its start: the newest rows to the meter.
   void TellRecent();
@@ -147,11 +146,9 @@ class EventStore final : public EventBackend, private RowIntake {
 
   // Store thread only (after Start).
   EventDb db_;
-  std::vector<EventRow> held_;           // rows without a sender, not yet written
-  std::vector<FateUpdate> heldFates_;    // fates not yet written
-  std::map<int64_t, EventRow> pending_;  // written rows with something pending
-  int64_t pendingConsole_ = 0;           // rows of pending_ whose console entry waits
-  int64_t pendingClient_ = 0;            // rows of pending_ whose notice waits
+  std::vector<EventRow> held_;         // rows without a sender, not yet written
+  std::vector<FateUpdate> heldFates_;  // fates not yet written
+  PendingRows pending_;                // written rows with something pending
   Meter* meter_ = nullptr;
   LatePending late_;
   bool everOpened_ = false;

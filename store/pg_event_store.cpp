@@ -14,10 +14,6 @@
 namespace quell {
 namespace {
 
-bool IsPending(const EventRow& r) {
-  return r.console == EventFate::Pending || r.notice == EventFate::Pending;
-}
-
 int64_t RandomRun() {
   std::random_device device;
   std::mt19937_64 bits((uint64_t(device()) << 32) ^ device() ^
@@ -651,7 +647,7 @@ bool PgEventStore::Resolve() {
       if (!i.refused) refused.push_back(std::move(i));
     } else if (i.refused) {
       // Stored after all: delivered like any pending row.
-      if (IsPending(i.row)) late.push_back(std::move(i.row));
+      if (PendingRows::Waits(i.row)) late.push_back(std::move(i.row));
     } else {
       stored.push_back(std::move(i));
     }
@@ -752,42 +748,13 @@ bool PgEventStore::PruneStep() {
 
 void PgEventStore::Remember(const std::vector<EventRow>& rows,
                             const std::vector<FateUpdate>& fates) {
-  for (const EventRow& r : rows) {
-    if (!IsPending(r) || pending_.count(r.seq)) continue;
-    CountPending(r, 1);
-    pending_[r.seq] = r;
-  }
-  for (const FateUpdate& f : fates) {
-    auto it = pending_.find(f.seq);
-    if (it == pending_.end()) continue;
-    CountPending(it->second, -1);
-    (f.target == EventTarget::Console ? it->second.console : it->second.notice) = f.fate;
-    CountPending(it->second, 1);
-    if (!IsPending(it->second)) pending_.erase(it);
-  }
-}
-
-void PgEventStore::CountPending(const EventRow& r, int sign) {
-  if (r.console == EventFate::Pending) pendingConsole_ += sign;
-  if (r.notice == EventFate::Pending) pendingClient_ += sign;
+  for (const EventRow& r : rows) pending_.Add(r);
+  for (const FateUpdate& f : fates) pending_.Apply(f);
 }
 
 void PgEventStore::TellPending() {
-  PendingFigures figures;
-  figures.console = pendingConsole_;
-  figures.client = pendingClient_;
-  // pending_ is in acceptance order (rows of earlier runs were numbered
-  // first): the first waiting row of each target is the oldest.
-  for (const auto& [seq, row] : pending_) {
-    if (!figures.oldestConsoleMs && row.console == EventFate::Pending)
-      figures.oldestConsoleMs = row.receivedMs;
-    if (!figures.oldestClientMs && row.notice == EventFate::Pending)
-      figures.oldestClientMs = row.receivedMs;
-    if ((figures.oldestConsoleMs || !figures.console) &&
-        (figures.oldestClientMs || !figures.client))
-      break;
-  }
-  meter_->Pending(figures);
+  // Rows of earlier runs were numbered first: the order is acceptance order.
+  meter_->Pending(pending_.Figures());
 }
 
 void PgEventStore::RefuseOrHold(std::vector<Item>& items) {

@@ -30,6 +30,7 @@
 #include "core/meter.h"
 #include "store/event_backend.h"
 #include "store/event_db.h"
+#include "store/pending_rows.h"
 #include "store/pg_conn.h"
 #include "store/row_intake.h"
 
@@ -142,7 +143,6 @@ class PgEventStore final : public EventBackend, private RowIntake {
   bool ReadStartRows(std::string* error);
   // What waits for delivery, kept from the rows written and read back.
   void Remember(const std::vector<EventRow>& rows, const std::vector<FateUpdate>& fates);
-  void CountPending(const EventRow& r, int sign);
   void TellPending();
   bool Resolve();
   void Heartbeat();
@@ -185,9 +185,7 @@ class PgEventStore final : public EventBackend, private RowIntake {
   std::string systemId_;
   int ownPid_ = 0;  // the server session of the last connection
   Meter* meter_ = nullptr;
-  std::map<int64_t, EventRow> pending_;  // rows with a delivery pending, by number
-  int64_t pendingConsole_ = 0;
-  int64_t pendingClient_ = 0;
+  PendingRows pending_;           // rows with a delivery pending, by number
   std::vector<EventRow> recent_;  // newest first, until told at the first connection
   std::vector<RecentCopy> copies_;
 

@@ -1,0 +1,40 @@
+#pragma once
+// The written rows that still wait for a delivery, in acceptance order, with
+// the count waiting for each target: what a store keeps in memory for the
+// pending figures of the metrics (no database read) and for a new file.
+#include <cstdint>
+#include <map>
+
+#include "core/event_log.h"
+#include "core/meter.h"
+#include "store/event_db.h"
+
+namespace quell {
+
+class PendingRows {
+ public:
+  static bool Waits(const EventRow& r) {
+    return r.console == EventFate::Pending || r.notice == EventFate::Pending;
+  }
+
+  // A row with something pending is kept; one already kept under its
+  // number stays as it is.
+  void Add(EventRow row);
+  // A fate for a kept row; a row with nothing pending any more goes.
+  void Apply(const FateUpdate& f);
+  // The counts, and the oldest waiting row of each target.
+  PendingFigures Figures() const;
+
+  bool Empty() const { return rows_.empty(); }
+  int64_t LastSeq() const { return rows_.empty() ? 0 : rows_.rbegin()->first; }
+  const std::map<int64_t, EventRow>& Rows() const { return rows_; }
+
+ private:
+  void Count(const EventRow& r, int sign);
+
+  std::map<int64_t, EventRow> rows_;  // by number
+  int64_t console_ = 0;               // rows whose console entry waits
+  int64_t client_ = 0;                // rows whose notice waits
+};
+
+}  // namespace quell
