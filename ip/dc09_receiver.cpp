@@ -86,7 +86,6 @@ void Dc09Receiver::Handle(const std::string& t, const Reply& reply, const std::s
   const std::string timestamp = Dc09Timestamp(t);
   trace_.Append("udo->mlr:" + relay);
   const std::string r = parser_.Parse(relay);
-  const std::string nack = Dc09NackFrame(timestamp);
   const std::string ack = Dc09AckFrame(echo);
   trace_.Append("udo->ack:" + ack);
   trace_.Append("udo->crc:" + ack.substr(1, 4));
@@ -94,7 +93,7 @@ void Dc09Receiver::Handle(const std::string& t, const Reply& reply, const std::s
   if (IsFalse(r)) {
     JournalRefusal(sender, ModuleAccount(relay), "Refused", parser_.Rejection());
     if (clients_.WardexClientCount() > 0) {
-      sendNow(nack);
+      sendNow(Dc09NackFrame(timestamp));
       if (meter_) meter_->Reply(Road::Dc09, ReplyKind::Nack, arrived);
     }
     if (device_.PortOpen()) device_.Write(kTroubleLine);
@@ -103,12 +102,12 @@ void Dc09Receiver::Handle(const std::string& t, const Reply& reply, const std::s
     const bool testReport = Pos("E602", r) > 1;
     EventRow row = IpEventRow(clock_, "dc09", std::to_string(Port()), sender, t, r);
     if (testReport) row.console = EventFate::NotForConsole;
-    // A sender whose event could not be stored gets the NACK frame and
-    // sends it again.
+    // A sender whose event could not be stored gets the NACK frame (made
+    // only then) and sends it again.
     Meter* meter = meter_;
     const uint64_t ticket =
-        OrderFor(sender).AddWaiting([reply, ack, nack, meter, arrived](bool stored) {
-          reply(stored ? ack : nack);
+        OrderFor(sender).AddWaiting([reply, ack, timestamp, meter, arrived](bool stored) {
+          reply(stored ? ack : Dc09NackFrame(timestamp));
           if (meter) meter->Reply(Road::Dc09, stored ? ReplyKind::Ack : ReplyKind::Nack, arrived);
         });
     auto seq = std::make_shared<int64_t>(0);

@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <algorithm>
 #include <cstdio>
+#include <optional>
+#include <unordered_map>
 
 namespace quell {
 namespace {
@@ -113,7 +115,8 @@ EventDb::~EventDb() {
 }
 
 void EventDb::Close() {
-  for (sqlite3_stmt** s : {&begin_, &commit_, &rollback_, &insert_, &setConsole_, &setNotice_}) {
+  for (sqlite3_stmt** s :
+       {&begin_, &commit_, &rollback_, &insert_, &setConsole_, &setNotice_, &setBoth_}) {
     sqlite3_finalize(*s);
     *s = nullptr;
   }
@@ -142,6 +145,7 @@ bool EventDb::PrepareWriters(std::string* error) {
       {&insert_, insert},
       {&setConsole_, "UPDATE events SET console_state = ? WHERE seq = ?"},
       {&setNotice_, "UPDATE events SET notice_state = ? WHERE seq = ?"},
+      {&setBoth_, "UPDATE events SET console_state = ?, notice_state = ? WHERE seq = ?"},
   };
   for (const auto& [stmt, sql] : statements) {
     if (sqlite3_prepare_v3(db_, sql.c_str(), int(sql.size()), SQLITE_PREPARE_PERSISTENT, stmt,
@@ -272,16 +276,46 @@ bool EventDb::Write(const std::vector<EventRow>& rows, const std::vector<FateUpd
     text(13, r.copyKey);
     ok = Step(insert_, error);
   }
-  for (size_t i = 0; ok && i < fates.size(); ++i) {
-    sqlite3_stmt* s = fates[i].target == EventTarget::Console ? setConsole_ : setNotice_;
-    sqlite3_bind_int(s, 1, int(fates[i].fate));
-    sqlite3_bind_int64(s, 2, fates[i].seq);
-    ok = Step(s, error);
-  }
+  ok = ok && WriteFates(fates, error);
   if (ok && Step(commit_, error)) return true;
   std::string ignored;
   if (!sqlite3_get_autocommit(db_)) Step(rollback_, &ignored);
   return false;
+}
+
+// Every UPDATE rewrites the whole row, so a row's two fates that share a
+// commit (an event handed to the console and to the client in one turn) are
+// written by one statement. The last fate given for a target wins.
+bool EventDb::WriteFates(const std::vector<FateUpdate>& fates, std::string* error) {
+  struct Both {
+    int64_t seq = 0;
+    std::optional<EventFate> console, notice;
+  };
+  std::vector<Both> merged;
+  merged.reserve(fates.size());
+  std::unordered_map<int64_t, size_t> at;
+  at.reserve(fates.size());
+  for (const FateUpdate& f : fates) {
+    const auto [it, added] = at.try_emplace(f.seq, merged.size());
+    if (added) merged.push_back(Both{f.seq, {}, {}});
+    Both& b = merged[it->second];
+    (f.target == EventTarget::Console ? b.console : b.notice) = f.fate;
+  }
+  for (const Both& b : merged) {
+    sqlite3_stmt* s;
+    if (b.console && b.notice) {
+      s = setBoth_;
+      sqlite3_bind_int(s, 1, int(*b.console));
+      sqlite3_bind_int(s, 2, int(*b.notice));
+      sqlite3_bind_int64(s, 3, b.seq);
+    } else {
+      s = b.console ? setConsole_ : setNotice_;
+      sqlite3_bind_int(s, 1, int(b.console ? *b.console : *b.notice));
+      sqlite3_bind_int64(s, 2, b.seq);
+    }
+    if (!Step(s, error)) return false;
+  }
+  return true;
 }
 
 int64_t EventDb::MaxSeq() {

@@ -83,6 +83,7 @@ class EventDb {
   bool AddColumns(std::string* error);
   // The statements of every commit, prepared once per open file.
   bool PrepareWriters(std::string* error);
+  bool WriteFates(const std::vector<FateUpdate>& fates, std::string* error);
   bool Step(sqlite3_stmt* s, std::string* error);
   std::string Error() const;
 
@@ -93,6 +94,7 @@ class EventDb {
   sqlite3_stmt* insert_ = nullptr;
   sqlite3_stmt* setConsole_ = nullptr;
   sqlite3_stmt* setNotice_ = nullptr;
+  sqlite3_stmt* setBoth_ = nullptr;
   std::string path_;
   int walPages_ = 0;
   dev_t device_ = 0;

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <algorithm>
 
 #include "core/cp1251.h"
 #include "ui/journal_tone.h"
@@ -39,7 +40,56 @@ class JournalDelegate : public QStyledItemDelegate {
 
 }  // namespace
 
-JournalView::JournalView(QWidget* parent) : QListWidget(parent) {
+JournalModel::JournalModel(QObject* parent) : QAbstractListModel(parent) {
+  show_.setSingleShot(true);
+  show_.setInterval(kShowEveryMs);
+  connect(&show_, &QTimer::timeout, this, &JournalModel::ShowWaiting);
+}
+
+int JournalModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : int(entries_.size() - waiting_);
+}
+
+QVariant JournalModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() < 0 || index.row() >= rowCount()) return {};
+  const std::string& text = entries_[size_t(index.row()) + waiting_];
+  if (role == Qt::DisplayRole) return FromCp1251(text);
+  if (role == Qt::ForegroundRole) return ToColor(ToneRgb(JournalToneOf(text)));
+  return {};
+}
+
+void JournalModel::Insert(size_t index, std::string text) {
+  if (index == 0) {
+    entries_.push_front(std::move(text));
+    ++waiting_;
+    if (!show_.isActive()) show_.start();
+    return;
+  }
+  ShowWaiting();
+  const int row = int(std::min(index, entries_.size()));
+  beginInsertRows(QModelIndex(), row, row);
+  entries_.insert(entries_.begin() + row, std::move(text));
+  endInsertRows();
+}
+
+void JournalModel::ShowWaiting() {
+  show_.stop();
+  if (waiting_ == 0) return;
+  beginInsertRows(QModelIndex(), 0, int(waiting_) - 1);
+  waiting_ = 0;
+  endInsertRows();
+}
+
+void JournalModel::Clear() {
+  show_.stop();
+  beginResetModel();
+  entries_.clear();
+  waiting_ = 0;
+  endResetModel();
+}
+
+JournalView::JournalView(QWidget* parent) : QListView(parent), model_(new JournalModel(this)) {
+  setModel(model_);
   setItemDelegate(new JournalDelegate(this));
   setUniformItemSizes(true);
   setSelectionMode(QAbstractItemView::SingleSelection);
@@ -48,16 +98,12 @@ JournalView::JournalView(QWidget* parent) : QListWidget(parent) {
   setPalette(p);
 }
 
-void JournalView::InsertEntry(size_t index, const std::string& text) {
-  auto* item = new QListWidgetItem(FromCp1251(text));
-  item->setData(Qt::ForegroundRole, ToColor(ToneRgb(JournalToneOf(text))));
-  insertItem(int(std::min<size_t>(index, size_t(count()))), item);
-}
-
 void JournalView::Reload(const Journal& journal) {
-  clear();
-  size_t i = 0;
-  for (const std::string& text : journal.Entries()) InsertEntry(i++, text);
+  model_->Clear();
+  // Oldest first on top of each other: the newest ends on top.
+  const auto& entries = journal.Entries();
+  for (auto it = entries.rbegin(); it != entries.rend(); ++it) model_->Insert(0, *it);
+  model_->ShowWaiting();
 }
 
 }  // namespace quell

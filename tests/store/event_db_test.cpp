@@ -53,6 +53,49 @@ TEST(EventDbTest, RowsAndFatesSurviveReopenAndPendingListsOnlyUndelivered) {
   EXPECT_EQ(pending[1].noticeText, std::string("K;1;\x01", 5));  // bytes kept exactly
 }
 
+// Fates of one commit are folded per row: both targets of a row in one
+// statement, the last fate given for a target winning, other rows untouched.
+TEST(EventDbTest, FatesOfOneCommitAreFoldedPerRowAndTheLastForATargetWins) {
+  StoreDir dir;
+  EventDb db;
+  ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Opened);
+  std::vector<EventRow> rows;
+  for (int i = 1; i <= 4; ++i) {
+    rows.push_back(TcpRow("5011 181234E13001015" + std::to_string(i)));
+    rows.back().seq = i;
+    rows.back().noticeText = "K;" + std::to_string(i);
+    rows.back().notice = EventFate::Pending;
+  }
+  ASSERT_TRUE(db.Write(rows, {}, nullptr));
+  ASSERT_TRUE(db.Write({},
+                       {{1, EventTarget::Notice, EventFate::Delivered},
+                        {2, EventTarget::Console, EventFate::Delivered},
+                        {1, EventTarget::Console, EventFate::Dropped},
+                        {3, EventTarget::Console, EventFate::Delivered},
+                        {3, EventTarget::Console, EventFate::Pending},
+                        {4, EventTarget::Notice, EventFate::Dropped}},
+                       nullptr));
+  const std::vector<EventRow> pending = db.Pending();
+  ASSERT_EQ(Seqs(pending), (std::vector<int64_t>{2, 3, 4}));
+  EXPECT_EQ(pending[0].console, EventFate::Delivered);
+  EXPECT_EQ(pending[0].notice, EventFate::Pending);
+  EXPECT_EQ(pending[1].console, EventFate::Pending);  // the later fate of the same target
+  EXPECT_EQ(pending[1].notice, EventFate::Pending);
+  EXPECT_EQ(pending[2].console, EventFate::Pending);
+  EXPECT_EQ(pending[2].notice, EventFate::Dropped);
+  EventRow first;
+  ASSERT_TRUE(db.Read(
+      EventQuery{},
+      [&](const EventRow& r) {
+        if (r.seq == 1) first = r;
+        return true;
+      },
+      nullptr));
+  EXPECT_EQ(first.seq, 1);
+  EXPECT_EQ(first.console, EventFate::Dropped);
+  EXPECT_EQ(first.notice, EventFate::Delivered);
+}
+
 TEST(EventDbTest, DamagedFileIsSetAsideAndANewOneMade) {
   StoreDir dir;
   {
