@@ -18,6 +18,7 @@
 #include "core/cp1251.h"
 #include "engine/ip_module_dialog.h"
 #include "store/event_store.h"
+#include "store/history_source.h"
 #include "ui/active_objects_view.h"
 #include "ui/error_report.h"
 #include "ui/history_view.h"
@@ -107,7 +108,7 @@ void TForm1::BuildPages() {
   modemStates_ = new ModemStateView(engine_.lines());
   pages_->addTab(modemStates_, QStringLiteral("Модемы. Состояния"));
 
-  history_ = new HistoryView(engine_.eventsPath());
+  history_ = new HistoryView(OpenHistorySource(engine_.storeSettings()));
   pages_->addTab(history_, QStringLiteral("История"));
   connect(pages_, &QTabWidget::currentChanged, this, [this] {
     if (pages_->currentWidget() == history_) history_->ShowNewest();

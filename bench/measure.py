@@ -14,7 +14,8 @@ append in the same file system), DC-09 datagrams a second with a window of
 outstanding datagrams, DC-09 reply times at a fixed 2,000 a second (also with
 the store on a PostgreSQL server started on this machine, against the events
 file in the same runs), and
-ADM-CID over TCP from 1,000 modules at once. Then, each run, a gateway
+ADM-CID over TCP from 1,000 modules at once and from 50 connections in
+lock-step (each message sent once the previous one's ACK came). Then, each run, a gateway
 with DC09.ini (the standard DC-09 receiver) takes the same two DC-09 loads,
 plain and encrypted, and a fresh gateway without it takes them plain, the
 two taking turns, to compare them under the same load. Last, the
@@ -31,6 +32,8 @@ from smoke_common import Smoke  # noqa: E402
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 LINES = 32
+# The lock-step ADM-CID load: connections, messages on each.
+LOCKSTEP = (50, 200)
 MARKER = b";MLR_EVENT|"
 
 
@@ -329,8 +332,8 @@ def main_rows(a, start, stop, flood_count, fixed_seconds, tcp_messages, sync_cou
     gw, client, log = start(run)
     try:
         time.sleep(5)  # start-up: lines open (or fail to), first polls
-        results.update({k: [] for k in ("idle", "flood", "fixed", "tcp", "tcpfixed", "store",
-                                        "echo", "echofixed", "fsync")})
+        results.update({k: [] for k in ("idle", "flood", "fixed", "tcp", "lockstep", "tcpfixed",
+                                        "store", "echo", "echofixed", "fsync")})
         for i in range(a.repeat):
             print("run %d/%d: load %s" % (i + 1, a.repeat, os.getloadavg()[0]), file=sys.stderr)
             results["idle"].append(idle_cpu(gw.pid, a.idle_seconds))
@@ -345,13 +348,18 @@ def main_rows(a, start, stop, flood_count, fixed_seconds, tcp_messages, sync_cou
                                                   str(int(2000 * fixed_seconds)), "--rate", "2000"))
             results["tcp"].append(ip_fleet(a.build, 1000, tcp_messages))
             settle(client)
+            # quell-sim ip sends a module's next message only after the
+            # reply to its last one: 50 x 200 is the lock-step load.
+            results["lockstep"].append(ip_fleet(a.build, LOCKSTEP[0], LOCKSTEP[1]))
+            settle(client)
             results["tcpfixed"].append(tcp_fixed(a.build, 2000, fixed_seconds))
             if gw.poll() is not None:
                 sys.exit("the gateway ended; see %s" % run.path("gateway.log"))
         time.sleep(1)
         expected = sum(r["sent"] for r in results["flood"]) + \
             sum(int(2000 * fixed_seconds) for _ in results["fixed"]) + \
-            1000 * tcp_messages * a.repeat + sum(r["sent"] for r in results["tcpfixed"])
+            1000 * tcp_messages * a.repeat + LOCKSTEP[0] * LOCKSTEP[1] * a.repeat + \
+            sum(r["sent"] for r in results["tcpfixed"])
         forwarded = client.events
     finally:
         stop(gw, client, log)
@@ -447,6 +455,12 @@ def main_rows(a, start, stop, flood_count, fixed_seconds, tcp_messages, sync_cou
         all(r["greeted"] >= 1000 and r["bad"] == 0 for r in tc))
     rows[-1] = (rows[-1][0], "%d / %d" % (min(r["greeted"] for r in tc), max(r["bad"] for r in tc)),
                 "", rows[-1][3], rows[-1][4])
+    ls = results["lockstep"]
+    ls_rate = statistics.median(r["rate"] for r in ls)
+    row(("lockstep", "ADM-CID TCP, 50 connections x 200 lock-step: messages/s"),
+        lambda r: r["rate"], "%.0f", ">= 60,000", ls_rate >= 60000)
+    row(("lockstep", "  messages not ACKed"), lambda r: r["bad"], "%.0f", "0",
+        all(r["bad"] == 0 for r in ls))
     row(("tcpfixed", "ADM-CID TCP at 2,000/s (10 modules): p50 ACK, ms"), lambda r: r["p50"],
         "%.2f", "", True)
     row(("tcpfixed", "ADM-CID TCP at 2,000/s (10 modules): p99 ACK, ms"), lambda r: r["p99"],

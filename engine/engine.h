@@ -104,6 +104,8 @@ class Engine : public QObject {
   EventBackend& eventStore() { return *store_; }
   // The events file (also named when the history is on a server).
   const std::string& eventsPath() const { return eventsPath_; }
+  // What EventStore.ini says (the history page reads the same store).
+  const StoreSettings& storeSettings() const { return storeSettings_; }
   ConsolePort& consolePort() { return *consolePort_; }
   PortNames& portNames() { return portNames_; }
   const LineContext& lineContext() const { return lineContext_; }

@@ -6,13 +6,16 @@
 namespace quell {
 
 bool PgHistory::Read(const std::string& conninfo, const EventQuery& q, const std::string& node,
-                     const std::function<bool(const PgHistoryRow&)>& each, std::string* error) {
+                     const std::function<bool(const PgHistoryRow&)>& each, std::string* error,
+                     const std::optional<HistoryKey>& from, int timeoutMs) {
   pg::Conn conn;
-  if (!conn.Connect(conninfo, kRoundTripMs, error)) return false;
-  // $1..$4: the last key read; the filters follow.
+  if (!conn.Connect(conninfo, timeoutMs, error)) return false;
+  // $1: no bound yet; $2..$5: the last key read (or the one to start
+  // after); the filters follow.
+  const bool down = q.newestFirst;
   std::string sql = std::string("SELECT ") + pg::kEventColumns +
-                    " FROM quell_event WHERE ($1::bool OR (received_ms, node, run, seq) >"
-                    " ($2::int8, $3::text, $4::int8, $5::int8))";
+                    " FROM quell_event WHERE ($1::bool OR (received_ms, node, run, seq) " +
+                    (down ? "<" : ">") + " ($2::int8, $3::text, $4::int8, $5::int8))";
   std::vector<pg::Param> params(5);
   int n = 5;
   const auto add = [&](const char* cond, pg::Param p) {
@@ -23,18 +26,21 @@ bool PgHistory::Read(const std::string& conninfo, const EventQuery& q, const std
   if (q.sinceMs) add("received_ms >=", {pg::kInt8, pg::Int8(q.sinceMs)});
   if (q.untilMs) add("received_ms <=", {pg::kInt8, pg::Int8(q.untilMs)});
   if (!node.empty()) add("node =", {pg::kText, node});
-  sql += " ORDER BY received_ms, node, run, seq LIMIT " + std::to_string(kPageRows);
-  bool first = true;
-  PgHistoryRow last;
+  const int pageRows = q.limit > 0 && q.limit < kPageRows ? q.limit : kPageRows;
+  sql += down ? " ORDER BY received_ms DESC, node DESC, run DESC, seq DESC"
+              : " ORDER BY received_ms, node, run, seq";
+  sql += " LIMIT " + std::to_string(pageRows);
+  bool bounded = from.has_value();
+  HistoryKey last = from.value_or(HistoryKey{});
   int64_t left = q.limit > 0 ? q.limit : -1;
   for (;;) {
-    params[0] = {16 /* bool */, std::string(1, first ? '\1' : '\0')};
-    params[1] = {pg::kInt8, pg::Int8(last.row.receivedMs)};
+    params[0] = {16 /* bool */, std::string(1, bounded ? '\0' : '\1')};
+    params[1] = {pg::kInt8, pg::Int8(last.receivedMs)};
     params[2] = {pg::kText, last.node};
     params[3] = {pg::kInt8, pg::Int8(last.run)};
-    params[4] = {pg::kInt8, pg::Int8(last.row.seq)};
+    params[4] = {pg::kInt8, pg::Int8(last.seq)};
     pg::Result r;
-    if (conn.Run(sql, params, kRoundTripMs, &r, error) != pg::Conn::Outcome::Ok) return false;
+    if (conn.Run(sql, params, timeoutMs, &r, error) != pg::Conn::Outcome::Ok) return false;
     const int rows = PQntuples(r.get());
     for (int i = 0; i < rows; ++i) {
       PgHistoryRow h;
@@ -55,10 +61,10 @@ bool PgHistory::Read(const std::string& conninfo, const EventQuery& q, const std
       e.sia = pg::GetBytes(r.get(), i, 13);
       e.copyKey = pg::GetBytes(r.get(), i, 14);
       if (!each(h) || (left > 0 && --left == 0)) return true;
-      last = std::move(h);
+      last = KeyOf(h);
     }
-    if (rows < kPageRows) return true;
-    first = false;
+    if (rows < pageRows) return true;
+    bounded = true;
   }
 }
 
