@@ -27,16 +27,22 @@ std::vector<int64_t> Seqs(const std::vector<EventRow>& rows) {
   return seqs;
 }
 
+// Rows 1..n of console events, numbered.
+std::vector<EventRow> NumberedRows(int n) {
+  std::vector<EventRow> rows;
+  for (int i = 1; i <= n; ++i) {
+    rows.push_back(TcpRow("5011 181234E13001015" + std::to_string(i)));
+    rows.back().seq = i;
+  }
+  return rows;
+}
+
 TEST(EventDbTest, RowsAndFatesSurviveReopenAndPendingListsOnlyUndelivered) {
   StoreDir dir;
   {
     EventDb db;
     ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Opened);
-    std::vector<EventRow> rows;
-    for (int i = 1; i <= 4; ++i) {
-      rows.push_back(TcpRow("5011 181234E13001015" + std::to_string(i)));
-      rows.back().seq = i;
-    }
+    std::vector<EventRow> rows = NumberedRows(4);
     rows[2].console = EventFate::NotForConsole;
     rows[3].console = EventFate::None;
     rows[3].noticeText = std::string("K;1;\x01", 5);
@@ -59,12 +65,10 @@ TEST(EventDbTest, FatesOfOneCommitAreFoldedPerRowAndTheLastForATargetWins) {
   StoreDir dir;
   EventDb db;
   ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Opened);
-  std::vector<EventRow> rows;
-  for (int i = 1; i <= 4; ++i) {
-    rows.push_back(TcpRow("5011 181234E13001015" + std::to_string(i)));
-    rows.back().seq = i;
-    rows.back().noticeText = "K;" + std::to_string(i);
-    rows.back().notice = EventFate::Pending;
+  std::vector<EventRow> rows = NumberedRows(4);
+  for (EventRow& r : rows) {
+    r.noticeText = "K;" + std::to_string(r.seq);
+    r.notice = EventFate::Pending;
   }
   ASSERT_TRUE(db.Write(rows, {}, nullptr));
   ASSERT_TRUE(db.Write({},
