@@ -275,7 +275,7 @@ bool EventDb::Write(const std::vector<EventRow>& rows, const std::vector<FateUpd
   for (size_t i = 0; ok && i < fates.size(); ++i) {
     sqlite3_stmt* s = fates[i].target == EventTarget::Console ? setConsole_ : setNotice_;
     sqlite3_bind_int(s, 1, int(fates[i].fate));
-    sqlite3_bind_int64(s, 2, fates[i].seq);
+    sqlite3_bind_int64(s, 2, fates[i].key.seq);
     ok = Step(s, error);
   }
   if (ok && Step(commit_, error)) return true;

@@ -42,7 +42,8 @@ TEST(EventDbTest, RowsAndFatesSurviveReopenAndPendingListsOnlyUndelivered) {
     rows[3].noticeText = std::string("K;1;\x01", 5);
     rows[3].notice = EventFate::Pending;
     ASSERT_TRUE(db.Write(rows, {}, nullptr));
-    ASSERT_TRUE(db.Write({}, {{1, EventTarget::Console, EventFate::Delivered}}, nullptr));
+    ASSERT_TRUE(
+        db.Write({}, {{test::FileKey(1), EventTarget::Console, EventFate::Delivered}}, nullptr));
   }
   EventDb db;
   ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Opened);

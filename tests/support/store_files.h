@@ -7,6 +7,11 @@
 
 namespace quell::test {
 
+// The key of row seq in a gateway's own events file (no node, no run).
+inline RowKey FileKey(int64_t seq) {
+  return RowKey{{}, 0, seq};
+}
+
 inline EventRow TcpRow(const std::string& raw, EventFate console = EventFate::Pending) {
   EventRow r;
   r.receivedMs = 1'765'000'000'000;
