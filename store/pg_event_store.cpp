@@ -107,6 +107,27 @@ pg::Param Text(const std::string& s) {
   return {pg::kText, s};
 }
 
+// A notification's payload, "node run first last" as the commit statement
+// writes it; false for anything else.
+bool ParseNotification(const std::string& payload, std::string* node, int64_t* run, int64_t* first,
+                       int64_t* last) {
+  std::vector<std::string_view> parts;
+  for (size_t at = 0; at <= payload.size();) {
+    const size_t end = std::min(payload.find(' ', at), payload.size());
+    parts.emplace_back(payload.data() + at, end - at);
+    at = end + 1;
+  }
+  if (parts.size() != 4 || parts[0].empty()) return false;
+  int64_t* numbers[3] = {run, first, last};
+  for (size_t i = 0; i < 3; ++i) {
+    const std::string_view p = parts[i + 1];
+    const auto [end, ec] = std::from_chars(p.data(), p.data() + p.size(), *numbers[i]);
+    if (p.empty() || ec != std::errc() || end != p.data() + p.size()) return false;
+  }
+  node->assign(parts[0]);
+  return *first <= *last;
+}
+
 }  // namespace
 
 // Work for the main thread.
@@ -826,15 +847,34 @@ bool PgEventStore::Learn() {
   std::string error;
   size_t dropped = 0;
   bool read = true;
-  for (const std::string& payload : conn_.TakeNotifications(&dropped))
-    if (!(read = ReadNotified(payload, &learnt, &error))) break;
+  // One read per run of another node, however many commits it notified.
+  std::map<std::pair<std::string, int64_t>, std::pair<int64_t, int64_t>> ranges;
+  for (const std::string& payload : conn_.TakeNotifications(&dropped)) {
+    std::string node;
+    int64_t run = 0, first = 0, last = 0;
+    if (!ParseNotification(payload, &node, &run, &first, &last)) {
+      if (!badNotificationSaid_)
+        Note(std::string("a notification on ") + kChannel +
+             " not understood (left alone): " + payload.substr(0, 80));
+      badNotificationSaid_ = true;
+      continue;
+    }
+    if (node == options_.node) continue;  // this node's own commit
+    auto [it, added] = ranges.try_emplace({node, run}, first, last);
+    if (added) continue;
+    it->second.first = std::min(it->second.first, first);
+    it->second.second = std::max(it->second.second, last);
+  }
+  for (const auto& [at, range] : ranges)
+    if (!(read = ReadNotified(at.first, at.second, range.first, range.second, &learnt, &error)))
+      break;
   // Notifications lost (too many at once): the scan finds their rows.
   if (dropped) nextScanMs_ = pg::NowMs();
   if (read && pg::NowMs() >= nextScanMs_) {
     read = Scan(&learnt, &error);
     if (read) nextScanMs_ = pg::NowMs() + options_.scanMs;
   }
-  // Rows read before a failure are reported; the rest is read again.
+  // Rows read before a failure are reported; the next scan finds the rest.
   if (!learnt.pending.empty() || !learnt.settled.empty()) {
     std::sort(learnt.pending.begin(), learnt.pending.end(),
               [](const EventRow& a, const EventRow& b) {
@@ -860,39 +900,17 @@ bool PgEventStore::Learn() {
   return true;
 }
 
-bool PgEventStore::ReadNotified(const std::string& payload, OtherRows* out, std::string* error) {
-  // "node run first last", as the commit statement writes it.
-  std::vector<std::string_view> parts;
-  for (size_t at = 0; at <= payload.size();) {
-    const size_t end = std::min(payload.find(' ', at), payload.size());
-    parts.emplace_back(payload.data() + at, end - at);
-    at = end + 1;
-  }
-  int64_t numbers[3] = {0, 0, 0};
-  bool understood = parts.size() == 4 && !parts[0].empty();
-  for (int i = 0; understood && i < 3; ++i) {
-    const std::string_view p = parts[size_t(i) + 1];
-    understood =
-        std::from_chars(p.data(), p.data() + p.size(), numbers[i]).ptr == p.data() + p.size() &&
-        !p.empty();
-  }
-  if (!understood) {
-    if (!badNotificationSaid_)
-      Note(std::string("a notification on ") + kChannel +
-           " not understood (left alone): " + payload.substr(0, 80));
-    badNotificationSaid_ = true;
-    return true;
-  }
-  if (parts[0] == options_.node) return true;  // this node's own commit
+bool PgEventStore::ReadNotified(const std::string& node, int64_t run, int64_t first, int64_t last,
+                                OtherRows* out, std::string* error) {
   pg::Result r;
   const std::string sql = std::string("SELECT ") + pg::kEventColumns +
                           " FROM quell_event WHERE node = $1 AND run = $2 AND seq BETWEEN $3 AND"
                           " $4 AND (console_state = 1 OR notice_state = 1) ORDER BY seq";
   if (conn_.Run(sql,
-                {Text(std::string(parts[0])),
-                 {pg::kInt8, pg::Int8(numbers[0])},
-                 {pg::kInt8, pg::Int8(numbers[1])},
-                 {pg::kInt8, pg::Int8(numbers[2])}},
+                {Text(node),
+                 {pg::kInt8, pg::Int8(run)},
+                 {pg::kInt8, pg::Int8(first)},
+                 {pg::kInt8, pg::Int8(last)}},
                 kRoundTripMs, &r, error) != pg::Conn::Outcome::Ok)
     return false;
   NodeReader nodes;

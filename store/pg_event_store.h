@@ -186,7 +186,9 @@ class PgEventStore final : public EventBackend, private RowIntake {
   // A pair's reads of other nodes' rows, and the asks for all pending rows;
   // false when the connection broke.
   bool Learn();
-  bool ReadNotified(const std::string& payload, OtherRows* out, std::string* error);
+  // Another node's rows first..last of run, those still pending.
+  bool ReadNotified(const std::string& node, int64_t run, int64_t first, int64_t last,
+                    OtherRows* out, std::string* error);
   bool Scan(OtherRows* out, std::string* error);
   void AnswerAsks();
   // Waits for rows queued or the server's socket, at most ms (a pair).

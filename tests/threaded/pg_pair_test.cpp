@@ -137,6 +137,25 @@ TEST_F(PgPairTest, ARowWithoutNotificationIsFoundByTheScanAndItsSettlingToo) {
   EXPECT_EQ(learnt_["gwB"].pending.size(), 1u);
 }
 
+// A notification on the channel that is not the store's own form is said
+// once in the journal and left alone; a good one after it still reads.
+TEST_F(PgPairTest, ANotificationNotUnderstoodIsJournalledOnceAndLeftAlone) {
+  auto b = Make("gwB", true);
+  AwaitWritable(*b);
+  ASSERT_TRUE(db_.Exec(
+      "INSERT INTO quell_event VALUES ('gwX', 42, 7, 1, 1765000000000, 'tcp', '8097', '', '1234',"
+      " 'raw', 'text', 1, '', 0, '', '')"));
+  for (const char* bad : {"gwX 42 7", "gwX 42 7 x", "gwX 42 8 7", " 42 7 7", "gwX 42 7 7 7"})
+    ASSERT_TRUE(db_.Exec(std::string("SELECT pg_notify('quell_rows', '") + bad + "')"));
+  ASSERT_TRUE(WaitFor([&] { return !notes_.empty(); }, 5000));
+  ASSERT_TRUE(db_.Exec("SELECT pg_notify('quell_rows', 'gwX 42 7 7')"));
+  ASSERT_TRUE(WaitFor([&] { return learnt_["gwB"].pending.size() == 1; }, 5000));
+  EXPECT_EQ(learnt_["gwB"].pending[0].Key(), (RowKey{NodeName::Of("gwX"), 42, 7}));
+  ASSERT_EQ(notes_.size(), 1u);
+  EXPECT_EQ(notes_[0],
+            "Events store: a notification on quell_rows not understood (left alone): gwX 42 7");
+}
+
 // B cannot reach the database while A commits (its name is held, so it
 // never gets as far as LISTEN): once it connects, its first scan finds
 // A's rows, though their notifications are long gone.
