@@ -136,14 +136,14 @@ void ConsoleOutput::DeliverOne() {
   }
 }
 
-void ConsoleOutput::AppendEvent(const std::string& text, int64_t seq) {
-  ledger_.Track(text, seq);
+void ConsoleOutput::AppendEvent(const std::string& text, const RowKey& key) {
+  ledger_.Track(text, key);
   queue_.Append(text);
 }
 
 void ConsoleOutput::RecordFate(const std::string& entry, EventFate fate) {
-  const int64_t seq = ledger_.Take(entry);
-  if (log_ && seq > 0) log_->SetFate(seq, EventTarget::Console, fate);
+  const RowKey key = ledger_.Take(entry);
+  if (log_ && key) log_->SetFate(key, EventTarget::Console, fate);
 }
 
 bool ConsoleOutput::WriteEntry(const std::string& entry) {

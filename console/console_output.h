@@ -60,8 +60,8 @@ class ConsoleOutput {
   std::string WriteEventDirect(const std::string& eventLine, bool* delivered = nullptr);
 
   void Append(std::string text) { queue_.Append(std::move(text)); }
-  // Queues the entry of stored event seq; its delivery is recorded.
-  void AppendEvent(const std::string& text, int64_t seq);
+  // Queues the entry of the stored event key; its delivery is recorded.
+  void AppendEvent(const std::string& text, const RowKey& key);
   // True while queued entries go to the second console client, not the port.
   bool QueueDrainsToConsole2() const { return clients_.Console2ClientCount() > 0; }
   SharedTextList& Queue() { return queue_; }

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/row_key.h"
+
 namespace quell {
 
 // What became of a row's console entry or notice.
@@ -24,6 +26,8 @@ enum class EventFate : int {
 
 struct EventRow {
   int64_t seq = 0;         // set by the store: acceptance order
+  NodeName node;           // set by a shared store: the gateway that accepted it
+  int64_t run = 0;         // set by a shared store: that gateway's run
   int64_t receivedMs = 0;  // UTC, milliseconds since the epoch
   std::string road;        // "tcp", "dc09", "mlr", "vorti", "sms", "key", "module"
   std::string line;        // the port number or the line's name
@@ -36,6 +40,8 @@ struct EventRow {
   EventFate notice = EventFate::None;
   std::string sia;      // a DC-09 SIA-DCS event's code and address as received ("BA501")
   std::string copyKey;  // a DC-09 frame's retransmission key: "ACCOUNT:" + 16 hex digits
+
+  RowKey Key() const { return RowKey{node, run, seq}; }
 };
 
 // An acknowledged DC-09 frame read back from the store at start-up.
@@ -55,23 +61,23 @@ class EventLog {
   virtual ~EventLog() = default;
 
   // Main thread: queues the row for the next commit and returns its
-  // sequence number; done (if any) follows the commit, in sequence order.
+  // key; done (if any) follows the commit, in sequence order.
   // A row without a sender to retry (keep = true) is held in memory while
   // writes fail and written once they succeed again.
-  virtual int64_t Add(EventRow row, Done done, bool keep = false) = 0;
+  virtual RowKey Add(EventRow row, Done done, bool keep = false) = 0;
 
   // Main thread: queues rows that stand or fall together (the events of one
   // frame) for one commit, with consecutive sequence numbers, and returns
-  // the first one; done follows that commit.
-  virtual int64_t AddGroup(std::vector<EventRow> rows, Done done) = 0;
+  // the first one's key; done follows that commit.
+  virtual RowKey AddGroup(std::vector<EventRow> rows, Done done) = 0;
 
   // Worker threads: queues the row and waits for its commit, at most
-  // timeoutMs and only while *cancel stays false. The row's sequence number
-  // once committed, else 0.
-  virtual int64_t AddAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel) = 0;
+  // timeoutMs and only while *cancel stays false. The row's key once
+  // committed, else none.
+  virtual RowKey AddAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel) = 0;
 
   // Records where a row's entry went; written with the next commit.
-  virtual void SetFate(int64_t seq, EventTarget target, EventFate fate) = 0;
+  virtual void SetFate(const RowKey& key, EventTarget target, EventFate fate) = 0;
 
   // False while writes fail (or the file could not be opened).
   virtual bool Writable() const = 0;
@@ -85,18 +91,18 @@ inline std::string EventAccount(std::string_view line) {
 }
 
 // Adds the rows through log as one group, or reports them stored at once
-// (first sequence 0) when there is no log.
-inline int64_t StoreEvents(EventLog* log, std::vector<EventRow> rows, EventLog::Done done) {
+// (no key) when there is no log.
+inline RowKey StoreEvents(EventLog* log, std::vector<EventRow> rows, EventLog::Done done) {
   if (log) return log->AddGroup(std::move(rows), std::move(done));
   if (done) done(true);
-  return 0;
+  return {};
 }
 
 // Adds the row through log, or reports it stored at once when there is no log.
-inline int64_t StoreEvent(EventLog* log, EventRow row, EventLog::Done done, bool keep = false) {
+inline RowKey StoreEvent(EventLog* log, EventRow row, EventLog::Done done, bool keep = false) {
   if (log) return log->Add(std::move(row), std::move(done), keep);
   if (done) done(true);
-  return 0;
+  return {};
 }
 
 }  // namespace quell

@@ -427,19 +427,19 @@ void Engine::QueuePending(const std::vector<EventRow>& rows, bool late) {
     // Ahead of what was queued meanwhile, in their own order.
     for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
       if (it->console == EventFate::Pending) {
-        consoleOutput_->Ledger().Track(it->consoleText, it->seq);
+        consoleOutput_->Ledger().Track(it->consoleText, it->Key());
         consoleQueue_.PutHead(it->consoleText);
       }
       if (it->notice == EventFate::Pending) {
-        noticeLedger_.Track(it->noticeText, it->seq);
+        noticeLedger_.Track(it->noticeText, it->Key());
         noticeQueue_.PutHead(Notice{StoredNoticeOrigin(*it), it->noticeText});
       }
     }
   }
   for (const EventRow& row : late ? std::vector<EventRow>{} : rows) {
-    if (row.console == EventFate::Pending) consoleOutput_->AppendEvent(row.consoleText, row.seq);
+    if (row.console == EventFate::Pending) consoleOutput_->AppendEvent(row.consoleText, row.Key());
     if (row.notice == EventFate::Pending) {
-      noticeLedger_.Track(row.noticeText, row.seq);
+      noticeLedger_.Track(row.noticeText, row.Key());
       noticeQueue_.Append(StoredNoticeOrigin(row), row.noticeText);
     }
   }

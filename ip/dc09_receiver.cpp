@@ -110,10 +110,10 @@ void Dc09Receiver::Handle(const std::string& t, const Reply& reply, const std::s
           reply(stored ? ack : Dc09NackFrame(timestamp));
           if (meter) meter->Reply(Road::Dc09, stored ? ReplyKind::Ack : ReplyKind::Nack, arrived);
         });
-    auto seq = std::make_shared<int64_t>(0);
-    *seq =
-        StoreEvent(log_, std::move(row), [this, r, seq, testReport, sender, ticket](bool stored) {
-          if (stored && !testReport) Deliver(r, *seq);
+    auto key = std::make_shared<RowKey>();
+    *key =
+        StoreEvent(log_, std::move(row), [this, r, key, testReport, sender, ticket](bool stored) {
+          if (stored && !testReport) Deliver(r, *key);
           Released(sender, ticket, stored);
         });
   }
@@ -130,8 +130,8 @@ void Dc09Receiver::JournalRefusal(const std::string& sender, const std::string& 
                       std::string(reason));
 }
 
-void Dc09Receiver::Deliver(const std::string& r, int64_t seq) {
-  ForwardDc09Event(clients_, output_, device_, trace_, settings_.storeOffline, r, seq, log_);
+void Dc09Receiver::Deliver(const std::string& r, const RowKey& key) {
+  ForwardDc09Event(clients_, output_, device_, trace_, settings_.storeOffline, r, key, log_);
 }
 
 }  // namespace quell

@@ -66,7 +66,7 @@ class Dc09Receiver {
   // One datagram off the port.
   void Received(std::string_view datagram, const UdpPort::Peer& from);
   // What a stored event does: forwarding and the console.
-  void Deliver(const std::string& r, int64_t seq);
+  void Deliver(const std::string& r, const RowKey& key);
   // The journal line of a datagram refused (what: "Refused") or ignored.
   void JournalRefusal(const std::string& sender, const std::string& account, const char* what,
                       std::string_view reason);

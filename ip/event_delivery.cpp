@@ -15,13 +15,13 @@ void JournalIpMessage(Journal& journal, const Clock& clock, std::string_view m) 
 }
 
 void DeliverEventToConsole(ConsoleOutput& output, ConsoleDevice& device, TraceView& trace,
-                           bool mayQueue, const std::string& e, int64_t seq) {
+                           bool mayQueue, const std::string& e, const RowKey& key) {
   const std::string entry = e + kDC4;
   // Events kept while the console was silent go to the port first: a new
   // event waits behind them. While they drain to a second console client
   // instead, the new event (which that client already has) goes to the port.
   if (device.Alive() && !output.Queue().Empty() && !output.QueueDrainsToConsole2()) {
-    output.AppendEvent(entry, seq);
+    output.AppendEvent(entry, key);
     return;
   }
   if (device.Alive()) {
@@ -31,31 +31,31 @@ void DeliverEventToConsole(ConsoleOutput& output, ConsoleDevice& device, TraceVi
     if (!a.empty()) trace.Append("ademco  " + a);
     trace.Append("VP  " + e);
     if (delivered) {
-      if (output.Log() && seq > 0)
-        output.Log()->SetFate(seq, EventTarget::Console, EventFate::Delivered);
-    } else if (seq > 0) {
-      output.AppendEvent(entry, seq);  // a stored event is not lost to a failed write
+      if (output.Log() && key)
+        output.Log()->SetFate(key, EventTarget::Console, EventFate::Delivered);
+    } else if (key) {
+      output.AppendEvent(entry, key);  // a stored event is not lost to a failed write
     }
   } else if (mayQueue) {
-    output.AppendEvent(entry, seq);
-  } else if (output.Log() && seq > 0) {
-    output.Log()->SetFate(seq, EventTarget::Console, EventFate::Dropped);
+    output.AppendEvent(entry, key);
+  } else if (output.Log() && key) {
+    output.Log()->SetFate(key, EventTarget::Console, EventFate::Dropped);
   }
 }
 
 void ForwardDc09Event(ClientFeed& clients, ConsoleOutput& output, ConsoleDevice& device,
-                      TraceView& trace, bool mayQueue, const std::string& r, int64_t seq,
+                      TraceView& trace, bool mayQueue, const std::string& r, const RowKey& key,
                       EventLog* log) {
   const bool sent = clients.WardexClientCount() > 0 &&
                     clients.SendToFirstWardex(NoticeOrigin::IpEvent, "MLR;" + r + ";MLR_EVENT|");
-  RecordClientCopy(log, seq, sent);
+  RecordClientCopy(log, key, sent);
   if (clients.Console2ClientCount() > 0) clients.SendToFirstConsole2(r);
-  DeliverEventToConsole(output, device, trace, mayQueue, r.substr(0, r.size() - 1), seq);
+  DeliverEventToConsole(output, device, trace, mayQueue, r.substr(0, r.size() - 1), key);
 }
 
-void RecordClientCopy(EventLog* log, int64_t seq, bool sent) {
-  if (log && seq > 0)
-    log->SetFate(seq, EventTarget::Notice, sent ? EventFate::Delivered : EventFate::Dropped);
+void RecordClientCopy(EventLog* log, const RowKey& key, bool sent) {
+  if (log && key)
+    log->SetFate(key, EventTarget::Notice, sent ? EventFate::Delivered : EventFate::Dropped);
 }
 
 EventRow IpEventRow(const Clock& clock, const char* road, const std::string& line,

@@ -24,9 +24,9 @@ void JournalIpMessage(Journal& journal, const Clock& clock, std::string_view m);
 // answers; queues e + DC4 behind entries waiting for the port (while no
 // second console client takes them), or when the console is silent and
 // mayQueue (store offline). A write the port does not take whole is queued
-// too. Records the outcome for stored event seq (0: none).
+// too. Records the outcome for the stored event key (none: not stored).
 void DeliverEventToConsole(ConsoleOutput& output, ConsoleDevice& device, TraceView& trace,
-                           bool mayQueue, const std::string& e, int64_t seq = 0);
+                           bool mayQueue, const std::string& e, const RowKey& key = {});
 
 // The store's row for a message from an IP module: peer and road as given,
 // its event line r (CR-terminated) with the console entry it makes.
@@ -35,15 +35,15 @@ EventRow IpEventRow(const Clock& clock, const char* road, const std::string& lin
 
 // A DC-09 event line r (with its CR): "MLR;" + r + ";MLR_EVENT|" to the
 // first Wardex client, r to the first second-console client, then to the
-// console port or its queue as above, recorded for stored event seq.
+// console port or its queue as above, recorded for the stored event key.
 void ForwardDc09Event(ClientFeed& clients, ConsoleOutput& output, ConsoleDevice& device,
-                      TraceView& trace, bool mayQueue, const std::string& r, int64_t seq = 0,
+                      TraceView& trace, bool mayQueue, const std::string& r, const RowKey& key = {},
                       EventLog* log = nullptr);
 
 // The history's record of an IP event's client copy, sent at once or never
 // (IP events are not kept for the client): delivered when it went to the
 // first Wardex client, dropped when none was connected. Nothing without a
 // log or a row.
-void RecordClientCopy(EventLog* log, int64_t seq, bool sent);
+void RecordClientCopy(EventLog* log, const RowKey& key, bool sent);
 
 }  // namespace quell

@@ -70,7 +70,7 @@ void IpModuleSupervision::LossCheck() {
 void IpModuleSupervision::QueueEvent(const IpModuleRow& row, const char* body) {
   const std::string line = "5" + row.receiver + row.line + " 18" + row.caption + body;
   const std::string notice = "QuellServer;" + line + ";MLR_EVENT|";
-  int64_t seq = 0;
+  RowKey key;
   if (EventLog* log = output_.Log()) {
     // No sender to retry: stored without waiting, held while writes fail.
     EventRow r;
@@ -83,11 +83,11 @@ void IpModuleSupervision::QueueEvent(const IpModuleRow& row, const char* body) {
     r.console = EventFate::Pending;
     r.noticeText = notice;
     r.notice = EventFate::Pending;
-    seq = log->Add(std::move(r), nullptr, true);
+    key = log->Add(std::move(r), nullptr, true);
   }
-  if (noticeLedger_) noticeLedger_->Track(notice, seq);
+  if (noticeLedger_) noticeLedger_->Track(notice, key);
   notices_.Append(NoticeOrigin::LossRestore, notice);
-  output_.AppendEvent(line, seq);
+  output_.AppendEvent(line, key);
 }
 
 }  // namespace quell

@@ -199,10 +199,10 @@ bool IpReceivers::HandleMessage(Listener& l, QTcpSocket* socket, const std::stri
   const uint64_t ticket = replies->order.AddWaiting(send);
   std::weak_ptr<Replies> waiting(replies);
   const std::string line = std::to_string(Port(l.id));
-  auto seq = std::make_shared<int64_t>(0);
-  *seq = StoreEvent(log_, IpEventRow(clock_, "tcp", line, peer, m, r),
-                    [this, &l, r, seq, waiting, ticket, peer, m](bool stored) {
-                      if (stored) Deliver(l, r, *seq);
+  auto key = std::make_shared<RowKey>();
+  *key = StoreEvent(log_, IpEventRow(clock_, "tcp", line, peer, m, r),
+                    [this, &l, r, key, waiting, ticket, peer, m](bool stored) {
+                      if (stored) Deliver(l, r, *key);
                       if (!stored) JournalNack(l, peer, m, "the event could not be stored");
                       if (auto w = waiting.lock()) w->order.Release(ticket, stored);
                     });
@@ -220,16 +220,16 @@ void IpReceivers::JournalNack(const Listener& l, const std::string& peer, const 
                       std::string(reason));
 }
 
-void IpReceivers::Deliver(const Listener& l, const std::string& r, int64_t seq) {
+void IpReceivers::Deliver(const Listener& l, const std::string& r, const RowKey& key) {
   const bool sent = clients_.WardexClientCount() > 0 &&
                     clients_.SendToFirstWardex(NoticeOrigin::IpEvent, "MLR;" + r + ";MLR_EVENT|");
-  RecordClientCopy(log_, seq, sent);
+  RecordClientCopy(log_, key, sent);
   if (clients_.Console2ClientCount() > 0) clients_.SendToFirstConsole2(r);
   const std::string e = r.substr(0, r.size() - 1);  // without the CR
   DeliverEventToConsole(output_, device_, trace_,
                         settings_.storeOffline &&
                             (!l.traits.queueNeedsNoConsole2 || clients_.Console2ClientCount() == 0),
-                        e, seq);
+                        e, key);
 }
 
 }  // namespace quell

@@ -90,7 +90,7 @@ class IpReceivers final : public IpSupervision {
   bool HandleMessage(Listener& listener, QTcpSocket* socket, const std::string& peer,
                      const std::string& m);
   // What a stored event does: forwarding and the console.
-  void Deliver(const Listener& listener, const std::string& r, int64_t seq);
+  void Deliver(const Listener& listener, const std::string& r, const RowKey& key);
 
   Clock& clock_;
   Journal& journal_;

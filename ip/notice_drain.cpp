@@ -32,8 +32,8 @@ void NoticeDrain::Tick() {
     return;
   }
   if (ledger_) {
-    const int64_t seq = ledger_->Take(notice->text);
-    if (log_ && seq > 0) log_->SetFate(seq, EventTarget::Notice, EventFate::Delivered);
+    const RowKey key = ledger_->Take(notice->text);
+    if (log_ && key) log_->SetFate(key, EventTarget::Notice, EventFate::Delivered);
   }
   if (IsCallerIdResult(notice->origin) && onResult_) onResult_(notice->text);
   if (notice->origin == NoticeOrigin::CallerIdRing && onRing_) onRing_(notice->text);

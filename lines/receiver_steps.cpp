@@ -72,14 +72,14 @@ void MlrStep(TLineGSM& line, const LineContext& ctx) {
           row.noticeText = notice;
           row.notice = EventFate::Pending;
         }
-        int64_t seq = 0;
-        if (!StoreAndWait(line, ctx, std::move(row), &seq)) continue;
+        RowKey key;
+        if (!StoreAndWait(line, ctx, std::move(row), &key)) continue;
         if (toClient)
           QueueForRow(line.NoticeQueue, ctx.noticeLedger, NoticeOrigin::SerialReceiver, notice,
-                      seq);
+                      key);
         // The receiver's own heartbeat is acknowledged twice.
         WriteLine(line, Contains(message, " @") ? std::string(2, kACK) : std::string(1, kACK));
-        QueueForRow(ctx.consoleQueue, ctx.consoleLedger, entry, seq);
+        QueueForRow(ctx.consoleQueue, ctx.consoleLedger, entry, key);
       }
       GuardBufferSize(line, ctx);
     }
@@ -100,17 +100,17 @@ void VortiStep(TLineGSM& line, const LineContext& ctx) {
           // An event notice is stored before the ACK; the link test is not.
           const bool event = !Contains(message, "OKAY @");
           const std::string notice = NoticeText(line, message, "VORTI_EVENT|", true);
-          int64_t seq = 0;
+          RowKey key;
           if (event) {
             EventRow row = LineEventRow(line, ctx, "vorti", message);
             row.noticeText = notice;
             row.notice = EventFate::Pending;
-            if (!StoreAndWait(line, ctx, std::move(row), &seq)) continue;
+            if (!StoreAndWait(line, ctx, std::move(row), &key)) continue;
           }
           WriteLine(line, std::string(1, kACK));
           if (event)
             QueueForRow(line.NoticeQueue, ctx.noticeLedger, NoticeOrigin::SerialReceiver, notice,
-                        seq);
+                        key);
         }
       }
       GuardBufferSize(line, ctx);
@@ -159,10 +159,10 @@ void SmsEvent(TLineGSM& line, const std::string& text, const LineContext& ctx) {
       row.noticeText = notice;
       row.notice = EventFate::Pending;
     }
-    const int64_t seq = StoreSenderless(ctx, std::move(row));
+    const RowKey key = StoreSenderless(ctx, std::move(row));
     if (toClient)
-      QueueForRow(line.NoticeQueue, ctx.noticeLedger, NoticeOrigin::ShortMessage, notice, seq);
-    QueueForRow(ctx.consoleQueue, ctx.consoleLedger, event, seq);
+      QueueForRow(line.NoticeQueue, ctx.noticeLedger, NoticeOrigin::ShortMessage, notice, key);
+    QueueForRow(ctx.consoleQueue, ctx.consoleLedger, event, key);
     Trace(ctx, event);
     rest.erase(0, 9);
   }

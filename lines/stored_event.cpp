@@ -14,32 +14,32 @@ EventRow LineEventRow(const TLineGSM& line, const LineContext& ctx, const char* 
   return row;
 }
 
-bool StoreAndWait(TLineGSM& line, const LineContext& ctx, EventRow row, int64_t* seq) {
-  *seq = 0;
+bool StoreAndWait(TLineGSM& line, const LineContext& ctx, EventRow row, RowKey* key) {
+  *key = {};
   if (!ctx.events) return true;
   const std::atomic<bool>* cancel = line.Worker ? &line.Worker->StopAsked : nullptr;
   const std::string raw = row.raw;
-  *seq = ctx.events->AddAndWait(std::move(row), kWorkerStoreWaitMs, cancel);
-  if (*seq > 0) return true;
+  *key = ctx.events->AddAndWait(std::move(row), kWorkerStoreWaitMs, cancel);
+  if (*key) return true;
   if (ctx.trace) ctx.trace->Append(line.LineName + ": event not stored, not acknowledged: " + raw);
   return false;
 }
 
-int64_t StoreSenderless(const LineContext& ctx, EventRow row) {
-  return ctx.events ? ctx.events->Add(std::move(row), nullptr, true) : 0;
+RowKey StoreSenderless(const LineContext& ctx, EventRow row) {
+  return ctx.events ? ctx.events->Add(std::move(row), nullptr, true) : RowKey{};
 }
 
 void QueueForRow(SharedTextList* queue, DeliveryLedger* ledger, const std::string& text,
-                 int64_t seq) {
+                 const RowKey& key) {
   if (!queue) return;
-  if (ledger) ledger->Track(text, seq);
+  if (ledger) ledger->Track(text, key);
   queue->Append(text);
 }
 
 void QueueForRow(NoticeList* queue, DeliveryLedger* ledger, NoticeOrigin origin,
-                 const std::string& text, int64_t seq) {
+                 const std::string& text, const RowKey& key) {
   if (!queue) return;
-  if (ledger) ledger->Track(text, seq);
+  if (ledger) ledger->Track(text, key);
   queue->Append(origin, text);
 }
 

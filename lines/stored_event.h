@@ -19,19 +19,19 @@ EventRow LineEventRow(const TLineGSM& line, const LineContext& ctx, const char* 
 
 // Worker: stores the row and waits for its commit (at most
 // kWorkerStoreWaitMs, less when the worker is suspended or terminated).
-// True with seq set once committed, or at once without a store (seq 0);
+// True with key set once committed, or at once without a store (no key);
 // false (traced) when the message is not to be acknowledged.
-bool StoreAndWait(TLineGSM& line, const LineContext& ctx, EventRow row, int64_t* seq);
+bool StoreAndWait(TLineGSM& line, const LineContext& ctx, EventRow row, RowKey* key);
 
 // Stores a row without a sender to retry; held in memory while the store
-// cannot write. Returns its sequence number (0 without a store).
-int64_t StoreSenderless(const LineContext& ctx, EventRow row);
+// cannot write. Returns its key (none without a store).
+RowKey StoreSenderless(const LineContext& ctx, EventRow row);
 
 // Appends text to queue and remembers its row for the delivery record.
 void QueueForRow(SharedTextList* queue, DeliveryLedger* ledger, const std::string& text,
-                 int64_t seq);
+                 const RowKey& key);
 // The same for a notice, with its origin.
 void QueueForRow(NoticeList* queue, DeliveryLedger* ledger, NoticeOrigin origin,
-                 const std::string& text, int64_t seq);
+                 const std::string& text, const RowKey& key);
 
 }  // namespace quell

@@ -130,10 +130,10 @@ void XcallEvent(TLineGSM& line, int code, const LineContext& ctx) {
     row.peer = line.CallerNumber;
     row.noticeText = notice;
     row.notice = EventFate::Pending;
-    const int64_t seq = StoreSenderless(ctx, std::move(row));
+    const RowKey key = StoreSenderless(ctx, std::move(row));
     QueueForRow(line.NoticeQueue, ctx.noticeLedger,
                 keyCode ? NoticeOrigin::CallerIdKeyResult : NoticeOrigin::CallerIdPlainResult,
-                notice, seq);
+                notice, key);
   } else if (kind == 2) {
     QueueNotice(line, NoticeOrigin::CallerIdDialledResult,
                 line.LineName + ";" + dialTarget + ";" + word + ";|");

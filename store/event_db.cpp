@@ -296,8 +296,8 @@ bool EventDb::WriteFates(const std::vector<FateUpdate>& fates, std::string* erro
   std::unordered_map<int64_t, size_t> at;
   at.reserve(fates.size());
   for (const FateUpdate& f : fates) {
-    const auto [it, added] = at.try_emplace(f.seq, merged.size());
-    if (added) merged.push_back(Both{f.seq, {}, {}});
+    const auto [it, added] = at.try_emplace(f.key.seq, merged.size());
+    if (added) merged.push_back(Both{f.key.seq, {}, {}});
     Both& b = merged[it->second];
     (f.target == EventTarget::Console ? b.console : b.notice) = f.fate;
   }

@@ -16,8 +16,9 @@ struct sqlite3_stmt;
 
 namespace quell {
 
+// A row's file keeps seq alone; a shared history the whole key.
 struct FateUpdate {
-  int64_t seq = 0;
+  RowKey key;
   EventTarget target = EventTarget::Console;
   EventFate fate = EventFate::None;
 };

@@ -25,7 +25,7 @@ constexpr size_t kMaxCommitSamples = 1 << 20;
 }  // namespace
 
 EventStore::EventStore(std::string path, QObject* context, LatePending late)
-    : path_(std::move(path)), late_(std::move(late)) {
+    : RowIntake(NodeName(), 0), path_(std::move(path)), late_(std::move(late)) {
   if (!context) return;
   wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (wakeFd_ < 0) return;
@@ -222,7 +222,7 @@ void EventStore::Commit(std::deque<Item>& items, std::vector<FateUpdate>& fates)
   std::string error;
   const bool opened = EnsureFile();
   for (EventRow& r : rows) r.seq = InFile(r.seq);
-  for (FateUpdate& f : allFates) f.seq = InFile(f.seq);
+  for (FateUpdate& f : allFates) f.key.seq = InFile(f.key.seq);
   const bool stored = opened && db_.Write(rows, allFates, &error);
   const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
                           std::chrono::steady_clock::now() - start)

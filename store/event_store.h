@@ -74,17 +74,18 @@ class EventStore final : public EventBackend, private RowIntake {
   // once the thread starts, the newest stored rows. Call before Start.
   void SetMeter(Meter* meter) { meter_ = meter; }
 
-  int64_t Add(EventRow row, Done done, bool keep = false) override {
+  // Rows are keyed by seq alone (no node, run 0).
+  RowKey Add(EventRow row, Done done, bool keep = false) override {
     return Queue(std::move(row), std::move(done), keep);
   }
-  int64_t AddGroup(std::vector<EventRow> rows, Done done) override {
+  RowKey AddGroup(std::vector<EventRow> rows, Done done) override {
     return QueueGroup(std::move(rows), std::move(done));
   }
-  int64_t AddAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel) override {
+  RowKey AddAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel) override {
     return QueueAndWait(std::move(row), timeoutMs, cancel);
   }
-  void SetFate(int64_t seq, EventTarget target, EventFate fate) override {
-    QueueFate(seq, target, fate);
+  void SetFate(const RowKey& key, EventTarget target, EventFate fate) override {
+    QueueFate(key, target, fate);
   }
   bool Writable() const override { return writable_.load(); }
 

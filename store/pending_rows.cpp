@@ -3,19 +3,21 @@
 namespace quell {
 
 void PendingRows::Add(EventRow row) {
-  if (!Waits(row) || rows_.count(row.seq)) return;
+  if (!Waits(row) || !at_.emplace(row.Key(), added_).second) return;
   Count(row, 1);
-  const int64_t seq = row.seq;
-  rows_.emplace(seq, std::move(row));
+  rows_.emplace(added_++, std::move(row));
 }
 
 void PendingRows::Apply(const FateUpdate& f) {
-  auto it = rows_.find(f.seq);
-  if (it == rows_.end()) return;
+  const auto at = at_.find(f.key);
+  if (at == at_.end()) return;
+  auto it = rows_.find(at->second);
   Count(it->second, -1);
   (f.target == EventTarget::Console ? it->second.console : it->second.notice) = f.fate;
   Count(it->second, 1);
-  if (!Waits(it->second)) rows_.erase(it);
+  if (Waits(it->second)) return;
+  rows_.erase(it);
+  at_.erase(at);
 }
 
 void PendingRows::Count(const EventRow& r, int sign) {
@@ -29,7 +31,7 @@ PendingFigures PendingRows::Figures() const {
   figures.client = client_;
   // In acceptance order: the first waiting row of each target is the
   // oldest, and usually the first row of all.
-  for (const auto& [seq, row] : rows_) {
+  for (const auto& [order, row] : rows_) {
     if (!figures.oldestConsoleMs && row.console == EventFate::Pending)
       figures.oldestConsoleMs = row.receivedMs;
     if (!figures.oldestClientMs && row.notice == EventFate::Pending)

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <utility>
 
 namespace quell::pg {
 namespace {
@@ -78,8 +79,10 @@ std::string Int2Array(const std::vector<int>& values) {
   return out;
 }
 
-std::string ByteaArray(const std::vector<const std::string*>& values) {
-  std::string out = ArrayHead(kBytea, values.size());
+namespace {
+
+std::string BytesArray(Oid element, const std::vector<const std::string*>& values) {
+  std::string out = ArrayHead(element, values.size());
   size_t total = out.size();
   for (const std::string* v : values) total += 4 + v->size();
   out.reserve(total);
@@ -88,6 +91,16 @@ std::string ByteaArray(const std::vector<const std::string*>& values) {
     out += *v;
   }
   return out;
+}
+
+}  // namespace
+
+std::string ByteaArray(const std::vector<const std::string*>& values) {
+  return BytesArray(kBytea, values);
+}
+
+std::string TextArray(const std::vector<const std::string*>& values) {
+  return BytesArray(kText, values);
 }
 
 int64_t GetInt8(const PGresult* r, int row, int col) {
@@ -180,9 +193,24 @@ bool Conn::StillOpen() {
       return false;
     }
   }
-  // Asynchronous messages (a notice before the server ends the session).
-  while (PGnotify* n = PQnotifies(conn_)) PQfreemem(n);
+  KeepNotifications();
   return true;
+}
+
+void Conn::KeepNotifications() {
+  while (PGnotify* n = PQnotifies(conn_)) {
+    if (notifications_.size() < kMostNotifications)
+      notifications_.emplace_back(n->extra ? n->extra : "");
+    else
+      ++droppedNotifications_;
+    PQfreemem(n);
+  }
+}
+
+std::vector<std::string> Conn::TakeNotifications(size_t* dropped) {
+  if (conn_) KeepNotifications();
+  if (dropped) *dropped = std::exchange(droppedNotifications_, 0);
+  return std::exchange(notifications_, {});
 }
 
 void Conn::Close() {
@@ -190,6 +218,7 @@ void Conn::Close() {
   conn_ = nullptr;
   pid_ = 0;
   prepared_.clear();
+  notifications_.clear();
 }
 
 Conn::Outcome Conn::Run(const std::string& sql, const std::vector<Param>& params, int timeoutMs,

@@ -21,6 +21,7 @@ enum : Oid {
   kInt8Array = 1016,
   kInt2Array = 1005,
   kByteaArray = 1001,
+  kTextArray = 1009,
 };
 
 struct Param {
@@ -34,6 +35,8 @@ std::string Int2(int v);
 std::string Int8Array(const std::vector<int64_t>& values);
 std::string Int2Array(const std::vector<int>& values);
 std::string ByteaArray(const std::vector<const std::string*>& values);
+// Text sent as its bytes: only for ASCII (node names).
+std::string TextArray(const std::vector<const std::string*>& values);
 
 struct ResultFree {
   void operator()(PGresult* r) const { PQclear(r); }
@@ -67,7 +70,14 @@ class Conn {
   // Reads what the server sent meanwhile without waiting; a connection the
   // server has closed (restart, session ended) is closed here, so the next
   // round trip reconnects first instead of going into doubt. False then.
+  // Notifications read are kept for TakeNotifications.
   bool StillOpen();
+  // The payloads of the notifications received since the last call (a
+  // session that LISTENs), oldest first; at most kMostNotifications are
+  // kept, the rest counted in *dropped (if given).
+  static constexpr size_t kMostNotifications = 4096;
+  std::vector<std::string> TakeNotifications(size_t* dropped = nullptr);
+  int Socket() const { return conn_ ? PQsocket(conn_) : -1; }
   int BackendPid() const { return pid_; }
   PGconn* get() const { return conn_; }
 
@@ -90,8 +100,13 @@ class Conn {
                    int timeoutMs, Result* result, std::string* error, bool* sent,
                    std::string* warning);
 
+  // Moves libpq's queued notifications into notifications_.
+  void KeepNotifications();
+
   PGconn* conn_ = nullptr;
   int pid_ = 0;
+  std::vector<std::string> notifications_;
+  size_t droppedNotifications_ = 0;
   std::string warning_;
   std::vector<std::string> prepared_;  // statement names prepared on this connection
 };

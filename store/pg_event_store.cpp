@@ -1,12 +1,15 @@
 #include "store/pg_event_store.h"
 
+#include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <random>
 #include <set>
+#include <unordered_map>
 
 #include "core/send_batch.h"
 #include "store/pg_schema.h"
@@ -23,8 +26,9 @@ int64_t RandomRun() {
   return run;
 }
 
-// The columns a commit writes for each row, in the order of the arrays.
-const char* kCommit =
+// The columns a commit writes for each row, in the order of the arrays;
+// the fates go to any node's rows by their keys.
+const char* kCommitWith =
     "WITH r AS (SELECT * FROM unnest($4::int8[], $5::int8[], $6::bytea[], $7::bytea[],"
     " $8::bytea[], $9::bytea[], $10::bytea[], $11::bytea[], $12::int2[], $13::bytea[],"
     " $14::int2[], $15::bytea[], $16::bytea[]) AS t(seq, received_ms, road, line, peer,"
@@ -32,24 +36,49 @@ const char* kCommit =
     " ins AS (INSERT INTO quell_event(node, run, run_started_ms, seq, received_ms, road, line,"
     " peer, account, raw, console_text, console_state, notice_text, notice_state, sia, copy_key)"
     " SELECT $1, $2, $3, r.* FROM r ON CONFLICT (node, run, seq) DO NOTHING RETURNING seq),"
-    " f AS (SELECT * FROM unnest($17::int8[], $18::int8[], $19::int2[], $20::int2[])"
-    " AS t(run, seq, console_state, notice_state)),"
+    " f AS (SELECT * FROM unnest($17::text[], $18::int8[], $19::int8[], $20::int2[],"
+    " $21::int2[]) AS t(node, run, seq, console_state, notice_state)),"
     " upd AS (UPDATE quell_event e SET"
     " console_state = CASE WHEN f.console_state >= 0 THEN f.console_state"
     " ELSE e.console_state END,"
     " notice_state = CASE WHEN f.notice_state >= 0 THEN f.notice_state ELSE e.notice_state END"
-    " FROM f WHERE e.node = $1 AND e.run = f.run AND e.seq = f.seq RETURNING 1),"
+    " FROM f WHERE e.node = f.node AND e.run = f.run AND e.seq = f.seq RETURNING 1),"
     " hb AS (INSERT INTO quell_node(node, seen) VALUES ($1, now())"
-    " ON CONFLICT (node) DO UPDATE SET seen = now() RETURNING 1)"
-    " SELECT seq FROM ins";
+    " ON CONFLICT (node) DO UPDATE SET seen = now() RETURNING 1)";
+
+const std::string kCommit = std::string(kCommitWith) + " SELECT seq FROM ins";
+
+// The same in a pair: one notification of the rows inserted, sent by the
+// server on commit only. Equal payloads in one transaction are sent once,
+// so the aggregate may be evaluated more than once.
+const std::string kCommitNotify =
+    std::string(kCommitWith) + ", n AS (SELECT pg_notify('" + PgEventStore::kChannel +
+    "', $1 || ' ' || $2::text || ' ' || min(seq)::text || ' ' || max(seq)::text)"
+    " FROM ins HAVING count(*) > 0)"
+    " SELECT ins.seq FROM ins CROSS JOIN n";
 
 const char* kHeartbeat =
     "INSERT INTO quell_node(node, seen) VALUES ($1, now())"
     " ON CONFLICT (node) DO UPDATE SET seen = now()";
 
-EventRow RowFrom(const PGresult* r, int i) {
+// A node's name read from a result, interned once while it repeats.
+class NodeReader {
+ public:
+  NodeName Read(const PGresult* r, int i, int col) {
+    const std::string_view name(PQgetvalue(r, i, col), size_t(PQgetlength(r, i, col)));
+    if (last_.empty() || name != last_.str()) last_ = NodeName::Of(name);
+    return last_;
+  }
+
+ private:
+  NodeName last_;
+};
+
+EventRow RowFrom(const PGresult* r, int i, NodeReader& nodes) {
   // Columns as kEventColumns: node, run, seq, received_ms, road, ...
   EventRow row;
+  row.node = nodes.Read(r, i, 0);
+  row.run = pg::GetInt8(r, i, 1);
   row.seq = pg::GetInt8(r, i, 2);
   row.receivedMs = pg::GetInt8(r, i, 3);
   row.road = pg::GetBytes(r, i, 4);
@@ -78,6 +107,27 @@ pg::Param Text(const std::string& s) {
   return {pg::kText, s};
 }
 
+// A notification's payload, "node run first last" as the commit statement
+// writes it; false for anything else.
+bool ParseNotification(const std::string& payload, std::string* node, int64_t* run, int64_t* first,
+                       int64_t* last) {
+  std::vector<std::string_view> parts;
+  for (size_t at = 0; at <= payload.size();) {
+    const size_t end = std::min(payload.find(' ', at), payload.size());
+    parts.emplace_back(payload.data() + at, end - at);
+    at = end + 1;
+  }
+  if (parts.size() != 4 || parts[0].empty()) return false;
+  int64_t* numbers[3] = {run, first, last};
+  for (size_t i = 0; i < 3; ++i) {
+    const std::string_view p = parts[i + 1];
+    const auto [end, ec] = std::from_chars(p.data(), p.data() + p.size(), *numbers[i]);
+    if (p.empty() || ec != std::errc() || end != p.data() + p.size()) return false;
+  }
+  node->assign(parts[0]);
+  return *first <= *last;
+}
+
 }  // namespace
 
 // Work for the main thread.
@@ -87,14 +137,17 @@ struct PgEventStore::Mailbox {
 };
 
 PgEventStore::PgEventStore(Options options, QObject* context, LatePending late)
-    : options_(std::move(options)),
-      run_(RandomRun()),
+    : RowIntake(NodeName::Of(options.node), RandomRun()),
+      options_(std::move(options)),
       runStartedMs_(options_.nowMs ? options_.nowMs()
                                    : std::chrono::duration_cast<std::chrono::milliseconds>(
                                          std::chrono::system_clock::now().time_since_epoch())
                                          .count()),
       late_(std::move(late)),
       mailbox_(std::make_shared<Mailbox>()) {
+  // In a pair the store's thread waits on its server's socket too (for
+  // notifications); rows queued wake it through an eventfd.
+  if (options_.others) intakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   // The store's thread wakes the event loop through an eventfd; what it
   // posts passes under the mailbox's lock, in the order posted.
   if (!context) return;
@@ -111,9 +164,11 @@ PgEventStore::~PgEventStore() {
     stop_ = true;
   }
   wake_.notify_all();
+  Wake();
   if (thread_.joinable()) thread_.join();
   wakeNotifier_.reset();
   if (wakeFd_ >= 0) ::close(wakeFd_);
+  if (intakeFd_ >= 0) ::close(intakeFd_);
 }
 
 void PgEventStore::Start() {
@@ -140,12 +195,6 @@ bool PgEventStore::Writable() const {
 std::string PgEventStore::LastError() const {
   std::lock_guard g(lock_);
   return lastError_;
-}
-
-PgEventStore::Key PgEventStore::KeyOf(int64_t seq) const {
-  std::lock_guard g(lock_);
-  const auto it = aliases_.find(seq);
-  return it != aliases_.end() ? it->second : Key{run_, seq};
 }
 
 void PgEventStore::Post(std::function<void()> f) {
@@ -204,19 +253,24 @@ void PgEventStore::Loop() {
     if (!conn_.IsOpen()) {
       until = reconnectAtMs_;
     } else {
-      until = std::min(lastTalkMs_ + kHeartbeatMs, nextPruneMs_);
+      until = std::min(lastTalkMs_ + options_.heartbeatMs, nextPruneMs_);
+      if (options_.others) until = std::min(until, nextScanMs_);
       if (!held_.empty() || !heldFates_.empty()) until = now;
     }
+    if (!asks_.empty()) until = now;
     if (doubt_ && !doubt_->reported) until = std::min(until, doubt_->sinceMs + kDoubtWaitMs);
     if (!fates_.empty()) until = std::min(until, FatesDueMs());
     // Rows wait while a commit in doubt is being resolved.
     const auto ready = [&] {
       return stop_ || (!queue_.empty() && (!doubt_ || doubt_->reported)) ||
-             (!fates_.empty() && pg::NowMs() >= FatesDueMs());
+             (!fates_.empty() && pg::NowMs() >= FatesDueMs()) || !asks_.empty();
     };
-    if (until > now)
-      wake_.wait_for(g, std::chrono::milliseconds(until - now),
-                     [&] { return ready() || (!fates_.empty() && FatesDueMs() < until); });
+    const auto woken = [&] { return ready() || (!fates_.empty() && FatesDueMs() < until); };
+    if (until > now && intakeFd_ >= 0) {
+      if (!woken()) WaitForWork(g, until - now);
+    } else if (until > now) {
+      wake_.wait_for(g, std::chrono::milliseconds(until - now), woken);
+    }
     if (stopping) break;
     // Once stopping, one last pass writes what it can.
     stopping = stop_;
@@ -227,6 +281,7 @@ void PgEventStore::Loop() {
       fates = std::exchange(fates_, {});
     g.unlock();
     Step(items, fates);
+    Learn();
     g.lock();
     if (stopping && queue_.empty() && fates_.empty()) break;
   }
@@ -282,7 +337,7 @@ void PgEventStore::Step(std::deque<Item>& items, std::vector<FateUpdate>& fates)
     Commit(all, f);
     return;
   }
-  if (pg::NowMs() - lastTalkMs_ >= kHeartbeatMs) {
+  if (pg::NowMs() - lastTalkMs_ >= options_.heartbeatMs) {
     Heartbeat();
     return;
   }
@@ -306,6 +361,9 @@ bool PgEventStore::Connect() {
   ownPid_ = pid_;
   retryMs_ = kRetryFirstMs;
   lastTalkMs_ = pg::NowMs();
+  // Notifications were missed while away: the other nodes' rows are read
+  // at once.
+  nextScanMs_ = lastTalkMs_;
   // Writable again once a commit in doubt is resolved.
   if (!doubt_) Succeeded();
   return true;
@@ -367,6 +425,9 @@ bool PgEventStore::Setup(std::string* error) {
                 {Text(options_.node), {pg::kBytea, options_.configDigest}}, kRoundTripMs, &r,
                 error) != pg::Conn::Outcome::Ok)
     return false;
+  if (options_.others && conn_.Run(std::string("LISTEN ") + kChannel, {}, kRoundTripMs, &r,
+                                   error) != pg::Conn::Outcome::Ok)
+    return false;
   return pendingRead_ || (ReadStartRows(error) && ReadPending(error));
 }
 
@@ -382,7 +443,8 @@ bool PgEventStore::ReadStartRows(std::string* error) {
     if (conn_.Run(sql, {Text(options_.node)}, kCommitMs, &r, error) != pg::Conn::Outcome::Ok)
       return false;
     recent_.clear();
-    for (int i = 0; i < PQntuples(r.get()); ++i) recent_.push_back(RowFrom(r.get(), i));
+    NodeReader nodes;
+    for (int i = 0; i < PQntuples(r.get()); ++i) recent_.push_back(RowFrom(r.get(), i, nodes));
   }
   if (options_.copies) {
     const std::string sql =
@@ -409,19 +471,10 @@ bool PgEventStore::ReadPending(std::string* error) {
   if (conn_.Run(sql, {Text(options_.node), {pg::kInt8, pg::Int8(run_)}}, kCommitMs, &r, error) !=
       pg::Conn::Outcome::Ok)
     return false;
+  // Rows of earlier runs keep their keys: fates reach them by (run, seq).
   std::vector<EventRow> rows;
-  {
-    // Rows of earlier runs get numbers of this run's sequence, so fates
-    // reported by number reach their row.
-    std::lock_guard g(lock_);
-    for (int i = 0; i < PQntuples(r.get()); ++i) {
-      EventRow row = RowFrom(r.get(), i);
-      const Key key{pg::GetInt8(r.get(), i, 1), row.seq};
-      row.seq = ++lastSeq_;
-      aliases_[row.seq] = key;
-      rows.push_back(std::move(row));
-    }
-  }
+  NodeReader nodes;
+  for (int i = 0; i < PQntuples(r.get()); ++i) rows.push_back(RowFrom(r.get(), i, nodes));
   pendingRead_ = true;
   if (meter_) {
     Remember(rows, {});
@@ -447,21 +500,24 @@ bool PgEventStore::Commit(std::vector<Item>& items, std::vector<FateUpdate>& fat
     int console = -1;
     int notice = -1;
   };
-  std::map<int64_t, Change> changes;
+  std::unordered_map<RowKey, Change, RowKeyHash> changes;
   for (const FateUpdate& f : fates) {
-    const auto it = inGroup.find(f.seq);
+    // A key without a node is not a row of a shared history.
+    if (f.key.node.empty()) continue;
+    const auto it =
+        f.key.node == node_ && f.key.run == run_ ? inGroup.find(f.key.seq) : inGroup.end();
     if (it != inGroup.end()) {
       EventRow& row = items[it->second].row;
       (f.target == EventTarget::Console ? row.console : row.notice) = f.fate;
       continue;
     }
-    Change& c = changes[f.seq];
+    Change& c = changes[f.key];
     (f.target == EventTarget::Console ? c.console : c.notice) = int(f.fate);
   }
   std::vector<int64_t> seqs, received, fateRuns, fateSeqs;
   std::vector<int> consoles, notices, fateConsoles, fateNotices;
   std::vector<const std::string*> road, line, peer, account, raw, consoleText, noticeText, sia,
-      copyKey;
+      copyKey, fateNodes;
   for (const Item& i : items) {
     const EventRow& r = i.row;
     seqs.push_back(r.seq);
@@ -478,8 +534,8 @@ bool PgEventStore::Commit(std::vector<Item>& items, std::vector<FateUpdate>& fat
     sia.push_back(&r.sia);
     copyKey.push_back(&r.copyKey);
   }
-  for (const auto& [seq, c] : changes) {
-    const Key k = KeyOf(seq);
+  for (const auto& [k, c] : changes) {
+    fateNodes.push_back(&k.node.str());
     fateRuns.push_back(k.run);
     fateSeqs.push_back(k.seq);
     fateConsoles.push_back(c.console);
@@ -502,6 +558,7 @@ bool PgEventStore::Commit(std::vector<Item>& items, std::vector<FateUpdate>& fat
       {pg::kInt2Array, pg::Int2Array(notices)},
       {pg::kByteaArray, pg::ByteaArray(sia)},
       {pg::kByteaArray, pg::ByteaArray(copyKey)},
+      {pg::kTextArray, pg::TextArray(fateNodes)},
       {pg::kInt8Array, pg::Int8Array(fateRuns)},
       {pg::kInt8Array, pg::Int8Array(fateSeqs)},
       {pg::kInt2Array, pg::Int2Array(fateConsoles)},
@@ -514,7 +571,10 @@ bool PgEventStore::Commit(std::vector<Item>& items, std::vector<FateUpdate>& fat
   outstandingSinceMs_ = pg::NowMs();
   const auto start = std::chrono::steady_clock::now();
   const pg::Conn::Outcome outcome =
-      conn_.RunPrepared("quell_commit", kCommit, params, kCommitMs, &r, &error, &sent, &warning);
+      options_.others ? conn_.RunPrepared("quell_commit_notify", kCommitNotify, params, kCommitMs,
+                                          &r, &error, &sent, &warning)
+                      : conn_.RunPrepared("quell_commit", kCommit, params, kCommitMs, &r, &error,
+                                          &sent, &warning);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   outstandingSinceMs_ = 0;
@@ -630,8 +690,9 @@ bool PgEventStore::Resolve() {
           kRoundTripMs, &r, &error) != pg::Conn::Outcome::Ok)
     return broken(error);
   std::map<int64_t, EventRow> found;
+  NodeReader nodes;
   for (int i = 0; i < PQntuples(r.get()); ++i) {
-    EventRow row = RowFrom(r.get(), i);
+    EventRow row = RowFrom(r.get(), i, nodes);
     found.emplace(row.seq, std::move(row));
   }
   std::vector<Item> stored, missing, refused;
@@ -696,11 +757,7 @@ bool PgEventStore::Resolve() {
   Report(stored, true);
   for (Item& i : refused) i.keep = false;
   Report(refused, false);
-  if (!late.empty()) {
-    lateStored_ += late.size();
-    std::lock_guard g(lock_);
-    for (EventRow& row : late) aliases_[row.seq] = Key{run_, row.seq};
-  }
+  lateStored_ += late.size();
   if (!late.empty() && late_)
     Post([f = late_, rows = std::move(late)]() mutable { f(std::move(rows)); });
   return true;
@@ -744,6 +801,204 @@ bool PgEventStore::PruneStep() {
   }
   lastTalkMs_ = pg::NowMs();
   return pg::GetInt8(r.get(), 0, 0) < kPruneStepRows;
+}
+
+void PgEventStore::ReadPendingOfAllNodes(AllPending done) {
+  if (!done) return;
+  {
+    std::lock_guard g(lock_);
+    asks_.push_back(std::move(done));
+  }
+  Wake();
+}
+
+void PgEventStore::WaitForWork(std::unique_lock<std::mutex>& g, int64_t ms) {
+  g.unlock();
+  pollfd fds[2] = {{intakeFd_, POLLIN, 0}, {conn_.Socket(), POLLIN, 0}};
+  const nfds_t count = fds[1].fd >= 0 ? 2 : 1;
+  if (::poll(fds, count, int(ms)) > 0 && fds[0].revents) {
+    uint64_t n = 0;
+    if (::read(intakeFd_, &n, sizeof n) < 0) {
+      // Nothing to read: taken by an earlier wake-up.
+    }
+  }
+  g.lock();
+}
+
+void PgEventStore::Broke(const std::string& error) {
+  Failed(error);
+  conn_.Close();
+  pid_ = 0;
+  reconnectAtMs_ = pg::NowMs() + retryMs_;
+  retryMs_ = std::min(retryMs_ * 2, kRetryMostMs);
+}
+
+bool PgEventStore::Learn() {
+  AnswerAsks();
+  if (!options_.others || !conn_.IsOpen()) return true;
+  if (!conn_.StillOpen()) {
+    // Reconnected by the next step.
+    pid_ = 0;
+    Failed("the server closed the connection");
+    reconnectAtMs_ = pg::NowMs();
+    return false;
+  }
+  OtherRows learnt;
+  std::string error;
+  size_t dropped = 0;
+  bool read = true;
+  // One read per run of another node, however many commits it notified.
+  std::map<std::pair<std::string, int64_t>, std::pair<int64_t, int64_t>> ranges;
+  for (const std::string& payload : conn_.TakeNotifications(&dropped)) {
+    std::string node;
+    int64_t run = 0, first = 0, last = 0;
+    if (!ParseNotification(payload, &node, &run, &first, &last)) {
+      if (!badNotificationSaid_)
+        Note(std::string("a notification on ") + kChannel +
+             " not understood (left alone): " + payload.substr(0, 80));
+      badNotificationSaid_ = true;
+      continue;
+    }
+    if (node == options_.node) continue;  // this node's own commit
+    auto [it, added] = ranges.try_emplace({node, run}, first, last);
+    if (added) continue;
+    it->second.first = std::min(it->second.first, first);
+    it->second.second = std::max(it->second.second, last);
+  }
+  for (const auto& [at, range] : ranges)
+    if (!(read = ReadNotified(at.first, at.second, range.first, range.second, &learnt, &error)))
+      break;
+  // Notifications lost (too many at once): the scan finds their rows.
+  if (dropped) nextScanMs_ = pg::NowMs();
+  if (read && pg::NowMs() >= nextScanMs_) {
+    read = Scan(&learnt, &error);
+    if (read) nextScanMs_ = pg::NowMs() + options_.scanMs;
+  }
+  // Rows read before a failure are reported; the next scan finds the rest.
+  if (!learnt.pending.empty() || !learnt.settled.empty()) {
+    std::sort(learnt.pending.begin(), learnt.pending.end(),
+              [](const EventRow& a, const EventRow& b) {
+                return std::tie(a.receivedMs, a.node.str(), a.run, a.seq) <
+                       std::tie(b.receivedMs, b.node.str(), b.run, b.seq);
+              });
+    Post([f = options_.others, learnt = std::move(learnt)]() mutable { f(std::move(learnt)); });
+  }
+  // Reads are not heartbeats: the node's row is still written on time.
+  if (read) {
+    learnError_.clear();
+    return true;
+  }
+  if (!conn_.IsOpen()) {
+    Broke(error);
+    return false;
+  }
+  // Refused by the server: said once until it reads again, tried again at
+  // the next scan.
+  if (error != learnError_) Note("cannot read other nodes' rows: " + error);
+  learnError_ = error;
+  nextScanMs_ = pg::NowMs() + options_.scanMs;
+  return true;
+}
+
+bool PgEventStore::ReadNotified(const std::string& node, int64_t run, int64_t first, int64_t last,
+                                OtherRows* out, std::string* error) {
+  pg::Result r;
+  const std::string sql = std::string("SELECT ") + pg::kEventColumns +
+                          " FROM quell_event WHERE node = $1 AND run = $2 AND seq BETWEEN $3 AND"
+                          " $4 AND (console_state = 1 OR notice_state = 1) ORDER BY seq";
+  if (conn_.Run(sql,
+                {Text(node),
+                 {pg::kInt8, pg::Int8(run)},
+                 {pg::kInt8, pg::Int8(first)},
+                 {pg::kInt8, pg::Int8(last)}},
+                kRoundTripMs, &r, error) != pg::Conn::Outcome::Ok)
+    return false;
+  NodeReader nodes;
+  for (int i = 0; i < PQntuples(r.get()); ++i) {
+    EventRow row = RowFrom(r.get(), i, nodes);
+    if (othersTold_.insert(row.Key()).second) out->pending.push_back(std::move(row));
+  }
+  return true;
+}
+
+bool PgEventStore::Scan(OtherRows* out, std::string* error) {
+  // By the pending fate columns (the partial index), keys only: the rows
+  // themselves are read for the keys not yet reported.
+  pg::Result r;
+  if (conn_.Run("SELECT node, run, seq FROM quell_event WHERE node <> $1 AND"
+                " (console_state = 1 OR notice_state = 1)",
+                {Text(options_.node)}, kRoundTripMs, &r, error) != pg::Conn::Outcome::Ok)
+    return false;
+  std::unordered_set<RowKey, RowKeyHash> now;
+  std::vector<const std::string*> nodes;
+  std::vector<int64_t> runs, seqs;
+  NodeReader names;
+  for (int i = 0; i < PQntuples(r.get()); ++i) {
+    const RowKey key{names.Read(r.get(), i, 0), pg::GetInt8(r.get(), i, 1),
+                     pg::GetInt8(r.get(), i, 2)};
+    now.insert(key);
+    if (othersTold_.count(key)) continue;
+    nodes.push_back(&key.node.str());
+    runs.push_back(key.run);
+    seqs.push_back(key.seq);
+  }
+  for (auto it = othersTold_.begin(); it != othersTold_.end();) {
+    if (now.count(*it)) {
+      ++it;
+      continue;
+    }
+    out->settled.push_back(*it);
+    it = othersTold_.erase(it);
+  }
+  if (seqs.empty()) return true;
+  const std::string sql = std::string("SELECT ") + pg::kEventColumns +
+                          " FROM quell_event JOIN unnest($1::text[], $2::int8[], $3::int8[])"
+                          " AS k(node, run, seq) USING (node, run, seq)"
+                          " WHERE console_state = 1 OR notice_state = 1";
+  if (conn_.Run(sql,
+                {{pg::kTextArray, pg::TextArray(nodes)},
+                 {pg::kInt8Array, pg::Int8Array(runs)},
+                 {pg::kInt8Array, pg::Int8Array(seqs)}},
+                kRoundTripMs, &r, error) != pg::Conn::Outcome::Ok)
+    return false;
+  NodeReader rowNodes;
+  for (int i = 0; i < PQntuples(r.get()); ++i) {
+    EventRow row = RowFrom(r.get(), i, rowNodes);
+    if (othersTold_.insert(row.Key()).second) out->pending.push_back(std::move(row));
+  }
+  return true;
+}
+
+void PgEventStore::AnswerAsks() {
+  std::vector<AllPending> asks;
+  {
+    std::lock_guard g(lock_);
+    asks.swap(asks_);
+  }
+  if (asks.empty()) return;
+  std::vector<EventRow> rows;
+  bool ok = false;
+  if (conn_.IsOpen()) {
+    pg::Result r;
+    std::string error;
+    const std::string sql = std::string("SELECT ") + pg::kEventColumns +
+                            " FROM quell_event WHERE console_state = 1 OR notice_state = 1"
+                            " ORDER BY received_ms, node, run, seq";
+    const pg::Conn::Outcome o = conn_.Run(sql, {}, kCommitMs, &r, &error);
+    ok = o == pg::Conn::Outcome::Ok;
+    if (o == pg::Conn::Outcome::Broken) Broke(error);
+    if (ok) {
+      NodeReader nodes;
+      for (int i = 0; i < PQntuples(r.get()); ++i) {
+        rows.push_back(RowFrom(r.get(), i, nodes));
+        // Returned now: others hears of them again only once they settle.
+        if (options_.others && !(rows.back().node == node_)) othersTold_.insert(rows.back().Key());
+      }
+    }
+  }
+  Post([asks = std::move(asks), ok, rows = std::move(rows)] {
+    for (const AllPending& done : asks) done(ok, rows);
+  });
 }
 
 void PgEventStore::Remember(const std::vector<EventRow>& rows,

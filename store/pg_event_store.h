@@ -13,6 +13,16 @@
 // node's heartbeat, and only then reports the group. Its senders wait at
 // most kDoubtWaitMs, then hear "not stored"; a row found stored after that
 // is handed on as pending anyway, so it is still delivered.
+//
+// What a pair of gateways on one database uses: each row keeps its key
+// (node, run, seq) everywhere, so SetFate reaches a row of an earlier run
+// or of another node. ReadPendingOfAllNodes reads what waits for delivery
+// across nodes (a standby taking over). With Options::others set, the
+// store's commits notify channel kChannel (on commit only: NOTIFY is
+// transactional), its session LISTENs, and it scans the other nodes'
+// pending rows every scanMs as the net for lost notifications; what it
+// learns reaches others on the main thread. Without others nothing is
+// notified, listened to or scanned.
 #include <QObject>
 #include <QSocketNotifier>
 #include <atomic>
@@ -25,6 +35,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 #include "core/meter.h"
@@ -43,6 +54,7 @@ class PgEventStore final : public EventBackend, private RowIntake {
   static constexpr int kRetryFirstMs = 200;    // the first reconnect's delay
   static constexpr int kRetryMostMs = 2000;    // the reconnect delay doubles up to this
   static constexpr int kHeartbeatMs = 5000;    // a heartbeat after this long without a commit
+  static constexpr int kScanMs = 5000;         // other nodes' pending rows read this often
   static constexpr int kWritableMs = 2000;     // a commit outstanding longer: not writable
   static constexpr int kDoubtWaitMs = 10'000;  // senders wait this long for a doubt's end
   static constexpr int kPruneIntervalMs = 60'000;
@@ -54,6 +66,16 @@ class PgEventStore final : public EventBackend, private RowIntake {
   static constexpr int kRecentRows = 50;
   // At most this many DC-09 copy keys are read at the first connection.
   static constexpr int kRecentCopiesRead = 16'384;
+  // The channel of the rows committed, payload "node run first last".
+  static constexpr const char* kChannel = "quell_rows";
+
+  // What the store learnt of other nodes' rows: rows pending it had not
+  // reported yet (in the shared order), and rows it had reported (or
+  // returned from ReadPendingOfAllNodes) that wait for nothing any more.
+  struct OtherRows {
+    std::vector<EventRow> pending;
+    std::vector<RowKey> settled;
+  };
 
   struct Options {
     std::string conninfo;
@@ -72,6 +94,13 @@ class PgEventStore final : public EventBackend, private RowIntake {
     // Written with this node's row at each connection: what the gateway
     // was started with (a digest of its configuration files).
     std::string configDigest = {};
+    // A heartbeat after this long without a commit (a pair: 1 s).
+    int heartbeatMs = kHeartbeatMs;
+    // A pair: runs on the main thread with what the store learns of rows
+    // other nodes commit (by notification at once, by a scan every scanMs).
+    // Null: nothing is notified, listened to or scanned.
+    std::function<void(OtherRows)> others = nullptr;
+    int scanMs = kScanMs;
   };
 
   // context: an object on the main thread whose event loop runs the
@@ -90,22 +119,33 @@ class PgEventStore final : public EventBackend, private RowIntake {
   // Starts the thread; it connects (and reconnects) on its own.
   void Start();
 
-  int64_t Add(EventRow row, Done done, bool keep = false) override {
+  // Keys are (node, this run, seq).
+  RowKey Add(EventRow row, Done done, bool keep = false) override {
     return Queue(std::move(row), std::move(done), keep);
   }
-  int64_t AddGroup(std::vector<EventRow> rows, Done done) override {
+  RowKey AddGroup(std::vector<EventRow> rows, Done done) override {
     return QueueGroup(std::move(rows), std::move(done));
   }
-  int64_t AddAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel) override {
+  RowKey AddAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel) override {
     return QueueAndWait(std::move(row), timeoutMs, cancel);
   }
-  void SetFate(int64_t seq, EventTarget target, EventFate fate) override {
-    QueueFate(seq, target, fate);
+  // Any node's row, of any run.
+  void SetFate(const RowKey& key, EventTarget target, EventFate fate) override {
+    QueueFate(key, target, fate);
   }
+
+  // Runs done on the main thread with every node's rows that wait for a
+  // delivery, in the shared order (received time, node, run, seq), each
+  // with its key; ok false (no rows) when the server could not be read at
+  // the next turn of the store's thread. Other nodes' rows returned count
+  // as reported to others: later only their settling is.
+  using AllPending = std::function<void(bool ok, std::vector<EventRow> rows)>;
+  void ReadPendingOfAllNodes(AllPending done);
   bool Writable() const override;
   std::string LastError() const override;
 
   int64_t RunId() const { return run_; }
+  NodeName Node() const { return node_; }
   // The server session of the store's connection (0: not connected).
   int BackendPid() const { return pid_.load(); }
   size_t HeldRows() const { return heldCount_.load(); }
@@ -120,10 +160,6 @@ class PgEventStore final : public EventBackend, private RowIntake {
     int oldPid = 0;
     std::string systemId;   // the server of the commit
     bool reported = false;  // the senders have heard the outcome
-  };
-  struct Key {
-    int64_t run = 0;
-    int64_t seq = 0;
   };
   struct Mailbox;
 
@@ -147,6 +183,18 @@ class PgEventStore final : public EventBackend, private RowIntake {
   bool Resolve();
   void Heartbeat();
   bool PruneStep();
+  // A pair's reads of other nodes' rows, and the asks for all pending rows;
+  // false when the connection broke.
+  bool Learn();
+  // Another node's rows first..last of run, those still pending.
+  bool ReadNotified(const std::string& node, int64_t run, int64_t first, int64_t last,
+                    OtherRows* out, std::string* error);
+  bool Scan(OtherRows* out, std::string* error);
+  void AnswerAsks();
+  // Waits for rows queued or the server's socket, at most ms (a pair).
+  void WaitForWork(std::unique_lock<std::mutex>& g, int64_t ms);
+  // Closes a broken connection and plans the reconnect.
+  void Broke(const std::string& error);
   void Report(std::vector<Item>& items, bool stored);
   // Rows with a sender are reported not stored (it retries); the others
   // are held for a later commit and count as stored for their producer.
@@ -157,11 +205,9 @@ class PgEventStore final : public EventBackend, private RowIntake {
   void Note(std::string text);
   void Failed(const std::string& error);
   void Succeeded();
-  Key KeyOf(int64_t seq) const;
   int64_t NowUtc() const;
 
   const Options options_;
-  const int64_t run_;
   const int64_t runStartedMs_;
   LatePending late_;
   std::shared_ptr<Mailbox> mailbox_;
@@ -170,7 +216,7 @@ class PgEventStore final : public EventBackend, private RowIntake {
 
   bool stop_ = false;
   std::string lastError_;
-  std::map<int64_t, Key> aliases_;  // numbers given to rows of earlier runs
+  std::vector<AllPending> asks_;  // ReadPendingOfAllNodes waiting for the thread
 
   // Store thread only.
   pg::Conn conn_;
@@ -188,6 +234,10 @@ class PgEventStore final : public EventBackend, private RowIntake {
   PendingRows pending_;           // rows with a delivery pending, by number
   std::vector<EventRow> recent_;  // newest first, until told at the first connection
   std::vector<RecentCopy> copies_;
+  std::unordered_set<RowKey, RowKeyHash> othersTold_;  // other nodes' rows reported pending
+  int64_t nextScanMs_ = 0;
+  std::string learnError_;  // the last refused read of other nodes' rows, as journalled
+  bool badNotificationSaid_ = false;
 
   std::atomic<bool> ok_{false};
   std::atomic<int64_t> outstandingSinceMs_{0};

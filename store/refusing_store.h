@@ -18,26 +18,26 @@ class RefusingStore final : public EventBackend {
   RefusingStore(std::string problem, QObject* context)
       : problem_(std::move(problem)), context_(context) {}
 
-  int64_t Add(EventRow row, Done done, bool keep = false) override {
+  RowKey Add(EventRow row, Done done, bool keep = false) override {
     std::lock_guard g(lock_);
     row.seq = ++lastSeq_;
     if (keep) held_.push_back(row);
     if (done && context_)
       QMetaObject::invokeMethod(
           context_, [done = std::move(done), keep] { done(keep); }, Qt::QueuedConnection);
-    return row.seq;
+    return row.Key();
   }
-  int64_t AddGroup(std::vector<EventRow> rows, Done done) override {
+  RowKey AddGroup(std::vector<EventRow> rows, Done done) override {
     std::lock_guard g(lock_);
     const int64_t first = lastSeq_ + 1;
     lastSeq_ += int64_t(rows.size());
     if (done && context_)
       QMetaObject::invokeMethod(
           context_, [done = std::move(done)] { done(false); }, Qt::QueuedConnection);
-    return first;
+    return RowKey{{}, 0, first};
   }
-  int64_t AddAndWait(EventRow, int, const std::atomic<bool>*) override { return 0; }
-  void SetFate(int64_t, EventTarget, EventFate) override {}
+  RowKey AddAndWait(EventRow, int, const std::atomic<bool>*) override { return {}; }
+  void SetFate(const RowKey&, EventTarget, EventFate) override {}
   bool Writable() const override { return false; }
   std::string LastError() const override { return problem_; }
 

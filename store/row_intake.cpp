@@ -1,68 +1,79 @@
 #include "store/row_intake.h"
 
+#include <unistd.h>
+
 namespace quell {
 
-int64_t RowIntake::Queue(EventRow row, EventLog::Done done, bool keep) {
+RowKey RowIntake::Queue(EventRow row, EventLog::Done done, bool keep) {
   int64_t seq;
   {
     std::lock_guard g(lock_);
-    seq = row.seq = ++lastSeq_;
+    seq = Number(row);
     queue_.push_back(Item{std::move(row), std::move(done), keep, nullptr});
   }
-  wake_.notify_one();
-  return seq;
+  Wake();
+  return KeyOf(seq);
 }
 
-int64_t RowIntake::QueueGroup(std::vector<EventRow> rows, EventLog::Done done) {
+RowKey RowIntake::QueueGroup(std::vector<EventRow> rows, EventLog::Done done) {
   int64_t first = 0;
   {
     // Queued under one hold of the lock: a commit takes the whole queue, so
     // the group is never split between two.
     std::lock_guard g(lock_);
     for (size_t i = 0; i < rows.size(); ++i) {
-      const int64_t seq = rows[i].seq = ++lastSeq_;
+      const int64_t seq = Number(rows[i]);
       if (i == 0) first = seq;
       queue_.push_back(Item{std::move(rows[i]), i + 1 == rows.size() ? std::move(done) : nullptr,
                             false, nullptr});
     }
   }
-  wake_.notify_one();
-  return first;
+  Wake();
+  return first ? KeyOf(first) : RowKey{};
 }
 
-int64_t RowIntake::QueueAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel) {
+RowKey RowIntake::QueueAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel) {
   auto waiter = std::make_shared<Waiter>();
   int64_t seq;
   {
     std::lock_guard g(lock_);
-    seq = row.seq = ++lastSeq_;
+    seq = Number(row);
     queue_.push_back(Item{std::move(row), nullptr, false, waiter});
   }
-  wake_.notify_one();
+  Wake();
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   std::unique_lock g(waiter->lock);
   while (waiter->state == 0) {
-    if (cancel && cancel->load()) return 0;
+    if (cancel && cancel->load()) return {};
     const auto now = std::chrono::steady_clock::now();
-    if (now >= end) return 0;
+    if (now >= end) return {};
     waiter->done.wait_for(g, std::min<std::chrono::steady_clock::duration>(
                                  end - now, std::chrono::milliseconds(kCancelPollMs)));
   }
-  return waiter->state == 1 ? seq : 0;
+  return waiter->state == 1 ? KeyOf(seq) : RowKey{};
 }
 
-void RowIntake::QueueFate(int64_t seq, EventTarget target, EventFate fate) {
-  if (seq <= 0) return;
+void RowIntake::QueueFate(const RowKey& key, EventTarget target, EventFate fate) {
+  if (!key) return;
   bool first;
   {
     std::lock_guard g(lock_);
     first = fates_.empty();
     if (first)
       fatesDue_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(kFateDelayMs);
-    fates_.push_back(FateUpdate{seq, target, fate});
+    fates_.push_back(FateUpdate{key, target, fate});
   }
   // The store thread learns the deadline; later fates share it.
-  if (first) wake_.notify_one();
+  if (first) Wake();
+}
+
+void RowIntake::Wake() {
+  wake_.notify_one();
+  if (intakeFd_ < 0) return;
+  const uint64_t one = 1;
+  if (::write(intakeFd_, &one, sizeof one) < 0) {
+    // The counter is full: the thread is woken already.
+  }
 }
 
 void RowIntake::TellWaiter(const Item& item, bool stored) {

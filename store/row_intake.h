@@ -40,16 +40,36 @@ class RowIntake {
     bool refused = false;  // reported not stored while its commit was in doubt
   };
 
+  // The rows queued here are keyed (node, run, seq): a store's own file
+  // has neither node nor run (empty, 0).
+  RowIntake(NodeName node, int64_t run) : node_(node), run_(run) {}
+
   // EventLog's calls: queue and wake the store's thread.
-  int64_t Queue(EventRow row, EventLog::Done done, bool keep);
-  int64_t QueueGroup(std::vector<EventRow> rows, EventLog::Done done);
-  int64_t QueueAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel);
-  void QueueFate(int64_t seq, EventTarget target, EventFate fate);
+  RowKey Queue(EventRow row, EventLog::Done done, bool keep);
+  RowKey QueueGroup(std::vector<EventRow> rows, EventLog::Done done);
+  RowKey QueueAndWait(EventRow row, int timeoutMs, const std::atomic<bool>* cancel);
+  void QueueFate(const RowKey& key, EventTarget target, EventFate fate);
 
   // Store thread: tells a waiting worker its row's outcome.
   static void TellWaiter(const Item& item, bool stored);
 
  protected:
+  // The key of this store's row seq.
+  RowKey KeyOf(int64_t seq) const { return RowKey{node_, run_, seq}; }
+  // Gives the row its number and key under lock_.
+  int64_t Number(EventRow& row) {
+    row.node = node_;
+    row.run = run_;
+    return row.seq = ++lastSeq_;
+  }
+
+  // Wakes the store's thread: its condition variable, and the eventfd of a
+  // store that waits on its server's socket too (when set).
+  void Wake();
+
+  const NodeName node_;
+  const int64_t run_;
+  int intakeFd_ = -1;  // an eventfd written at each wake (-1: none)
   mutable std::mutex lock_;
   std::condition_variable wake_;
   std::deque<Item> queue_;

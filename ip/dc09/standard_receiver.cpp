@@ -320,19 +320,19 @@ void StandardDc09Receiver::Store(const Dc09Outcome& o, const Reply& reply,
   std::shared_ptr<Dc09CopyMemory::Entry> entry = copies_.Add(o.copyKey, p_.clock.TickCount(), true);
   std::vector<bool> tests;
   for (const Dc09Event& e : o.events) tests.push_back(e.periodicTest);
-  auto firstSeq = std::make_shared<int64_t>(0);
-  *firstSeq = StoreEvents(log_, std::move(rows),
-                          [this, lines = std::move(lines), tests = std::move(tests), firstSeq,
-                           sender, ticket, entry](bool stored) {
-                            if (stored)
-                              for (size_t i = 0; i < lines.size(); ++i)
-                                if (!tests[i])
-                                  ForwardDc09Event(p_.clients, p_.output, p_.device, p_.trace,
-                                                   p_.settings.storeOffline, lines[i],
-                                                   *firstSeq ? *firstSeq + int64_t(i) : 0, log_);
-                            Released(sender, ticket, stored);
-                            copies_.Settle(entry, stored);
-                          });
+  auto first = std::make_shared<RowKey>();
+  *first = StoreEvents(log_, std::move(rows),
+                       [this, lines = std::move(lines), tests = std::move(tests), first, sender,
+                        ticket, entry](bool stored) {
+                         if (stored)
+                           for (size_t i = 0; i < lines.size(); ++i)
+                             if (!tests[i])
+                               ForwardDc09Event(p_.clients, p_.output, p_.device, p_.trace,
+                                                p_.settings.storeOffline, lines[i],
+                                                first->Plus(int64_t(i)), log_);
+                         Released(sender, ticket, stored);
+                         copies_.Settle(entry, stored);
+                       });
 }
 
 }  // namespace quell

@@ -246,7 +246,7 @@ TEST_F(ConsoleOutputTest, DeliveryOfStoredEntriesIsRecordedOnlyWhenAllBytesLeft)
   const Fate delivered{7, EventTarget::Console, EventFate::Delivered};
   BringLinkUp();
 
-  output.AppendEvent(kEvent, 7);
+  output.AppendEvent(kEvent, RowKey{{}, 0, 7});
   device.shortWrites = true;
   TickUntil(23);
   EXPECT_THAT(queue.Snapshot(), ElementsAre(kEvent));
@@ -261,7 +261,7 @@ TEST_F(ConsoleOutputTest, DeliveryOfStoredEntriesIsRecordedOnlyWhenAllBytesLeft)
   log.fates.clear();
   clients.console2Clients = 1;
   clients.holdSends = true;
-  output.AppendEvent(kEvent, 7);
+  output.AppendEvent(kEvent, RowKey{{}, 0, 7});
   TickUntil(26);
   ASSERT_EQ(clients.heldSends.size(), 1u);
   clients.heldSends[0](false);
@@ -276,7 +276,7 @@ TEST_F(ConsoleOutputTest, DeliveryOfStoredEntriesIsRecordedOnlyWhenAllBytesLeft)
   clients.console2Clients = 0;
   log.fates.clear();
   device.alive = false;
-  output.AppendEvent(kEvent, 8);
+  output.AppendEvent(kEvent, RowKey{{}, 0, 8});
   TickUntil(28);
   EXPECT_THAT(log.fates, ElementsAre(Fate{8, EventTarget::Console, EventFate::Dropped}));
 }

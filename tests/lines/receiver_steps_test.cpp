@@ -224,8 +224,8 @@ TEST_F(ReceiverStepsTest, ReceiverMessagesAreStoredBeforeTheirAck) {
   EXPECT_EQ(log.rows[0].account, "1234");
   EXPECT_EQ(log.rows[0].notice, EventFate::Pending);
   EXPECT_EQ(console_.Snapshot(), std::vector<std::string>{event + kDC4});
-  EXPECT_EQ(consoleLedger.Take(event + kDC4), 1);
-  EXPECT_EQ(noticeLedger.Take("R1;" + event + ";MLR;MLR_EVENT|"), 1);
+  EXPECT_EQ(consoleLedger.Take(event + kDC4).seq, 1);
+  EXPECT_EQ(noticeLedger.Take("R1;" + event + ";MLR;MLR_EVENT|").seq, 1);
 
   line_.LineType = "VORTI";
   device_.Send("00 OKAY @\r00 0887 C4\r");
@@ -234,7 +234,7 @@ TEST_F(ReceiverStepsTest, ReceiverMessagesAreStoredBeforeTheirAck) {
   EXPECT_EQ(device_.Receive(2), std::string(2, kACK));
   ASSERT_EQ(log.rows.size(), 2u);
   EXPECT_EQ(log.rows[1].raw, "00 0887 C4\r");
-  EXPECT_EQ(noticeLedger.Take("R1;00 0887 C4\r;VORTI;VORTI_EVENT|"), 2);
+  EXPECT_EQ(noticeLedger.Take("R1;00 0887 C4\r;VORTI;VORTI_EVENT|").seq, 2);
 }
 
 }  // namespace

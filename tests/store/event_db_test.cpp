@@ -48,7 +48,8 @@ TEST(EventDbTest, RowsAndFatesSurviveReopenAndPendingListsOnlyUndelivered) {
     rows[3].noticeText = std::string("K;1;\x01", 5);
     rows[3].notice = EventFate::Pending;
     ASSERT_TRUE(db.Write(rows, {}, nullptr));
-    ASSERT_TRUE(db.Write({}, {{1, EventTarget::Console, EventFate::Delivered}}, nullptr));
+    ASSERT_TRUE(
+        db.Write({}, {{test::FileKey(1), EventTarget::Console, EventFate::Delivered}}, nullptr));
   }
   EventDb db;
   ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Opened);
@@ -72,12 +73,12 @@ TEST(EventDbTest, FatesOfOneCommitAreFoldedPerRowAndTheLastForATargetWins) {
   }
   ASSERT_TRUE(db.Write(rows, {}, nullptr));
   ASSERT_TRUE(db.Write({},
-                       {{1, EventTarget::Notice, EventFate::Delivered},
-                        {2, EventTarget::Console, EventFate::Delivered},
-                        {1, EventTarget::Console, EventFate::Dropped},
-                        {3, EventTarget::Console, EventFate::Delivered},
-                        {3, EventTarget::Console, EventFate::Pending},
-                        {4, EventTarget::Notice, EventFate::Dropped}},
+                       {{test::FileKey(1), EventTarget::Notice, EventFate::Delivered},
+                        {test::FileKey(2), EventTarget::Console, EventFate::Delivered},
+                        {test::FileKey(1), EventTarget::Console, EventFate::Dropped},
+                        {test::FileKey(3), EventTarget::Console, EventFate::Delivered},
+                        {test::FileKey(3), EventTarget::Console, EventFate::Pending},
+                        {test::FileKey(4), EventTarget::Notice, EventFate::Dropped}},
                        nullptr));
   const std::vector<EventRow> pending = db.Pending();
   ASSERT_EQ(Seqs(pending), (std::vector<int64_t>{2, 3, 4}));

@@ -9,15 +9,15 @@ namespace quell::test {
 
 class ManualEventLog final : public EventLog {
  public:
-  int64_t Add(EventRow row, Done done, bool) override {
+  RowKey Add(EventRow row, Done done, bool) override {
     row.seq = int64_t(rows.size()) + 1;
     rows.push_back(row);
     waiting.push_back(std::move(done));
-    return row.seq;
+    return row.Key();
   }
   // A group is one commit: one completion for all its rows.
-  int64_t AddGroup(std::vector<EventRow> group, Done done) override {
-    const int64_t first = int64_t(rows.size()) + 1;
+  RowKey AddGroup(std::vector<EventRow> group, Done done) override {
+    const RowKey first{{}, 0, int64_t(rows.size()) + 1};
     for (EventRow& row : group) {
       row.seq = int64_t(rows.size()) + 1;
       rows.push_back(row);
@@ -25,15 +25,16 @@ class ManualEventLog final : public EventLog {
     waiting.push_back(std::move(done));
     return first;
   }
-  int64_t AddAndWait(EventRow row, int, const std::atomic<bool>* cancel) override {
-    if (failWaits || (cancel && *cancel)) return 0;
+  RowKey AddAndWait(EventRow row, int, const std::atomic<bool>* cancel) override {
+    if (failWaits || (cancel && *cancel)) return {};
     row.seq = int64_t(rows.size()) + 1;
     rows.push_back(row);
-    return row.seq;
+    return row.Key();
   }
   bool failWaits = false;
-  void SetFate(int64_t seq, EventTarget target, EventFate fate) override {
-    fates.push_back({seq, target, fate});
+  // Rows are keyed by seq alone, as in a gateway's own file.
+  void SetFate(const RowKey& key, EventTarget target, EventFate fate) override {
+    fates.push_back({key.seq, target, fate});
   }
   bool Writable() const override { return true; }
 

@@ -1,11 +1,26 @@
 #pragma once
 // Event rows and a temporary working directory for the store tests.
 #include <QTemporaryDir>
+#include <ostream>
 #include <string>
 
 #include "core/event_log.h"
 
+namespace quell {
+
+// A key as gtest shows it: node/run/seq.
+inline void PrintTo(const RowKey& k, std::ostream* os) {
+  *os << (k.node.empty() ? "-" : k.node.str()) << "/" << k.run << "/" << k.seq;
+}
+
+}  // namespace quell
+
 namespace quell::test {
+
+// The key of row seq in a gateway's own events file (no node, no run).
+inline RowKey FileKey(int64_t seq) {
+  return RowKey{{}, 0, seq};
+}
 
 inline EventRow TcpRow(const std::string& raw, EventFate console = EventFate::Pending) {
   EventRow r;

@@ -18,6 +18,7 @@
 namespace quell {
 namespace {
 
+using test::FileKey;
 using test::StoreDir;
 using test::TcpRow;
 using test::WaitFor;
@@ -42,15 +43,17 @@ TEST(EventStoreTest, CompletionsRunOnTheEventLoopInSequenceOrder) {
     std::vector<int64_t> seqs;
     for (int i = 0; i < 50; ++i) {
       auto seq = std::make_shared<int64_t>(0);
-      *seq = store.Add(TcpRow("e" + std::to_string(i)),
-                       [&done, seq](bool stored) { done.emplace_back(*seq, stored); });
+      *seq = store
+                 .Add(TcpRow("e" + std::to_string(i)),
+                      [&done, seq](bool stored) { done.emplace_back(*seq, stored); })
+                 .seq;
       seqs.push_back(*seq);
     }
     EXPECT_TRUE(done.empty());  // nothing runs before the event loop does
     ASSERT_TRUE(WaitFor([&] { return done.size() == 50; }));
     for (size_t i = 0; i < done.size(); ++i) EXPECT_EQ(done[i], std::make_pair(seqs[i], true));
     for (int64_t seq = 1; seq <= 50; seq += 2)
-      store.SetFate(seq, EventTarget::Console, EventFate::Delivered);
+      store.SetFate(FileKey(seq), EventTarget::Console, EventFate::Delivered);
   }  // the destructor writes the queued fates
   const std::vector<int64_t> pending = PendingSeqs(dir.Path());
   ASSERT_EQ(pending.size(), 25u);
@@ -62,7 +65,7 @@ TEST(EventStoreTest, CompletionsRunOnTheEventLoopInSequenceOrder) {
   ASSERT_TRUE(store.Start(&rows, nullptr));
   ASSERT_EQ(rows.size(), 25u);
   EXPECT_EQ(rows.front().raw, "e1");
-  EXPECT_EQ(store.Add(TcpRow("next"), nullptr), 51);
+  EXPECT_EQ(store.Add(TcpRow("next"), nullptr), FileKey(51));
 }
 
 TEST(EventStoreTest, FailedWritesTellSendersAndHoldSenderlessRowsUntilTheFileOpens) {
@@ -107,7 +110,7 @@ TEST(EventStoreTest, FileRemovedUnderTheStoreIsMadeAgainWithWhatIsPending) {
   store.Add(TcpRow("delivered"), count);
   store.Add(TcpRow("pending"), count);
   ASSERT_TRUE(WaitFor([&] { return done == 2; }));
-  store.SetFate(1, EventTarget::Console, EventFate::Delivered);
+  store.SetFate(FileKey(1), EventTarget::Console, EventFate::Delivered);
   store.Add(TcpRow("sync"), count);
   ASSERT_TRUE(WaitFor([&] { return done == 3; }));
 
@@ -176,14 +179,14 @@ TEST(EventStoreTest, DeliveriesGoWithTheNextRowsOrAloneSoonAfter) {
   StoreDir dir;
   EventStore store(dir.Path(), nullptr);
   ASSERT_TRUE(store.Start(nullptr, nullptr));
-  int64_t last = store.AddAndWait(TcpRow("e"), 5000, nullptr);
-  ASSERT_GT(last, 0);
+  RowKey last = store.AddAndWait(TcpRow("e"), 5000, nullptr);
+  ASSERT_TRUE(last);
   for (int i = 0; i < 20; ++i) {
     store.SetFate(last, EventTarget::Console, EventFate::Delivered);
     last = store.AddAndWait(TcpRow("e"), 5000, nullptr);
-    ASSERT_GT(last, 0);
+    ASSERT_TRUE(last);
   }
-  EXPECT_EQ(PendingSeqs(dir.Path()), std::vector<int64_t>{last});
+  EXPECT_EQ(PendingSeqs(dir.Path()), std::vector<int64_t>{last.seq});
   store.SetFate(last, EventTarget::Console, EventFate::Delivered);
   EXPECT_TRUE(WaitFor([&] { return PendingSeqs(dir.Path()).empty(); }));
 }
@@ -200,7 +203,7 @@ TEST(EventStoreTest, TheLogStartsOverWhileCommitsGoOn) {
   for (int i = 0; i < 3000; ++i) {
     store.Add(TcpRow("e"), nullptr);
     if (i % 3 == 2) {
-      ASSERT_GT(store.AddAndWait(TcpRow("e"), 5000, nullptr), 0);
+      ASSERT_TRUE(store.AddAndWait(TcpRow("e"), 5000, nullptr));
     }
   }
   const qint64 wal = QFileInfo(QString::fromStdString(dir.Path("Events.db-wal"))).size();
@@ -220,15 +223,18 @@ TEST(EventStoreTest, AGroupIsOneCommitWithOneCompletion) {
   QObject context;
   EventStore store(dir.Path(), &context);
   ASSERT_TRUE(store.Start(nullptr, nullptr));
-  const int64_t before = store.Add(TcpRow("single"), nullptr);
+  const int64_t before = store.Add(TcpRow("single"), nullptr).seq;
   ASSERT_TRUE(WaitFor([&] { return store.Counters().rows == 1; }));
   const uint64_t commits = store.Counters().commits;
   int completions = 0;
   bool stored = false;
-  const int64_t first = store.AddGroup({TcpRow("a"), TcpRow("b"), TcpRow("c")}, [&](bool ok) {
-    ++completions;
-    stored = ok;
-  });
+  const int64_t first = store
+                            .AddGroup({TcpRow("a"), TcpRow("b"), TcpRow("c")},
+                                      [&](bool ok) {
+                                        ++completions;
+                                        stored = ok;
+                                      })
+                            .seq;
   EXPECT_EQ(first, before + 1);
   ASSERT_TRUE(WaitFor([&] { return completions == 1; }));
   EXPECT_TRUE(stored);

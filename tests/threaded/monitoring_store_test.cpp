@@ -54,7 +54,7 @@ TEST(MetricsTest, TheStoreCountsAcceptedRowsAndPendingOnesFromItsOwnRecords) {
 
   // Delivering the three old rows leaves the DC-09 row the oldest.
   for (int64_t seq = 1; seq <= 3; ++seq)
-    store.SetFate(seq, EventTarget::Console, EventFate::Delivered);
+    store.SetFate(test::FileKey(seq), EventTarget::Console, EventFate::Delivered);
   store.Add(test::TcpRow("new"), [&](bool) { ++done; });
   ASSERT_TRUE(test::WaitFor([&] { return m.PendingNow().console == 2; }));
   EXPECT_EQ(m.PendingNow().oldestConsoleMs, dc09.receivedMs);
@@ -88,12 +88,13 @@ TEST(MetricsTest, ThePostgresqlStoreCountsWhatItWritesAndWhatWaits) {
     return std::make_unique<PgEventStore>(PgEventStore::Options{db.Conninfo(), node, 0, {}, {}},
                                           &context, nullptr);
   };
+  std::vector<RowKey> oldKeys;
   {
     auto old = make("gw1");
     old->Start();
     int done = 0;
     for (int i = 0; i < 3; ++i)
-      old->Add(test::TcpRow("old" + std::to_string(i)), [&](bool) { ++done; });
+      oldKeys.push_back(old->Add(test::TcpRow("old" + std::to_string(i)), [&](bool) { ++done; }));
     ASSERT_TRUE(test::WaitFor([&] { return done == 3; }, 10'000));
     // Another gateway's rows are neither in the ring nor pending here.
     auto other = make("gw2");
@@ -126,12 +127,11 @@ TEST(MetricsTest, ThePostgresqlStoreCountsWhatItWritesAndWhatWaits) {
   EXPECT_EQ(p.oldestConsoleMs, test::TcpRow("").receivedMs);
   EXPECT_EQ(p.oldestClientMs, module.receivedMs);
 
-  // The old rows were read before any row was added, so this run numbered
-  // them 1 to 3: delivering them leaves the DC-09 row the oldest.
+  // The old rows keep the keys of their run: delivering them by those
+  // leaves the DC-09 row the oldest.
   store->Add(test::TcpRow("new"), [&](bool) { ++done; });
   ASSERT_TRUE(test::WaitFor([&] { return done == 3; }, 10'000));
-  for (int64_t seq = 1; seq <= 3; ++seq)
-    store->SetFate(seq, EventTarget::Console, EventFate::Delivered);
+  for (const RowKey& key : oldKeys) store->SetFate(key, EventTarget::Console, EventFate::Delivered);
   store->Add(test::TcpRow("newer"), [&](bool) { ++done; });
   ASSERT_TRUE(test::WaitFor([&] { return m.PendingNow().console == 3; }, 10'000));
   EXPECT_EQ(m.PendingNow().oldestConsoleMs, dc09.receivedMs);

@@ -92,11 +92,11 @@ class StoreBackendsTest : public ::testing::TestWithParam<Backend> {
   std::string DbName() const { return db_.Conninfo().substr(db_.Conninfo().rfind('=') + 1); }
 
   // Adds a row and waits for its completion: 1 stored, 0 not stored, -1 none.
-  int AddAndSee(EventBackend& store, EventRow row, bool keep = false, int64_t* seq = nullptr) {
+  int AddAndSee(EventBackend& store, EventRow row, bool keep = false, RowKey* key = nullptr) {
     int outcome = -1;
-    const int64_t n = store.Add(
+    const RowKey k = store.Add(
         std::move(row), [&](bool stored) { outcome = stored; }, keep);
-    if (seq) *seq = n;
+    if (key) *key = k;
     WaitFor([&] { return outcome >= 0; }, 15'000);
     return outcome;
   }
@@ -115,12 +115,12 @@ class StoreBackendsTest : public ::testing::TestWithParam<Backend> {
 };
 
 TEST_P(StoreBackendsTest, CompletionsInOrderAndARestartHandsBackWhatIsPending) {
-  std::vector<int64_t> seqs;
+  std::vector<RowKey> seqs;
   {
     auto store = Open();
-    std::vector<std::pair<int64_t, bool>> done;
+    std::vector<std::pair<RowKey, bool>> done;
     for (int i = 0; i < 50; ++i) {
-      auto seq = std::make_shared<int64_t>(0);
+      auto seq = std::make_shared<RowKey>();
       *seq = store->Add(TcpRow("e" + std::to_string(i)),
                         [&done, seq](bool stored) { done.emplace_back(*seq, stored); });
       seqs.push_back(*seq);
@@ -136,10 +136,10 @@ TEST_P(StoreBackendsTest, CompletionsInOrderAndARestartHandsBackWhatIsPending) {
     ASSERT_EQ(late_.size(), 25u);
     EXPECT_EQ(late_.front().raw, "e1");
     EXPECT_EQ(late_.back().raw, "e49");
-    // Fates of rows of the earlier run reach them by the numbers given now.
+    // Fates of rows of the earlier run reach them by their keys.
     for (const EventRow& r : late_) {
-      EXPECT_GT(store->Add(TcpRow("x", EventFate::Delivered), nullptr), 0);
-      store->SetFate(r.seq, EventTarget::Console, EventFate::Delivered);
+      EXPECT_TRUE(store->Add(TcpRow("x", EventFate::Delivered), nullptr));
+      store->SetFate(r.Key(), EventTarget::Console, EventFate::Delivered);
     }
   }
   auto store = Open();
@@ -210,7 +210,7 @@ TEST_P(StoreBackendsTest, StorageUnreachableAtTheStartGivesItsPendingRowsLater) 
   auto store = Open(false);
   EXPECT_FALSE(store->Writable());
   EXPECT_EQ(AddAndSee(*store, TcpRow("refused")), 0);
-  int64_t key = 0, other = 0;
+  RowKey key, other;
   EXPECT_EQ(AddAndSee(*store, TcpRow("kept"), true, &key), 1);
   EXPECT_EQ(AddAndSee(*store, TcpRow("kept too"), true, &other), 1);
   EXPECT_TRUE(late_.empty());
@@ -306,7 +306,7 @@ TEST_F(PgStoreTest, ACommitPastItsDeadlineIsResolvedBeforeTheSenderHears) {
   ASSERT_TRUE(WaitFor([&] { return store->Writable(); }, 10'000)) << store->LastError();
   // A first row: the commit's statement is prepared (which waits for the
   // lock below as well, but writes nothing).
-  ASSERT_GT(store->AddAndWait(TcpRow("first"), 5000, nullptr), 0);
+  ASSERT_TRUE(store->AddAndWait(TcpRow("first"), 5000, nullptr));
   PGconn* blocker = PQconnectdb(db_.Conninfo().c_str());
   ASSERT_EQ(PQstatus(blocker), CONNECTION_OK);
   PQclear(PQexec(blocker, "BEGIN; LOCK TABLE quell_node IN EXCLUSIVE MODE"));
