@@ -88,7 +88,7 @@ class HttpServerTest : public ::testing::Test {
     limits_.requestTimeoutMs = 500;
     limits_.idleTimeoutMs = 500;
     std::string error;
-    ASSERT_TRUE(server_.Listen({"127.0.0.1", port_, 1}, limits_, "", &error)) << error;
+    ASSERT_TRUE(server_.Listen({"127.0.0.1", port_, 1}, limits_, std::nullopt, &error)) << error;
   }
   Metrics metrics_{"9.9", {}};
   SnapshotBox box_;
@@ -173,9 +173,9 @@ TEST(HttpServerListenTest, APortInUseIsReportedNotFatal) {
   const int port = FreePort();
   MonitoringServer first(metrics, box);
   std::string error;
-  ASSERT_TRUE(first.Listen({"127.0.0.1", port, 1}, {}, "", &error)) << error;
+  ASSERT_TRUE(first.Listen({"127.0.0.1", port, 1}, {}, std::nullopt, &error)) << error;
   MonitoringServer second(metrics, box);
-  EXPECT_FALSE(second.Listen({"127.0.0.1", port, 1}, {}, "", &error));
+  EXPECT_FALSE(second.Listen({"127.0.0.1", port, 1}, {}, std::nullopt, &error));
   EXPECT_FALSE(error.empty());
   EXPECT_TRUE(second.Ports().empty());
 }
@@ -185,13 +185,14 @@ TEST(HttpServerListenTest, APeerOutsideTheAccessListIsClosedUnanswered) {
   SnapshotBox box;
   using Blocks = std::vector<std::pair<QHostAddress, int>>;
   EXPECT_EQ(CivetAccessList(std::nullopt), "");
-  const std::string others = CivetAccessList(Blocks{{QHostAddress(QStringLiteral("10.0.0.0")), 8},
-                                                    {QHostAddress(QStringLiteral("fe80::")), 10}});
+  const Blocks othersBlocks{{QHostAddress(QStringLiteral("10.0.0.0")), 8},
+                            {QHostAddress(QStringLiteral("fe80::")), 10}};
+  const std::string others = CivetAccessList(othersBlocks);
   EXPECT_EQ(others, "-0.0.0.0/0,+10.0.0.0/8");
   const int refused = FreePort();
   MonitoringServer closed(metrics, box);
   std::string error;
-  ASSERT_TRUE(closed.Listen({"127.0.0.1", refused, 1}, {}, others, &error)) << error;
+  ASSERT_TRUE(closed.Listen({"127.0.0.1", refused, 1}, {}, othersBlocks, &error)) << error;
   bool wasClosed = false;
   const int fd = Connect(refused);
   ASSERT_GE(fd, 0);
@@ -207,8 +208,7 @@ TEST(HttpServerListenTest, APeerOutsideTheAccessListIsClosedUnanswered) {
   const int admitted = FreePort();
   MonitoringServer open(metrics, box);
   ASSERT_TRUE(open.Listen({"127.0.0.1", admitted, 1}, {},
-                          CivetAccessList(Blocks{{QHostAddress(QStringLiteral("127.0.0.0")), 8}}),
-                          &error))
+                          Blocks{{QHostAddress(QStringLiteral("127.0.0.0")), 8}}, &error))
       << error;
   EXPECT_EQ(Exchange(admitted, Get("/metrics")).rfind("HTTP/1.1 200", 0), 0u);
   const std::string text = metrics.Scrape();
