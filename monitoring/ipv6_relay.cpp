@@ -259,17 +259,18 @@ void Ipv6Relay::Run() {
         return;
       }
       if (!Admits(settings_.admitted, from.sin6_addr)) {
-        ::close(peer);
+        // Counted before the close, so whoever sees the close sees the count.
         if (settings_.refused) settings_.refused();
+        ::close(peer);
         continue;
       }
       if (int(connections.size()) >= maxConnections_) {
-        ::close(peer);
         if (!boundSaid && settings_.note)
           settings_.note("Monitoring: [" + settings_.host + "]:" + std::to_string(port_) +
                          " relays " + std::to_string(maxConnections_) +
                          " connections, the most it takes; further ones are closed unanswered");
         boundSaid = true;
+        ::close(peer);
         continue;
       }
       const int inner = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
