@@ -3,15 +3,15 @@
 // serve or that never end.
 #include "monitoring/http_server.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <string>
+
+#include "tests/support/raw_http.h"
 
 namespace quell {
 namespace {
@@ -31,50 +31,16 @@ int FreePort() {
 }
 
 int Connect(int port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(uint16_t(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-// Everything the server sends until it closes, or until timeoutMs; closed
-// tells whether it closed.
-std::string ReadAll(int fd, int timeoutMs, bool* closed = nullptr) {
-  std::string out;
-  const auto end = Steady::now() + std::chrono::milliseconds(timeoutMs);
-  if (closed) *closed = false;
-  for (;;) {
-    const int left =
-        int(std::chrono::duration_cast<std::chrono::milliseconds>(end - Steady::now()).count());
-    pollfd p{fd, POLLIN, 0};
-    if (left <= 0 || ::poll(&p, 1, left) <= 0) return out;
-    char buffer[65536];
-    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-    if (n <= 0) {
-      if (closed) *closed = true;
-      return out;
-    }
-    out.append(buffer, size_t(n));
-  }
+  return test::ConnectLoopback(AF_INET, port);
 }
 
 std::string Exchange(int port, const std::string& request, int timeoutMs = 5000) {
-  const int fd = Connect(port);
-  if (fd < 0) return "no connection";
-  ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-  const std::string answer = ReadAll(fd, timeoutMs);
-  ::close(fd);
-  return answer;
+  return test::Exchange(AF_INET, port, request, timeoutMs);
 }
 
+using test::ReadAll;
 std::string Get(const std::string& path, const std::string& extra = "") {
-  return "GET " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n" + extra + "\r\n";
+  return test::HttpGet(path, extra);
 }
 
 class HttpServerTest : public ::testing::Test {

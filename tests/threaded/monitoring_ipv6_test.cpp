@@ -3,10 +3,8 @@
 // HTTP limit; refused peers are closed unanswered and counted; the bound
 // on relayed connections holds; the server stops with connections open.
 // Skipped where ::1 cannot be bound.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -17,6 +15,7 @@
 #include <vector>
 
 #include "monitoring/http_server.h"
+#include "tests/support/raw_http.h"
 
 namespace quell {
 namespace {
@@ -36,51 +35,15 @@ bool Ipv6LoopbackWorks() {
 }
 
 int Connect6(int port) {
-  const int fd = ::socket(AF_INET6, SOCK_STREAM, 0);
-  sockaddr_in6 a{};
-  a.sin6_family = AF_INET6;
-  a.sin6_port = htons(uint16_t(port));
-  a.sin6_addr = in6addr_loopback;
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-// Everything sent until the other side closes or timeoutMs; closed tells
-// whether it closed (a reset counts as closed).
-std::string ReadAll(int fd, int timeoutMs, bool* closed = nullptr) {
-  std::string out;
-  const auto end = Steady::now() + std::chrono::milliseconds(timeoutMs);
-  if (closed) *closed = false;
-  for (;;) {
-    const int left =
-        int(std::chrono::duration_cast<std::chrono::milliseconds>(end - Steady::now()).count());
-    pollfd p{fd, POLLIN, 0};
-    if (left <= 0 || ::poll(&p, 1, left) <= 0) return out;
-    char buffer[65536];
-    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-    if (n <= 0) {
-      if (closed) *closed = true;
-      return out;
-    }
-    out.append(buffer, size_t(n));
-  }
+  return test::ConnectLoopback(AF_INET6, port);
 }
 
 std::string Exchange(int port, const std::string& request) {
-  const int fd = Connect6(port);
-  if (fd < 0) return "no connection";
-  ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-  const std::string answer = ReadAll(fd, 5000);
-  ::close(fd);
-  return answer;
+  return test::Exchange(AF_INET6, port, request);
 }
 
-std::string Get(const std::string& path) {
-  return "GET " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
-}
+using test::HttpGet;
+using test::ReadAll;
 
 bool Starts(const std::string& text, const std::string& head) {
   return text.rfind(head, 0) == 0;
@@ -130,7 +93,7 @@ TEST_F(MonitoringIpv6Test, ServesThePathsThroughTheRelayWithCivetwebsAnswers) {
   const int port = Start();
   ASSERT_GT(port, 0);
 
-  std::string a = Exchange(port, Get("/metrics"));
+  std::string a = Exchange(port, HttpGet("/metrics"));
   EXPECT_TRUE(Starts(a, "HTTP/1.1 200")) << a.substr(0, 300);
   EXPECT_NE(a.find("Content-Type: text/plain; version=0.0.4; charset=utf-8\r\n"),
             std::string::npos);
@@ -142,9 +105,9 @@ TEST_F(MonitoringIpv6Test, ServesThePathsThroughTheRelayWithCivetwebsAnswers) {
   ASSERT_NE(body, std::string::npos);
   EXPECT_EQ(a.size() - body - 4, std::stoul(a.substr(length + 16)));
 
-  EXPECT_TRUE(Starts(Exchange(port, Get("/health/live")), "HTTP/1.1 200"));
-  EXPECT_TRUE(Starts(Exchange(port, Get("/health/ready")), "HTTP/1.1 200"));
-  EXPECT_TRUE(Starts(Exchange(port, Get("/nothing")), "HTTP/1.1 404"));
+  EXPECT_TRUE(Starts(Exchange(port, HttpGet("/health/live")), "HTTP/1.1 200"));
+  EXPECT_TRUE(Starts(Exchange(port, HttpGet("/health/ready")), "HTTP/1.1 200"));
+  EXPECT_TRUE(Starts(Exchange(port, HttpGet("/nothing")), "HTTP/1.1 404"));
 
   a = Exchange(port,
                "POST /metrics HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
@@ -156,7 +119,7 @@ TEST_F(MonitoringIpv6Test, ServesThePathsThroughTheRelayWithCivetwebsAnswers) {
   // comes back whole.
   const int fd = Connect6(port);
   ASSERT_GE(fd, 0);
-  const std::string request = Get("/health/live");
+  const std::string request = HttpGet("/health/live");
   ::send(fd, request.data(), 7, MSG_NOSIGNAL);
   ::send(fd, request.data() + 7, request.size() - 7, MSG_NOSIGNAL);
   ::shutdown(fd, SHUT_WR);
@@ -178,7 +141,7 @@ TEST_F(MonitoringIpv6Test, APeerOutsideTheIpv6BlocksIsClosedUnansweredAndCounted
   for (int i = 0; i < 2; ++i) {
     const int fd = Connect6(refused);
     ASSERT_GE(fd, 0);
-    ::send(fd, Get("/metrics").data(), Get("/metrics").size(), MSG_NOSIGNAL);
+    ::send(fd, HttpGet("/metrics").data(), HttpGet("/metrics").size(), MSG_NOSIGNAL);
     bool closed = false;
     EXPECT_EQ(ReadAll(fd, 5000, &closed), "");
     EXPECT_TRUE(closed);
@@ -191,7 +154,7 @@ TEST_F(MonitoringIpv6Test, APeerOutsideTheIpv6BlocksIsClosedUnansweredAndCounted
   server_.reset();
   const int admitted = Start(Blocks{{QHostAddress(QStringLiteral("::1")), 128}});
   ASSERT_GT(admitted, 0);
-  EXPECT_TRUE(Starts(Exchange(admitted, Get("/metrics")), "HTTP/1.1 200"));
+  EXPECT_TRUE(Starts(Exchange(admitted, HttpGet("/metrics")), "HTTP/1.1 200"));
   EXPECT_NE(metrics_.Scrape().find(RefusedSeries(admitted) + "0\n"), std::string::npos);
 }
 
@@ -217,7 +180,7 @@ TEST_F(MonitoringIpv6Test, CivetwebsRequestTimeoutClosesACutRequestLine) {
   EXPECT_TRUE(closed || Starts(b, "HTTP/1.1 4")) << b.substr(0, 200);
   EXPECT_EQ(b.find("200 OK"), std::string::npos);
 
-  EXPECT_TRUE(Starts(Exchange(port, Get("/health/live")), "HTTP/1.1 200"));
+  EXPECT_TRUE(Starts(Exchange(port, HttpGet("/health/live")), "HTTP/1.1 200"));
 }
 
 TEST_F(MonitoringIpv6Test, PastTheBoundNewPeersAreClosedUnansweredAndItIsSaidOnce) {
@@ -247,7 +210,8 @@ TEST_F(MonitoringIpv6Test, PastTheBoundNewPeersAreClosedUnansweredAndItIsSaidOnc
   ::close(first);
   std::string a;
   const auto end = Steady::now() + std::chrono::seconds(5);
-  while (!Starts(a, "HTTP/1.1 200") && Steady::now() < end) a = Exchange(port, Get("/health/live"));
+  while (!Starts(a, "HTTP/1.1 200") && Steady::now() < end)
+    a = Exchange(port, HttpGet("/health/live"));
   EXPECT_TRUE(Starts(a, "HTTP/1.1 200")) << a;
   ::close(second);
 }
@@ -262,7 +226,7 @@ TEST_F(MonitoringIpv6Test, StopsWithConnectionsOpenAndClosesThem) {
   ASSERT_GE(cut, 0);
   ::send(cut, "GET /met", 8, MSG_NOSIGNAL);
   // Both reached civetweb: a third peer is still answered.
-  EXPECT_TRUE(Starts(Exchange(port, Get("/health/live")), "HTTP/1.1 200"));
+  EXPECT_TRUE(Starts(Exchange(port, HttpGet("/health/live")), "HTTP/1.1 200"));
   server_.reset();
   for (int fd : {idle, cut}) {
     bool closed = false;
@@ -281,7 +245,7 @@ TEST_F(MonitoringIpv6Test, AnIpv6PortInUseIsReportedNotFatal) {
   EXPECT_FALSE(second.Listen({"::1", taken, 1}, limits_, std::nullopt, &error));
   EXPECT_FALSE(error.empty());
   EXPECT_TRUE(second.Ports().empty());
-  EXPECT_TRUE(Starts(Exchange(taken, Get("/health/live")), "HTTP/1.1 200"));
+  EXPECT_TRUE(Starts(Exchange(taken, HttpGet("/health/live")), "HTTP/1.1 200"));
 }
 
 }  // namespace
