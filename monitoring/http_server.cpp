@@ -142,9 +142,9 @@ MonitoringServer::~MonitoringServer() {
   servers_.clear();
 }
 
-int MonitoringServer::StartCivet(const std::string& listening, const HttpLimits& limits,
-                                 const std::string& accessList, std::unique_ptr<Refusals> refusals,
-                                 std::string* error) {
+int MonitoringServer::StartCivet(const std::string& listening, int fallbackPort,
+                                 const HttpLimits& limits, const std::string& accessList,
+                                 std::unique_ptr<Refusals> refusals, std::string* error) {
   std::vector<std::string> options = {
       "listening_ports",       listening,
       "num_threads",           std::to_string(limits.threads),
@@ -164,13 +164,14 @@ int MonitoringServer::StartCivet(const std::string& listening, const HttpLimits&
     auto server = std::make_unique<CivetServer>(options, &callbacks, refusals.get());
     server->addHandler("/", handler_.get());
     const std::vector<int> ports = server->getListeningPorts();
-    if (ports.empty() || ports.front() <= 0) {
+    const int port = ports.empty() ? fallbackPort : ports.front();
+    if (port <= 0) {
       if (error) *error = "civetweb did not tell its port";
       return 0;
     }
     refusals_.push_back(std::move(refusals));
     servers_.push_back(std::move(server));
-    return ports.front();
+    return port;
   } catch (const CivetException& e) {
     if (error) *error = e.what();
     return 0;
@@ -183,8 +184,8 @@ bool MonitoringServer::Listen(const MonitoringEndpoint& endpoint, const HttpLimi
   if (endpoint.host.find(':') == std::string::npos) {
     if (endpoint.port > 0) refusals->counter = metrics_.AccessRefusalCounter(endpoint.port);
     Refusals* counted = refusals.get();
-    const int port =
-        StartCivet(endpoint.Text(), limits, CivetAccessList(admitted), std::move(refusals), error);
+    const int port = StartCivet(endpoint.Text(), endpoint.port, limits, CivetAccessList(admitted),
+                                std::move(refusals), error);
     if (port == 0) return false;
     if (port != endpoint.port) counted->counter = metrics_.AccessRefusalCounter(port);
     ports_.push_back(port);
@@ -208,7 +209,7 @@ bool MonitoringServer::Listen(const MonitoringEndpoint& endpoint, const HttpLimi
   if (!relay->Listen(error)) return false;
   counted->counter = metrics_.AccessRefusalCounter(relay->Port());
   const int inner =
-      StartCivet("127.0.0.1:0", limits, "-0.0.0.0/0,+127.0.0.1/32", std::move(refusals), error);
+      StartCivet("127.0.0.1:0", 0, limits, "-0.0.0.0/0,+127.0.0.1/32", std::move(refusals), error);
   if (inner == 0) return false;
   relay->Start(inner);
   ports_.push_back(relay->Port());

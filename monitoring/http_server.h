@@ -79,8 +79,9 @@ class MonitoringServer {
   std::function<void(std::string)> note_;
   std::vector<int> ports_;
 
-  // civetweb on listening ("127.0.0.1:9464"); its port, or 0 with the error.
-  int StartCivet(const std::string& listening, const HttpLimits& limits,
+  // civetweb on listening ("127.0.0.1:9464"); its port (fallbackPort when
+  // it tells none), or 0 with the error.
+  int StartCivet(const std::string& listening, int fallbackPort, const HttpLimits& limits,
                  const std::string& accessList, std::unique_ptr<Refusals> refusals,
                  std::string* error);
 };
