@@ -517,7 +517,7 @@ void Engine::ListenMonitoring() {
     add(ipReceivers_->Port(l));
   add(dc09Receiver_->Port());
   if (standardDc09_ && standardDc09_->tcp()) add(standardDc09_->tcp()->Port());
-  monitoring_->Listen(inUse, CivetAccessList(access_->Networks(AccessGroup::Monitoring)), journal_);
+  monitoring_->Listen(inUse, access_->Networks(AccessGroup::Monitoring), journal_, journalQueue_);
 }
 
 // Once at start-up: the ports that "\ClientAccess.ini" leaves open to any

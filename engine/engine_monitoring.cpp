@@ -35,9 +35,11 @@ EngineMonitoring::~EngineMonitoring() {
   server_.reset();
 }
 
-void EngineMonitoring::Listen(const std::vector<int>& portsInUse, const std::string& accessList,
-                              Journal& journal) {
-  server_ = std::make_unique<MonitoringServer>(*metrics_, snapshot_);
+void EngineMonitoring::Listen(const std::vector<int>& portsInUse, const AddressBlocks& admitted,
+                              Journal& journal, SharedTextList& fromThreads) {
+  server_ = std::make_unique<MonitoringServer>(
+      *metrics_, snapshot_,
+      [&fromThreads](std::string text) { fromThreads.PutHead(std::move(text)); });
   for (const MonitoringEndpoint& endpoint : file_.listen) {
     const std::string where = "Monitoring.ini line " + std::to_string(endpoint.lineNumber) + ": ";
     if (std::find(portsInUse.begin(), portsInUse.end(), endpoint.port) != portsInUse.end()) {
@@ -47,7 +49,7 @@ void EngineMonitoring::Listen(const std::vector<int>& portsInUse, const std::str
       continue;
     }
     std::string error;
-    if (!server_->Listen(endpoint, HttpLimits{}, accessList, &error)) {
+    if (!server_->Listen(endpoint, HttpLimits{}, admitted, &error)) {
       journal.Append("Monitoring: cannot listen on " + endpoint.Text() + ": " + error);
       notListening_.push_back(endpoint.Text());
       continue;

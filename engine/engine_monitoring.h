@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/journal.h"
+#include "core/shared_list.h"
 #include "monitoring/http_server.h"
 #include "monitoring/metrics.h"
 #include "monitoring/monitoring_file.h"
@@ -31,8 +32,10 @@ class EngineMonitoring {
 
   // Opens the listeners of the file; an address whose port the gateway
   // already uses, or one that cannot be bound, is journalled and skipped.
-  // accessList: civetweb's list of who may connect (empty: anyone).
-  void Listen(const std::vector<int>& portsInUse, const std::string& accessList, Journal& journal);
+  // admitted: who may connect (nullopt: anyone). fromThreads takes the
+  // journal lines of the server's own threads.
+  void Listen(const std::vector<int>& portsInUse, const AddressBlocks& admitted, Journal& journal,
+              SharedTextList& fromThreads);
   // Main thread, once a second: the engine's state to the server and the gauges.
   void Publish(Engine& engine);
 

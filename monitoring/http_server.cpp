@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "monitoring/health.h"
+#include "monitoring/ipv6_relay.h"
 #include "monitoring/status_page.h"
 
 namespace quell {
@@ -100,12 +101,11 @@ class MonitoringServer::Handler final : public CivetHandler {
   const SnapshotBox& snapshot_;
 };
 
-std::string CivetAccessList(
-    const std::optional<std::vector<std::pair<QHostAddress, int>>>& blocks) {
+std::string CivetAccessList(const AddressBlocks& blocks) {
   if (!blocks) return {};
   // Deny all first, then allow each block; the last match decides. Debian's
   // civetweb has no IPv6 (neither listening nor in its lists), so only the
-  // IPv4 blocks can ever match.
+  // IPv4 blocks go here.
   std::string list = "-0.0.0.0/0";
   for (const auto& [address, bits] : *blocks)
     if (address.protocol() == QAbstractSocket::IPv4Protocol)
@@ -113,21 +113,40 @@ std::string CivetAccessList(
   return list;
 }
 
-MonitoringServer::MonitoringServer(Metrics& metrics, const SnapshotBox& snapshot)
+Ipv6Blocks RelayBlocks(const AddressBlocks& blocks) {
+  if (!blocks) return std::nullopt;
+  std::vector<Ipv6Block> out;
+  for (const auto& [address, bits] : *blocks) {
+    if (address.protocol() != QAbstractSocket::IPv6Protocol) continue;
+    Ipv6Block block;
+    const Q_IPV6ADDR bytes = address.toIPv6Address();
+    std::memcpy(block.address.data(), bytes.c, block.address.size());
+    block.bits = bits;
+    out.push_back(block);
+  }
+  return out;
+}
+
+MonitoringServer::MonitoringServer(Metrics& metrics, const SnapshotBox& snapshot,
+                                   std::function<void(std::string)> note)
     : metrics_(metrics),
       snapshot_(snapshot),
-      handler_(std::make_unique<Handler>(metrics, snapshot)) {}
+      handler_(std::make_unique<Handler>(metrics, snapshot)),
+      note_(std::move(note)) {}
 
 MonitoringServer::~MonitoringServer() {
-  // Each server joins its threads before the handler goes.
+  // The relays stop first, then each server joins its threads before the
+  // handler goes.
+  relays_.clear();
   for (auto& server : servers_) server->close();
   servers_.clear();
 }
 
-bool MonitoringServer::Listen(const MonitoringEndpoint& endpoint, const HttpLimits& limits,
-                              const std::string& accessList, std::string* error) {
+int MonitoringServer::StartCivet(const std::string& listening, int fallbackPort,
+                                 const HttpLimits& limits, const std::string& accessList,
+                                 std::unique_ptr<Refusals> refusals, std::string* error) {
   std::vector<std::string> options = {
-      "listening_ports",       endpoint.Text(),
+      "listening_ports",       listening,
       "num_threads",           std::to_string(limits.threads),
       "request_timeout_ms",    std::to_string(limits.requestTimeoutMs),
       "enable_keep_alive",     "yes",
@@ -139,29 +158,63 @@ bool MonitoringServer::Listen(const MonitoringEndpoint& endpoint, const HttpLimi
     options.push_back("access_control_list");
     options.push_back(accessList);
   }
-  constexpr unsigned kIpv6Feature = 8;
-  if (endpoint.host.find(':') != std::string::npos && !mg_check_feature(kIpv6Feature)) {
-    if (error) *error = "the system's civetweb library was built without IPv6";
-    return false;
-  }
-  auto refusals = std::make_unique<Refusals>();
-  if (endpoint.port > 0) refusals->counter = metrics_.AccessRefusalCounter(endpoint.port);
   CivetCallbacks callbacks;
   callbacks.log_message = &LogMessage;
   try {
     auto server = std::make_unique<CivetServer>(options, &callbacks, refusals.get());
     server->addHandler("/", handler_.get());
-    std::vector<int> ports = server->getListeningPorts();
-    const int port = ports.empty() ? endpoint.port : ports.front();
-    if (port != endpoint.port) refusals->counter = metrics_.AccessRefusalCounter(port);
-    ports_.push_back(port);
+    const std::vector<int> ports = server->getListeningPorts();
+    const int port = ports.empty() ? fallbackPort : ports.front();
+    if (port <= 0) {
+      if (error) *error = "civetweb did not tell its port";
+      return 0;
+    }
     refusals_.push_back(std::move(refusals));
     servers_.push_back(std::move(server));
-    return true;
+    return port;
   } catch (const CivetException& e) {
     if (error) *error = e.what();
-    return false;
+    return 0;
   }
+}
+
+bool MonitoringServer::Listen(const MonitoringEndpoint& endpoint, const HttpLimits& limits,
+                              const AddressBlocks& admitted, std::string* error) {
+  auto refusals = std::make_unique<Refusals>();
+  if (endpoint.host.find(':') == std::string::npos) {
+    if (endpoint.port > 0) refusals->counter = metrics_.AccessRefusalCounter(endpoint.port);
+    Refusals* counted = refusals.get();
+    const int port = StartCivet(endpoint.Text(), endpoint.port, limits, CivetAccessList(admitted),
+                                std::move(refusals), error);
+    if (port == 0) return false;
+    if (port != endpoint.port) counted->counter = metrics_.AccessRefusalCounter(port);
+    ports_.push_back(port);
+    return true;
+  }
+  // IPv6: the relay takes the address and the IPv6 blocks; civetweb listens
+  // on a free loopback port that admits only the relay's own address. Its
+  // refusals, and the relay's, count for the public port.
+  Refusals* counted = refusals.get();
+  RelaySettings settings;
+  settings.host = endpoint.host;
+  settings.port = endpoint.port;
+  settings.admitted = RelayBlocks(admitted);
+  settings.maxConnections = limits.maxRelayedConnections;
+  settings.drainTimeoutMs = limits.requestTimeoutMs;
+  settings.refused = [counted] {
+    if (prometheus::Counter* counter = counted->counter.load()) counter->Increment();
+  };
+  settings.note = note_;
+  auto relay = std::make_unique<Ipv6Relay>(std::move(settings));
+  if (!relay->Listen(error)) return false;
+  counted->counter = metrics_.AccessRefusalCounter(relay->Port());
+  const int inner =
+      StartCivet("127.0.0.1:0", 0, limits, "-0.0.0.0/0,+127.0.0.1/32", std::move(refusals), error);
+  if (inner == 0) return false;
+  relay->Start(inner);
+  ports_.push_back(relay->Port());
+  relays_.push_back(std::move(relay));
+  return true;
 }
 
 }  // namespace quell

@@ -13,6 +13,9 @@ wait for it), then:
      counters read back through Prometheus' query API equal what was sent,
      and the pending rows equal the rows the events file keeps pending;
   h  /health/live and /health/ready answer 200 with JSON bodies;
+  6  a second Listen= on [::1] (served through the gateway's IPv6 relay)
+     answers /metrics and /health/ready over IPv6 (skipped, with a line,
+     where ::1 cannot be bound);
   s  the status page, parsed with html.parser, shows the lines with their
      states, the console and its queue, and the last events;
   b  bad requests: a 1 MB header, a header that never ends, a request line
@@ -25,8 +28,8 @@ in its own network namespace when unshare allows it.
 
 usage: tools/monitoring_check.py [path/to/build]
 """
-import argparse, html.parser, json, os, shutil, socket, sqlite3, subprocess, sys, tempfile
-import time, urllib.request, urllib.error, urllib.parse
+import argparse, html.parser, http.client, json, os, shutil, socket, sqlite3, subprocess, sys
+import tempfile, time, urllib.request, urllib.error, urllib.parse
 
 from smoke_common import Smoke
 
@@ -51,6 +54,31 @@ def free_port():
     port = s.getsockname()[1]
     s.close()
     return port
+
+
+def free_port6():
+    """A free port on ::1, or None where IPv6 loopback is missing."""
+    try:
+        s = socket.socket(socket.AF_INET6)
+        s.bind(("::1", 0))
+    except OSError:
+        return None
+    port = s.getsockname()[1]
+    s.close()
+    return port
+
+
+def get6(path, port, timeout=5):
+    """(status, headers, body) of a GET to [::1]:port; status 0 when nothing answered."""
+    conn = http.client.HTTPConnection("::1", port, timeout=timeout)
+    try:
+        conn.request("GET", path)
+        r = conn.getresponse()
+        return r.status, r.headers, r.read().decode("utf-8")
+    except OSError:
+        return 0, {}, ""
+    finally:
+        conn.close()
 
 
 def get(path, port=HTTP_PORT, timeout=5):
@@ -126,6 +154,7 @@ class Check:
         self.failed = False
         self.prometheus = None
         self.prom_port = free_port()
+        self.port6 = free_port6()
 
     def note(self, what, ok, text):
         print("[%5.1f s] %s %s: %s" % (self.run.elapsed(), what, "ok  " if ok else "FAIL", text),
@@ -138,7 +167,10 @@ class Check:
 
     def start(self):
         r = self.run
-        r.write("Monitoring.ini", "[Http]\r\nListen=127.0.0.1:%d\r\n" % HTTP_PORT)
+        listen = "Listen=127.0.0.1:%d\r\n" % HTTP_PORT
+        if self.port6:
+            listen += "Listen=[::1]:%d\r\n" % self.port6
+        r.write("Monitoring.ini", "[Http]\r\n" + listen)
         r.write("param0", "01:00:00\r\n1\r\n0\r\n1\r\n")  # store offline on
         self.gateway = r.gateway()
         end = time.time() + 30
@@ -231,6 +263,23 @@ class Check:
                 parsed = None
             self.note("h", status == 200 and parsed is not None,
                       "GET %s %d %s" % (path, status, body.strip()[:300]))
+
+    def check_ipv6(self):
+        if not self.port6:
+            print("[%5.1f s] 6 skipped: ::1 cannot be bound here" % self.run.elapsed(), flush=True)
+            return
+        status, headers, body = get6("/metrics", self.port6)
+        self.note("6", status == 200 and headers.get("Content-Type") == CONTENT_TYPE
+                  and "quell_build_info" in body,
+                  "GET http://[::1]:%d/metrics %s, Content-Type %r" % (
+                      self.port6, status, headers.get("Content-Type")))
+        status, _, body = get6("/health/ready", self.port6)
+        try:
+            parsed = json.loads(body)
+        except ValueError:
+            parsed = None
+        self.note("6", status == 200 and parsed is not None,
+                  "GET http://[::1]:%d/health/ready %d %s" % (self.port6, status, body.strip()[:200]))
 
     def check_page(self):
         status, headers, body = get("/")
@@ -344,6 +393,7 @@ def main():
         check.check_metrics()
         check.check_counts()
         check.check_health()
+        check.check_ipv6()
         check.check_page()
         check.check_bad_requests()
         check.check_live_in_flood()

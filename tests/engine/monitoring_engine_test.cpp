@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include "engine/engine.h"
@@ -111,6 +112,43 @@ TEST_F(MonitoringEngineTest, APortThatCannotBeBoundIsJournalledAndTheGatewayRuns
   EXPECT_EQ(engine_->monitoring()->NotListening().size(), 1u);
   EXPECT_NE(JournalText().find("Monitoring: cannot listen on"), std::string::npos) << JournalText();
   EXPECT_NE(StartupSummary(*engine_).find("monitoring: NOT listening on"), std::string::npos);
+}
+
+TEST_F(MonitoringEngineTest, AnIpv6AddressListensAndOneThatCannotBeBoundIsSaidLikeIpv4) {
+  QTcpServer taken;
+  if (!taken.listen(QHostAddress::LocalHostIPv6, 0)) GTEST_SKIP() << "no IPv6 loopback here";
+  QTcpServer probe;
+  ASSERT_TRUE(probe.listen(QHostAddress::LocalHostIPv6, 0));
+  const std::string free = std::to_string(probe.serverPort());
+  probe.close();
+  const std::string busy = std::to_string(taken.serverPort());
+  Write("Monitoring.ini", "[Http]\r\nListen=[::1]:" + busy + "\r\nListen=[::1]:" + free + "\r\n");
+  Write("ClientAccess.ini", "[Monitoring]\r\n::1\r\n");
+  Start();
+  ASSERT_NE(engine_->monitoring(), nullptr);
+  EngineMonitoring& m = *engine_->monitoring();
+  EXPECT_EQ(m.Listening(), std::vector<std::string>{"[::1]:" + free});
+  EXPECT_EQ(m.NotListening(), std::vector<std::string>{"[::1]:" + busy});
+  const std::string journal = JournalText();
+  EXPECT_NE(journal.find("Monitoring: cannot listen on [::1]:" + busy + ": "), std::string::npos)
+      << journal;
+  EXPECT_NE(journal.find("Monitoring: listening on [::1]:" + free), std::string::npos);
+  const std::string summary = StartupSummary(*engine_);
+  EXPECT_NE(summary.find("monitoring: http://[::1]:" + free + "/"), std::string::npos) << summary;
+  EXPECT_NE(summary.find("monitoring: NOT listening on [::1]:" + busy), std::string::npos);
+
+  // The allowlist's ::1 is let in through the relay.
+  QTcpSocket client;
+  client.connectToHost(QHostAddress::LocalHostIPv6, quint16(std::stoi(free)));
+  ASSERT_TRUE(client.waitForConnected(5000));
+  client.write("GET /metrics HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+  QByteArray answer;
+  while (client.state() == QAbstractSocket::ConnectedState && client.waitForReadyRead(5000))
+    answer += client.readAll();
+  answer += client.readAll();
+  EXPECT_TRUE(answer.startsWith("HTTP/1.1 200")) << answer.left(200).toStdString();
+  EXPECT_TRUE(
+      answer.contains("quell_access_refused_total{port=\"" + QByteArray(free.c_str()) + "\"} 0"));
 }
 
 }  // namespace

@@ -3,15 +3,15 @@
 // serve or that never end.
 #include "monitoring/http_server.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <string>
+
+#include "tests/support/raw_http.h"
 
 namespace quell {
 namespace {
@@ -31,50 +31,16 @@ int FreePort() {
 }
 
 int Connect(int port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(uint16_t(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-// Everything the server sends until it closes, or until timeoutMs; closed
-// tells whether it closed.
-std::string ReadAll(int fd, int timeoutMs, bool* closed = nullptr) {
-  std::string out;
-  const auto end = Steady::now() + std::chrono::milliseconds(timeoutMs);
-  if (closed) *closed = false;
-  for (;;) {
-    const int left =
-        int(std::chrono::duration_cast<std::chrono::milliseconds>(end - Steady::now()).count());
-    pollfd p{fd, POLLIN, 0};
-    if (left <= 0 || ::poll(&p, 1, left) <= 0) return out;
-    char buffer[65536];
-    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-    if (n <= 0) {
-      if (closed) *closed = true;
-      return out;
-    }
-    out.append(buffer, size_t(n));
-  }
+  return test::ConnectLoopback(AF_INET, port);
 }
 
 std::string Exchange(int port, const std::string& request, int timeoutMs = 5000) {
-  const int fd = Connect(port);
-  if (fd < 0) return "no connection";
-  ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-  const std::string answer = ReadAll(fd, timeoutMs);
-  ::close(fd);
-  return answer;
+  return test::Exchange(AF_INET, port, request, timeoutMs);
 }
 
+using test::ReadAll;
 std::string Get(const std::string& path, const std::string& extra = "") {
-  return "GET " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n" + extra + "\r\n";
+  return test::HttpGet(path, extra);
 }
 
 class HttpServerTest : public ::testing::Test {
@@ -88,7 +54,7 @@ class HttpServerTest : public ::testing::Test {
     limits_.requestTimeoutMs = 500;
     limits_.idleTimeoutMs = 500;
     std::string error;
-    ASSERT_TRUE(server_.Listen({"127.0.0.1", port_, 1}, limits_, "", &error)) << error;
+    ASSERT_TRUE(server_.Listen({"127.0.0.1", port_, 1}, limits_, std::nullopt, &error)) << error;
   }
   Metrics metrics_{"9.9", {}};
   SnapshotBox box_;
@@ -173,9 +139,9 @@ TEST(HttpServerListenTest, APortInUseIsReportedNotFatal) {
   const int port = FreePort();
   MonitoringServer first(metrics, box);
   std::string error;
-  ASSERT_TRUE(first.Listen({"127.0.0.1", port, 1}, {}, "", &error)) << error;
+  ASSERT_TRUE(first.Listen({"127.0.0.1", port, 1}, {}, std::nullopt, &error)) << error;
   MonitoringServer second(metrics, box);
-  EXPECT_FALSE(second.Listen({"127.0.0.1", port, 1}, {}, "", &error));
+  EXPECT_FALSE(second.Listen({"127.0.0.1", port, 1}, {}, std::nullopt, &error));
   EXPECT_FALSE(error.empty());
   EXPECT_TRUE(second.Ports().empty());
 }
@@ -185,13 +151,14 @@ TEST(HttpServerListenTest, APeerOutsideTheAccessListIsClosedUnanswered) {
   SnapshotBox box;
   using Blocks = std::vector<std::pair<QHostAddress, int>>;
   EXPECT_EQ(CivetAccessList(std::nullopt), "");
-  const std::string others = CivetAccessList(Blocks{{QHostAddress(QStringLiteral("10.0.0.0")), 8},
-                                                    {QHostAddress(QStringLiteral("fe80::")), 10}});
+  const Blocks othersBlocks{{QHostAddress(QStringLiteral("10.0.0.0")), 8},
+                            {QHostAddress(QStringLiteral("fe80::")), 10}};
+  const std::string others = CivetAccessList(othersBlocks);
   EXPECT_EQ(others, "-0.0.0.0/0,+10.0.0.0/8");
   const int refused = FreePort();
   MonitoringServer closed(metrics, box);
   std::string error;
-  ASSERT_TRUE(closed.Listen({"127.0.0.1", refused, 1}, {}, others, &error)) << error;
+  ASSERT_TRUE(closed.Listen({"127.0.0.1", refused, 1}, {}, othersBlocks, &error)) << error;
   bool wasClosed = false;
   const int fd = Connect(refused);
   ASSERT_GE(fd, 0);
@@ -207,8 +174,7 @@ TEST(HttpServerListenTest, APeerOutsideTheAccessListIsClosedUnanswered) {
   const int admitted = FreePort();
   MonitoringServer open(metrics, box);
   ASSERT_TRUE(open.Listen({"127.0.0.1", admitted, 1}, {},
-                          CivetAccessList(Blocks{{QHostAddress(QStringLiteral("127.0.0.0")), 8}}),
-                          &error))
+                          Blocks{{QHostAddress(QStringLiteral("127.0.0.0")), 8}}, &error))
       << error;
   EXPECT_EQ(Exchange(admitted, Get("/metrics")).rfind("HTTP/1.1 200", 0), 0u);
   const std::string text = metrics.Scrape();
