@@ -2,11 +2,10 @@
 
 #include <fcntl.h>
 
-#include <QAbstractEventDispatcher>
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
-#include <QMetaObject>
+#include <utility>
 
 namespace quell {
 
@@ -83,39 +82,64 @@ bool TraceFile::Append(const std::string& path, const std::string& bytes) {
 }
 
 TraceFile::~TraceFile() {
+  {
+    std::lock_guard g(lock_);
+    stop_ = true;
+  }
+  wake_.notify_one();
+  if (writer_.joinable()) writer_.join();
   WriteDeferred();
 }
 
 void TraceFile::Defer(const std::vector<std::string>& lines) {
   Block block = MakeBlock(lines);
   if (block.path.empty()) return;
-  bool schedule = false;
-  bool now = false;
   {
     std::lock_guard g(lock_);
+    if (pendingBytes_ + block.bytes.size() > kMostWaitingBytes) {
+      leftOut_ += lines.size();
+      leftOutToSay_ += lines.size();
+      return;
+    }
     pendingBytes_ += block.bytes.size();
     pending_.push_back(std::move(block));
-    now = pendingBytes_ >= kDeferredBytes || !QAbstractEventDispatcher::instance(context_.thread());
-    schedule = !now && !scheduled_;
-    scheduled_ |= schedule;
+    if (!writer_.joinable()) writer_ = std::thread([this] { RunWriter(); });
   }
-  if (now) {
+  wake_.notify_one();
+}
+
+uint64_t TraceFile::LeftOutLines() const {
+  std::lock_guard g(lock_);
+  return leftOut_;
+}
+
+void TraceFile::RunWriter() {
+  std::unique_lock g(lock_);
+  while (!stop_) {
+    wake_.wait(g, [this] { return stop_ || !pending_.empty(); });
+    if (stop_) break;
+    g.unlock();
     WriteDeferred();
-  } else if (schedule) {
-    QMetaObject::invokeMethod(
-        &context_, [this] { WriteDeferred(); }, Qt::QueuedConnection);
+    g.lock();
   }
 }
 
 void TraceFile::WriteDeferred() {
   std::lock_guard w(writing_);
   std::vector<Block> blocks;
+  uint64_t leftOut = 0;
   {
     std::lock_guard g(lock_);
     blocks.swap(pending_);
     pendingBytes_ = 0;
-    scheduled_ = false;
+    leftOut = std::exchange(leftOutToSay_, 0);
   }
+  // The lines left out came after the blocks waiting now.
+  if (leftOut > 0 && !blocks.empty())
+    blocks.back().bytes += std::to_string(leftOut) +
+                           " trace lines were left out here: the disk took them slower than "
+                           "they came" +
+                           kLineEnd;
   // Consecutive blocks for the same day's file go out in one write.
   for (size_t i = 0; i < blocks.size();) {
     std::string bytes = std::move(blocks[i].bytes);

@@ -5,9 +5,11 @@
 // (Windows-1251). The "Trace" directory is never created: without it the
 // lines are discarded.
 #include <QDateTime>
-#include <QObject>
+#include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/clock.h"
@@ -30,18 +32,25 @@ class TraceFile {
     return [this](const std::vector<std::string>& lines) { Write(lines); };
   }
 
-  // Like Write, but the block (dated now) is written by the event loop of
-  // the thread that made this TraceFile, together with the blocks flushed
-  // before it runs: a burst of flushes opens the file once. The bytes and
-  // their order are Write's. Beyond kDeferredBytes waiting, or without an
-  // event loop, the waiting blocks are written at once. Any thread.
-  static constexpr size_t kDeferredBytes = 256 * 1024;
+  // Like Write, but the block (dated now) is written by a thread of the
+  // TraceFile's own, together with the blocks flushed before it runs: the
+  // caller never waits for the disk (a file that grows can wait for the file
+  // system's journal, tens of milliseconds after a flood). The bytes and
+  // their order are Write's. Past kMostWaitingBytes waiting, blocks are not
+  // kept; the next block written says how many lines were left out. Any
+  // thread.
+  static constexpr size_t kMostWaitingBytes = 16 << 20;
   void Defer(const std::vector<std::string>& lines);
   auto DeferredFlusher() {
     return [this](const std::vector<std::string>& lines) { Defer(lines); };
   }
-  // Writes the waiting blocks now; also done on destruction.
+  // Writes the waiting blocks now, on the calling thread; also done on
+  // destruction, after the writer has stopped.
   void WriteDeferred();
+  // Lines of blocks that were not kept since the start.
+  uint64_t LeftOutLines() const;
+  // Holds the writer while the lock lives (tests: blocks pile up).
+  std::unique_lock<std::mutex> HoldWriter() { return std::unique_lock(writing_); }
   ~TraceFile();
 
   // "Trace8x12x26.txt" for 8 December 2026.
@@ -61,12 +70,17 @@ class TraceFile {
 
   const Clock& clock_;
   std::string workDir_;
-  std::mutex writing_;  // one writer of deferred blocks at a time, in order
-  std::mutex lock_;     // pending_ and scheduled_
+  void RunWriter();
+
+  std::mutex writing_;       // one writer of deferred blocks at a time, in order
+  mutable std::mutex lock_;  // what follows
+  std::condition_variable wake_;
   std::vector<Block> pending_;
   size_t pendingBytes_ = 0;
-  bool scheduled_ = false;
-  QObject context_;  // the queued write goes to its thread, and dies with it
+  uint64_t leftOut_ = 0;       // lines not kept since the start
+  uint64_t leftOutToSay_ = 0;  // of them, not yet said in the file
+  bool stop_ = false;
+  std::thread writer_;  // started by the first Defer
 };
 
 }  // namespace quell
