@@ -2,9 +2,13 @@
 // The shared history on a PostgreSQL server, read on a thread of its own so
 // the caller's thread (the window's, which also runs the engine) never
 // waits on the network: host name lookup, connection and query each end at
-// a deadline, and the page is posted back to the caller's event loop.
-#include <QObject>
+// a deadline, and the page is handed back to the caller's event loop (under
+// a lock, with an eventfd to wake it).
+#include <QSocketNotifier>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -17,7 +21,8 @@ class PgHistorySource : public HistorySource {
   static constexpr int kDeadlineMs = 2000;  // for the connection, then for the query
 
   explicit PgHistorySource(std::string conninfo, int deadlineMs = kDeadlineMs);
-  // Waits for a page still being read (at most its deadlines).
+  // Waits for a page still being read (at most its deadlines); a page read
+  // but not yet delivered is dropped.
   ~PgHistorySource() override;
   PgHistorySource(const PgHistorySource&) = delete;
   PgHistorySource& operator=(const PgHistorySource&) = delete;
@@ -26,13 +31,19 @@ class PgHistorySource : public HistorySource {
   bool Fetch(const HistoryRequest& request, std::function<void(HistoryPage)> done) override;
 
  private:
+  // Caller's thread: delivers the page the reader has left.
+  void Deliver();
+
   const std::string conninfo_;
   const int deadlineMs_;
-  // Lives on the caller's thread: the finished page is posted to it, and
-  // a page posted after its end is never delivered.
-  std::unique_ptr<QObject> home_;
-  bool busy_ = false;  // touched on the caller's thread only
+  int wakeFd_ = -1;
+  std::unique_ptr<QSocketNotifier> wake_;
+  // Caller's thread only.
+  bool busy_ = false;
+  std::function<void(HistoryPage)> done_;
   std::thread reader_;
+  std::mutex lock_;
+  std::optional<HistoryPage> ready_;  // the reader's page, until delivered
 };
 
 }  // namespace quell
