@@ -101,9 +101,16 @@ void TraceFile::Defer(const std::vector<std::string>& lines) {
       leftOutToSay_ += lines.size();
       return;
     }
+    // The writer is woken by the first block of a burst (it then gathers
+    // the burst) and once a write's worth waits: one wake-up and one open
+    // of the file per burst, not per block.
+    const bool first = pending_.empty();
+    const bool full =
+        pendingBytes_ < kWriteBytes && pendingBytes_ + block.bytes.size() >= kWriteBytes;
     pendingBytes_ += block.bytes.size();
     pending_.push_back(std::move(block));
     if (!writer_.joinable()) writer_ = std::thread([this] { RunWriter(); });
+    if (!first && !full) return;
   }
   wake_.notify_one();
 }
@@ -117,6 +124,8 @@ void TraceFile::RunWriter() {
   std::unique_lock g(lock_);
   while (!stop_) {
     wake_.wait(g, [this] { return stop_ || !pending_.empty(); });
+    wake_.wait_for(g, std::chrono::milliseconds(kGatherMs),
+                   [this] { return stop_ || pendingBytes_ >= kWriteBytes; });
     if (stop_) break;
     g.unlock();
     WriteDeferred();

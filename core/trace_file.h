@@ -5,6 +5,7 @@
 // (Windows-1251). The "Trace" directory is never created: without it the
 // lines are discarded.
 #include <QDateTime>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -40,6 +41,9 @@ class TraceFile {
   // kept; the next block written says how many lines were left out. Any
   // thread.
   static constexpr size_t kMostWaitingBytes = 16 << 20;
+  // The writer gathers a burst for at most kGatherMs, or until kWriteBytes wait.
+  static constexpr int kGatherMs = 20;
+  static constexpr size_t kWriteBytes = 256 << 10;
   void Defer(const std::vector<std::string>& lines);
   auto DeferredFlusher() {
     return [this](const std::vector<std::string>& lines) { Defer(lines); };
