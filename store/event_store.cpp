@@ -1,6 +1,5 @@
 #include "store/event_store.h"
 
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -27,11 +26,8 @@ constexpr size_t kMaxCommitSamples = 1 << 20;
 EventStore::EventStore(std::string path, QObject* context, LatePending late)
     : RowIntake(NodeName(), 0), path_(std::move(path)), late_(std::move(late)) {
   if (!context) return;
-  wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (wakeFd_ < 0) return;
-  wakeNotifier_ = std::make_unique<QSocketNotifier>(wakeFd_, QSocketNotifier::Read, context);
-  QObject::connect(wakeNotifier_.get(), &QSocketNotifier::activated, wakeNotifier_.get(),
-                   [this] { RunCompletions(); });
+  loopWake_ = std::make_unique<LoopWake>(context, [this] { RunCompletions(); });
+  if (!loopWake_->Ok()) loopWake_.reset();
 }
 
 EventStore::~EventStore() {
@@ -47,15 +43,10 @@ EventStore::~EventStore() {
   }
   checkpointWake_.notify_all();
   if (checkpointer_.joinable()) checkpointer_.join();
-  wakeNotifier_.reset();
-  if (wakeFd_ >= 0) ::close(wakeFd_);
+  loopWake_.reset();
 }
 
 void EventStore::RunCompletions() {
-  uint64_t count = 0;
-  if (::read(wakeFd_, &count, sizeof count) < 0) {
-    // Nothing to read: another wake-up already took the count.
-  }
   std::vector<std::pair<Done, bool>> ready;
   {
     std::lock_guard g(lock_);
@@ -180,16 +171,11 @@ bool EventStore::EnsureFile() {
       std::lock_guard g(lock_);
       openMax_ = last;
       lastSeq_ = last + (lastSeq_ - kUnopenedBase);
-      if (!rows.empty() && late_ && wakeFd_ >= 0)
+      if (!rows.empty() && late_ && loopWake_)
         completions_.emplace_back([late = late_, rows](bool) mutable { late(std::move(rows)); },
                                   true);
     }
-    if (!rows.empty() && late_ && wakeFd_ >= 0) {
-      const uint64_t one = 1;
-      if (::write(wakeFd_, &one, sizeof one) < 0) {
-        // The counter is full: the event loop is woken already.
-      }
-    }
+    if (!rows.empty() && late_ && loopWake_) loopWake_->Wake();
     for (EventRow& r : rows) pending_.Add(std::move(r));
   }
   if (pending_.Empty())
@@ -348,15 +334,12 @@ void EventStore::Report(std::deque<Item>& items, bool stored) {
       dones.emplace_back(std::move(item.done), stored || item.keep);
     }
   }
-  if (dones.empty() || wakeFd_ < 0) return;
+  if (dones.empty() || !loopWake_) return;
   {
     std::lock_guard g(lock_);
     for (auto& d : dones) completions_.push_back(std::move(d));
   }
-  const uint64_t one = 1;
-  if (::write(wakeFd_, &one, sizeof one) < 0) {
-    // The counter is full: the event loop is woken already.
-  }
+  loopWake_->Wake();
 }
 
 }  // namespace quell

@@ -13,7 +13,6 @@
 // commit the store checks that the path still names its open file; a file
 // removed under it is created anew with every row still pending.
 #include <QObject>
-#include <QSocketNotifier>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -26,6 +25,7 @@
 #include <vector>
 
 #include "core/event_log.h"
+#include "core/loop_wake.h"
 #include "core/meter.h"
 #include "store/event_backend.h"
 #include "store/event_db.h"
@@ -127,8 +127,7 @@ class EventStore final : public EventBackend, private RowIntake {
   const std::string path_;
   // The store thread wakes the event loop through an eventfd; the
   // completions themselves pass under lock_.
-  int wakeFd_ = -1;
-  std::unique_ptr<QSocketNotifier> wakeNotifier_;
+  std::unique_ptr<LoopWake> loopWake_;  // null without a context
   std::vector<std::pair<Done, bool>> completions_;
 
   bool stop_ = false;

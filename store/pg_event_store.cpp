@@ -151,11 +151,8 @@ PgEventStore::PgEventStore(Options options, QObject* context, LatePending late)
   // The store's thread wakes the event loop through an eventfd; what it
   // posts passes under the mailbox's lock, in the order posted.
   if (!context) return;
-  wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (wakeFd_ < 0) return;
-  wakeNotifier_ = std::make_unique<QSocketNotifier>(wakeFd_, QSocketNotifier::Read, context);
-  QObject::connect(wakeNotifier_.get(), &QSocketNotifier::activated, wakeNotifier_.get(),
-                   [this] { RunPosted(); });
+  loopWake_ = std::make_unique<LoopWake>(context, [this] { RunPosted(); });
+  if (!loopWake_->Ok()) loopWake_.reset();
 }
 
 PgEventStore::~PgEventStore() {
@@ -166,8 +163,7 @@ PgEventStore::~PgEventStore() {
   wake_.notify_all();
   Wake();
   if (thread_.joinable()) thread_.join();
-  wakeNotifier_.reset();
-  if (wakeFd_ >= 0) ::close(wakeFd_);
+  loopWake_.reset();
   if (intakeFd_ >= 0) ::close(intakeFd_);
 }
 
@@ -198,22 +194,15 @@ std::string PgEventStore::LastError() const {
 }
 
 void PgEventStore::Post(std::function<void()> f) {
-  if (wakeFd_ < 0) return;
+  if (!loopWake_) return;
   {
     std::lock_guard g(mailbox_->lock);
     mailbox_->work.push_back(std::move(f));
   }
-  const uint64_t one = 1;
-  if (::write(wakeFd_, &one, sizeof one) < 0) {
-    // The counter is full: the event loop is woken already.
-  }
+  loopWake_->Wake();
 }
 
 void PgEventStore::RunPosted() {
-  uint64_t count = 0;
-  if (::read(wakeFd_, &count, sizeof count) < 0) {
-    // Nothing to read: another wake-up already took the count.
-  }
   std::vector<std::function<void()>> work;
   {
     std::lock_guard g(mailbox_->lock);
@@ -913,11 +902,7 @@ bool PgEventStore::ReadNotified(const std::string& node, int64_t run, int64_t fi
                  {pg::kInt8, pg::Int8(last)}},
                 kRoundTripMs, &r, error) != pg::Conn::Outcome::Ok)
     return false;
-  NodeReader nodes;
-  for (int i = 0; i < PQntuples(r.get()); ++i) {
-    EventRow row = RowFrom(r.get(), i, nodes);
-    if (othersTold_.insert(row.Key()).second) out->pending.push_back(std::move(row));
-  }
+  TellNew(r.get(), out);
   return true;
 }
 
@@ -961,12 +946,16 @@ bool PgEventStore::Scan(OtherRows* out, std::string* error) {
                  {pg::kInt8Array, pg::Int8Array(seqs)}},
                 kRoundTripMs, &r, error) != pg::Conn::Outcome::Ok)
     return false;
-  NodeReader rowNodes;
-  for (int i = 0; i < PQntuples(r.get()); ++i) {
-    EventRow row = RowFrom(r.get(), i, rowNodes);
+  TellNew(r.get(), out);
+  return true;
+}
+
+void PgEventStore::TellNew(const PGresult* r, OtherRows* out) {
+  NodeReader nodes;
+  for (int i = 0; i < PQntuples(r); ++i) {
+    EventRow row = RowFrom(r, i, nodes);
     if (othersTold_.insert(row.Key()).second) out->pending.push_back(std::move(row));
   }
-  return true;
 }
 
 void PgEventStore::AnswerAsks() {

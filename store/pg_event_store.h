@@ -24,7 +24,6 @@
 // learns reaches others on the main thread. Without others nothing is
 // notified, listened to or scanned.
 #include <QObject>
-#include <QSocketNotifier>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -38,6 +37,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "core/loop_wake.h"
 #include "core/meter.h"
 #include "store/event_backend.h"
 #include "store/event_db.h"
@@ -190,6 +190,8 @@ class PgEventStore final : public EventBackend, private RowIntake {
   bool ReadNotified(const std::string& node, int64_t run, int64_t first, int64_t last,
                     OtherRows* out, std::string* error);
   bool Scan(OtherRows* out, std::string* error);
+  // Rows of the result (event columns) not yet told go to out as pending.
+  void TellNew(const PGresult* r, OtherRows* out);
   void AnswerAsks();
   // Waits for rows queued or the server's socket, at most ms (a pair).
   void WaitForWork(std::unique_lock<std::mutex>& g, int64_t ms);
@@ -211,8 +213,7 @@ class PgEventStore final : public EventBackend, private RowIntake {
   const int64_t runStartedMs_;
   LatePending late_;
   std::shared_ptr<Mailbox> mailbox_;
-  int wakeFd_ = -1;
-  std::unique_ptr<QSocketNotifier> wakeNotifier_;
+  std::unique_ptr<LoopWake> loopWake_;  // null without a context
 
   bool stop_ = false;
   std::string lastError_;

@@ -4,7 +4,6 @@
 // waits on the network: host name lookup, connection and query each end at
 // a deadline, and the page is handed back to the caller's event loop (under
 // a lock, with an eventfd to wake it).
-#include <QSocketNotifier>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -12,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "core/loop_wake.h"
 #include "store/history_source.h"
 
 namespace quell {
@@ -36,8 +36,7 @@ class PgHistorySource : public HistorySource {
 
   const std::string conninfo_;
   const int deadlineMs_;
-  int wakeFd_ = -1;
-  std::unique_ptr<QSocketNotifier> wake_;
+  std::unique_ptr<LoopWake> wake_;
   // Caller's thread only.
   bool busy_ = false;
   std::function<void(HistoryPage)> done_;
