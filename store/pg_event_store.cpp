@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <limits>
 #include <random>
 #include <set>
 #include <unordered_map>
@@ -27,7 +28,8 @@ int64_t RandomRun() {
 }
 
 // The columns a commit writes for each row, in the order of the arrays;
-// the fates go to any node's rows by their keys.
+// the fates go to any node's rows by their keys; the node's row gets the
+// floors of its rows pending after this commit.
 const char* kCommitWith =
     "WITH r AS (SELECT * FROM unnest($4::int8[], $5::int8[], $6::bytea[], $7::bytea[],"
     " $8::bytea[], $9::bytea[], $10::bytea[], $11::bytea[], $12::int2[], $13::bytea[],"
@@ -43,8 +45,9 @@ const char* kCommitWith =
     " ELSE e.console_state END,"
     " notice_state = CASE WHEN f.notice_state >= 0 THEN f.notice_state ELSE e.notice_state END"
     " FROM f WHERE e.node = f.node AND e.run = f.run AND e.seq = f.seq RETURNING 1),"
-    " hb AS (INSERT INTO quell_node(node, seen) VALUES ($1, now())"
-    " ON CONFLICT (node) DO UPDATE SET seen = now() RETURNING 1)";
+    " hb AS (INSERT INTO quell_node(node, seen, pending_runs, pending_seqs)"
+    " VALUES ($1, now(), $22, $23) ON CONFLICT (node) DO UPDATE SET seen = now(),"
+    " pending_runs = $22, pending_seqs = $23 RETURNING 1)";
 
 const std::string kCommit = std::string(kCommitWith) + " SELECT seq FROM ins";
 
@@ -57,9 +60,10 @@ const std::string kCommitNotify =
     " FROM ins HAVING count(*) > 0)"
     " SELECT ins.seq FROM ins CROSS JOIN n";
 
+// With the floors as the fates committed so far leave them.
 const char* kHeartbeat =
-    "INSERT INTO quell_node(node, seen) VALUES ($1, now())"
-    " ON CONFLICT (node) DO UPDATE SET seen = now()";
+    "INSERT INTO quell_node(node, seen, pending_runs, pending_seqs) VALUES ($1, now(), $2, $3)"
+    " ON CONFLICT (node) DO UPDATE SET seen = now(), pending_runs = $2, pending_seqs = $3";
 
 // A node's name read from a result, interned once while it repeats.
 class NodeReader {
@@ -369,7 +373,7 @@ bool PgEventStore::Setup(std::string* error) {
       conn_.Run("SET plan_cache_mode = force_custom_plan", {}, kRoundTripMs, &r, error) !=
           pg::Conn::Outcome::Ok)
     return false;
-  if (!pg::EnsureSchema(conn_, kSchemaVersion, kRoundTripMs, error)) return false;
+  if (!pg::EnsureSchema(conn_, pg::kSchemaVersion, kRoundTripMs, error)) return false;
   const std::vector<pg::Param> lockParams = {Text(options_.node)};
   const std::string lock = std::to_string(pg::kLockClass) + ", hashtext($1)";
   for (int attempt = 0;; ++attempt) {
@@ -453,10 +457,9 @@ bool PgEventStore::ReadStartRows(std::string* error) {
 
 bool PgEventStore::ReadPending(std::string* error) {
   pg::Result r;
-  const std::string sql = std::string("SELECT ") + pg::kEventColumns +
-                          " FROM quell_event WHERE node = $1 AND run <> $2 AND"
-                          " (console_state = 1 OR notice_state = 1)"
-                          " ORDER BY run_started_ms, run, seq";
+  const std::string sql = "SELECT " + pg::EventColumnsOf("e") + pg::kPendingRows +
+                          " AND n.node = $1 AND e.run <> $2"
+                          " ORDER BY e.run_started_ms, e.run, e.seq";
   if (conn_.Run(sql, {Text(options_.node), {pg::kInt8, pg::Int8(run_)}}, kCommitMs, &r, error) !=
       pg::Conn::Outcome::Ok)
     return false;
@@ -465,6 +468,7 @@ bool PgEventStore::ReadPending(std::string* error) {
   NodeReader nodes;
   for (int i = 0; i < PQntuples(r.get()); ++i) rows.push_back(RowFrom(r.get(), i, nodes));
   pendingRead_ = true;
+  for (const EventRow& row : rows) floors_.Add(row);
   if (meter_) {
     Remember(rows, {});
     meter_->Recent(std::exchange(recent_, {}));
@@ -530,6 +534,17 @@ bool PgEventStore::Commit(std::vector<Item>& items, std::vector<FateUpdate>& fat
     fateConsoles.push_back(c.console);
     fateNotices.push_back(c.notice);
   }
+  // Floors below every row of this node pending once this commit is in:
+  // the rows known pending before it, and this commit's own.
+  int64_t from = std::numeric_limits<int64_t>::max();
+  for (const Item& i : items) from = std::min(from, i.row.seq);
+  if (found)
+    for (const EventRow& r : *found) from = std::min(from, r.seq);
+  std::vector<int64_t> floorRuns, floorSeqs;
+  for (const auto& [run, seq] : floors_.Floors(run_, from)) {
+    floorRuns.push_back(run);
+    floorSeqs.push_back(seq);
+  }
   const std::vector<pg::Param> params = {
       Text(options_.node),
       {pg::kInt8, pg::Int8(run_)},
@@ -552,6 +567,8 @@ bool PgEventStore::Commit(std::vector<Item>& items, std::vector<FateUpdate>& fat
       {pg::kInt8Array, pg::Int8Array(fateSeqs)},
       {pg::kInt2Array, pg::Int2Array(fateConsoles)},
       {pg::kInt2Array, pg::Int2Array(fateNotices)},
+      {pg::kInt8Array, pg::Int8Array(floorRuns)},
+      {pg::kInt8Array, pg::Int8Array(floorSeqs)},
   };
   pg::Result r;
   std::string error, warning;
@@ -591,6 +608,10 @@ bool PgEventStore::Commit(std::vector<Item>& items, std::vector<FateUpdate>& fat
       ok_ = true;
     }
     heldCount_ = 0;
+    if (found)
+      for (const EventRow& row : *found) floors_.Add(row);
+    for (const Item& i : stored) floors_.Add(i.row);
+    FloorFates(fates);
     if (meter_) {
       std::vector<EventRow> rows;
       if (found) rows = *found;
@@ -709,10 +730,8 @@ bool PgEventStore::Resolve() {
   std::unique_ptr<Doubt> old = std::move(doubt_);
   const int pidBefore = conn_.BackendPid();
   std::vector<EventRow> foundRows;
-  if (meter_) {
-    for (const Item& i : stored) foundRows.push_back(i.row);
-    for (const EventRow& row : late) foundRows.push_back(row);
-  }
+  for (const Item& i : stored) foundRows.push_back(i.row);
+  for (const EventRow& row : late) foundRows.push_back(row);
   if (!Commit(missing, none, &foundRows)) {
     // The rows found stored wait for the next resolution with the rest.
     if (!doubt_) {
@@ -755,8 +774,16 @@ bool PgEventStore::Resolve() {
 void PgEventStore::Heartbeat() {
   std::string error;
   outstandingSinceMs_ = pg::NowMs();
-  const pg::Conn::Outcome o =
-      conn_.Run(kHeartbeat, {Text(options_.node)}, kRoundTripMs, nullptr, &error);
+  std::vector<int64_t> runs, seqs;
+  for (const auto& [run, seq] : floors_.Floors(run_, std::numeric_limits<int64_t>::max())) {
+    runs.push_back(run);
+    seqs.push_back(seq);
+  }
+  const pg::Conn::Outcome o = conn_.Run(kHeartbeat,
+                                        {Text(options_.node),
+                                         {pg::kInt8Array, pg::Int8Array(runs)},
+                                         {pg::kInt8Array, pg::Int8Array(seqs)}},
+                                        kRoundTripMs, nullptr, &error);
   outstandingSinceMs_ = 0;
   if (o == pg::Conn::Outcome::Ok) {
     Succeeded();
@@ -907,11 +934,10 @@ bool PgEventStore::ReadNotified(const std::string& node, int64_t run, int64_t fi
 }
 
 bool PgEventStore::Scan(OtherRows* out, std::string* error) {
-  // By the pending fate columns (the partial index), keys only: the rows
-  // themselves are read for the keys not yet reported.
+  // From the other nodes' floors, keys only: the rows themselves are read
+  // for the keys not yet reported.
   pg::Result r;
-  if (conn_.Run("SELECT node, run, seq FROM quell_event WHERE node <> $1 AND"
-                " (console_state = 1 OR notice_state = 1)",
+  if (conn_.Run(std::string("SELECT e.node, e.run, e.seq") + pg::kPendingRows + " AND n.node <> $1",
                 {Text(options_.node)}, kRoundTripMs, &r, error) != pg::Conn::Outcome::Ok)
     return false;
   std::unordered_set<RowKey, RowKeyHash> now;
@@ -970,9 +996,8 @@ void PgEventStore::AnswerAsks() {
   if (conn_.IsOpen()) {
     pg::Result r;
     std::string error;
-    const std::string sql = std::string("SELECT ") + pg::kEventColumns +
-                            " FROM quell_event WHERE console_state = 1 OR notice_state = 1"
-                            " ORDER BY received_ms, node, run, seq";
+    const std::string sql = "SELECT " + pg::EventColumnsOf("e") + pg::kPendingRows +
+                            " ORDER BY e.received_ms, e.node, e.run, e.seq";
     const pg::Conn::Outcome o = conn_.Run(sql, {}, kCommitMs, &r, &error);
     ok = o == pg::Conn::Outcome::Ok;
     if (o == pg::Conn::Outcome::Broken) Broke(error);
@@ -994,6 +1019,11 @@ void PgEventStore::Remember(const std::vector<EventRow>& rows,
                             const std::vector<FateUpdate>& fates) {
   for (const EventRow& r : rows) pending_.Add(r);
   for (const FateUpdate& f : fates) pending_.Apply(f);
+}
+
+void PgEventStore::FloorFates(const std::vector<FateUpdate>& fates) {
+  for (const FateUpdate& f : fates)
+    if (f.key.node == node_) floors_.Apply(f.key.run, f.key.seq, f.target, f.fate);
 }
 
 void PgEventStore::TellPending() {

@@ -41,6 +41,7 @@
 #include "core/meter.h"
 #include "store/event_backend.h"
 #include "store/event_db.h"
+#include "store/pending_floors.h"
 #include "store/pending_rows.h"
 #include "store/pg_conn.h"
 #include "store/row_intake.h"
@@ -59,7 +60,6 @@ class PgEventStore final : public EventBackend, private RowIntake {
   static constexpr int kDoubtWaitMs = 10'000;  // senders wait this long for a doubt's end
   static constexpr int kPruneIntervalMs = 60'000;
   static constexpr int kPruneStepRows = 200;
-  static constexpr int kSchemaVersion = 1;
   // A session holding this node's name whose heartbeat is older is stale.
   static constexpr int kStaleMs = 15'000;
   // The newest rows told to the meter at the first connection.
@@ -179,6 +179,8 @@ class PgEventStore final : public EventBackend, private RowIntake {
   bool ReadStartRows(std::string* error);
   // What waits for delivery, kept from the rows written and read back.
   void Remember(const std::vector<EventRow>& rows, const std::vector<FateUpdate>& fates);
+  // This node's fates just committed, for the floors.
+  void FloorFates(const std::vector<FateUpdate>& fates);
   void TellPending();
   bool Resolve();
   void Heartbeat();
@@ -232,6 +234,7 @@ class PgEventStore final : public EventBackend, private RowIntake {
   std::string systemId_;
   int ownPid_ = 0;  // the server session of the last connection
   Meter* meter_ = nullptr;
+  PendingFloors floors_;          // this node's rows pending, for the floors
   PendingRows pending_;           // rows with a delivery pending, by number
   std::vector<EventRow> recent_;  // newest first, until told at the first connection
   std::vector<RecentCopy> copies_;

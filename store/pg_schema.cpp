@@ -1,5 +1,9 @@
 #include "store/pg_schema.h"
 
+#include <algorithm>
+#include <string_view>
+#include <vector>
+
 namespace quell::pg {
 namespace {
 
@@ -35,26 +39,79 @@ const char* kVersion1 =
     "CREATE INDEX quell_event_pending ON quell_event(node, run_started_ms, run, seq)"
     " WHERE console_state = 1 OR notice_state = 1;";
 
+// Version 2. No index holds a fate column, so a fate's UPDATE is a
+// heap-only one (no index entry), given room on the row's page, which the
+// fill factor of one half leaves for each row's one update. Instead of the
+// partial index each node's row holds its pending floors: for each run with
+// rows pending, a sequence number at or below its first pending row. Rows
+// are found pending by key ranges from there.
+const char* kVersion2 =
+    "ALTER TABLE quell_node ADD COLUMN pending_runs bigint[] NOT NULL DEFAULT '{}',"
+    " ADD COLUMN pending_seqs bigint[] NOT NULL DEFAULT '{}';";
+
+const char* kVersion2End =
+    "DROP INDEX quell_event_pending;"
+    "ALTER TABLE quell_event SET (fillfactor = 50);";
+
 }  // namespace
+
+const char* const kFloorsFromRows =
+    "INSERT INTO quell_node(node, pending_runs, pending_seqs)"
+    " SELECT node, array_agg(run ORDER BY run), array_agg(s ORDER BY run)"
+    " FROM (SELECT node, run, min(seq) AS s FROM quell_event"
+    " WHERE console_state = 1 OR notice_state = 1 GROUP BY node, run) AS g GROUP BY node"
+    " ON CONFLICT (node) DO UPDATE SET pending_runs = excluded.pending_runs,"
+    " pending_seqs = excluded.pending_seqs;";
+
+const char* const kPendingRows =
+    " FROM quell_node n CROSS JOIN LATERAL unnest(n.pending_runs, n.pending_seqs)"
+    " AS f(run, seq) JOIN quell_event e ON e.node = n.node AND e.run = f.run AND e.seq >= f.seq"
+    " WHERE (e.console_state = 1 OR e.notice_state = 1)";
+
+std::string EventColumnsOf(const std::string& alias) {
+  std::string out;
+  std::string_view rest = kEventColumns;
+  while (!rest.empty()) {
+    const size_t comma = std::min(rest.find(','), rest.size());
+    std::string_view name = rest.substr(0, comma);
+    while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
+    if (!out.empty()) out += ", ";
+    out += alias + "." + std::string(name);
+    rest.remove_prefix(std::min(comma + 1, rest.size()));
+  }
+  return out;
+}
 
 const char* const kEventColumns =
     "node, run, seq, received_ms, road, line, peer, account, raw, console_text,"
     " console_state, notice_text, notice_state, sia, copy_key";
 
+namespace {
+
+// Step i brings version i to version i + 1.
+std::vector<std::string> Steps() {
+  return {kVersion1, std::string(kVersion2) + kFloorsFromRows + kVersion2End};
+}
+
+}  // namespace
+
 bool EnsureSchema(Conn& conn, int knownVersion, int timeoutMs, std::string* error) {
   // One statement, one transaction: the lock is held until its end, so two
   // gateways starting together make the tables once.
-  const std::string sql = std::string(
-                              "DO $quell$ DECLARE v int; BEGIN"
-                              " PERFORM pg_advisory_xact_lock(") +
-                          std::to_string(kLockClass) +
-                          ", 0);"
-                          " CREATE TABLE IF NOT EXISTS quell_schema(version int NOT NULL);"
-                          " SELECT max(version) INTO v FROM quell_schema;"
-                          " IF v IS NULL THEN " +
-                          kVersion1 +
-                          " INSERT INTO quell_schema VALUES (1);"
-                          " END IF; END $quell$";
+  // Each step up to the version this build knows runs in turn, in the
+  // same transaction.
+  std::string sql = "DO $quell$ DECLARE v int; BEGIN PERFORM pg_advisory_xact_lock(" +
+                    std::to_string(kLockClass) +
+                    ", 0);"
+                    " CREATE TABLE IF NOT EXISTS quell_schema(version int NOT NULL);"
+                    " SELECT coalesce(max(version), 0) INTO v FROM quell_schema;";
+  const std::vector<std::string> steps = Steps();
+  for (int i = 0; i < std::min<int>(knownVersion, steps.size()); ++i) {
+    const std::string next = std::to_string(i + 1);
+    sql += " IF v < " + next + " THEN " + steps[size_t(i)] + " INSERT INTO quell_schema VALUES (" +
+           next + "); v := " + next + "; END IF;";
+  }
+  sql += " END $quell$";
   Result r;
   if (conn.Run(sql, {}, timeoutMs, &r, error) != Conn::Outcome::Ok) return false;
   if (conn.Run("SELECT max(version) FROM quell_schema", {}, timeoutMs, &r, error) !=

@@ -10,8 +10,22 @@ namespace quell::pg {
 // The advisory lock class of the store's locks (schema changes, node names).
 constexpr int kLockClass = 0x5155454c;
 
+// The newest schema version this build makes.
+constexpr int kSchemaVersion = 2;
+
 // The columns of an event row as the history reads them.
 extern const char* const kEventColumns;
+
+// Sets the pending floors of every node with rows pending from its rows
+// (one statement); a node's row is made if it has none.
+extern const char* const kFloorsFromRows;
+
+// FROM and WHERE of the rows pending, found from the nodes' floors: the
+// node's row is n, the event's e; a caller may add " AND ..." conditions.
+extern const char* const kPendingRows;
+
+// kEventColumns, each prefixed with "alias.".
+std::string EventColumnsOf(const std::string& alias);
 
 // Makes or upgrades the schema; false (error set) when it cannot, or when
 // the server holds a newer version than this build knows.

@@ -14,7 +14,8 @@ namespace quell::test {
 inline bool InsertHistoryRows(const std::string& conninfo, const std::vector<HistoryRow>& rows,
                               std::string* error) {
   pg::Conn conn;
-  if (!conn.Connect(conninfo, 10'000, error) || !pg::EnsureSchema(conn, 1, 10'000, error))
+  if (!conn.Connect(conninfo, 10'000, error) ||
+      !pg::EnsureSchema(conn, pg::kSchemaVersion, 10'000, error))
     return false;
   const std::string sql =
       "INSERT INTO quell_event(node, run, run_started_ms, seq, received_ms, road, line, peer,"
@@ -39,7 +40,8 @@ inline bool InsertHistoryRows(const std::string& conninfo, const std::vector<His
                                         {pg::kBytea, r.copyKey}};
     if (conn.Run(sql, params, 10'000, nullptr, error) != pg::Conn::Outcome::Ok) return false;
   }
-  return true;
+  // The nodes' floors, as their stores keep them.
+  return conn.Run(pg::kFloorsFromRows, {}, 10'000, nullptr, error) == pg::Conn::Outcome::Ok;
 }
 
 }  // namespace quell::test

@@ -124,6 +124,7 @@ TEST_F(PgPairTest, ARowWithoutNotificationIsFoundByTheScanAndItsSettlingToo) {
       "INSERT INTO quell_event VALUES ('gwX', 42, 7, 1, 1765000000000, 'tcp', '8097', '', '1234',"
       " 'raw', 'text', 1, '', 0, '', '')"))
       << db_.Error();
+  ASSERT_TRUE(db_.Exec(pg::kFloorsFromRows)) << db_.Error();
   ASSERT_TRUE(WaitFor([&] { return learnt_["gwB"].pending.size() == 1; }, 5000));
   const RowKey key{NodeName::Of("gwX"), 42, 7};
   EXPECT_EQ(learnt_["gwB"].pending[0].Key(), key);

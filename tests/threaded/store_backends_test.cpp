@@ -15,6 +15,7 @@
 #include "store/event_store.h"
 #include "store/pg_event_store.h"
 #include "store/pg_history.h"
+#include "store/pg_schema.h"
 #include "tests/support/loopback.h"
 #include "tests/support/pg_test_db.h"
 #include "tests/support/store_files.h"
@@ -273,11 +274,62 @@ TEST_F(PgStoreTest, ANewerSchemaThanKnownIsNeverWritten) {
     auto store = Make("gw1");
     ASSERT_TRUE(WaitFor([&] { return store->Writable(); }, 10'000)) << store->LastError();
   }
-  ASSERT_TRUE(db_.Exec("UPDATE quell_schema SET version = 2"));
+  const std::string newer = std::to_string(pg::kSchemaVersion + 1);
+  ASSERT_TRUE(db_.Exec("UPDATE quell_schema SET version = " + newer));
   auto store = Make("gw1");
-  ASSERT_TRUE(WaitFor([&] { return store->LastError().find("version 2") != std::string::npos; }))
-      << store->LastError();
+  ASSERT_TRUE(WaitFor([&] {
+    return store->LastError().find("version " + newer) != std::string::npos;
+  })) << store->LastError();
   EXPECT_FALSE(store->Writable());
+}
+
+// A history of the first schema version (pending rows in a partial index)
+// is brought to the current one in place: the rows pending then are found
+// pending still, in their order, and the node's floors follow their fates.
+TEST_F(PgStoreTest, AnOlderSchemaIsUpgradedAndItsPendingRowsStayPending) {
+  {
+    pg::Conn conn;
+    std::string error;
+    ASSERT_TRUE(conn.Connect(db_.Conninfo(), 10'000, &error)) << error;
+    ASSERT_TRUE(pg::EnsureSchema(conn, 1, 10'000, &error)) << error;
+  }
+  // Rows of an earlier run: two pending (console, then notice), one not.
+  for (const char* values : {"(7, 2, 'b', 1, 2)", "(7, 1, 'a', 2, 1)", "(7, 3, 'c', 2, 2)"})
+    ASSERT_TRUE(db_.Exec(
+        std::string("INSERT INTO quell_event SELECT 'gw1', run, seq, 100, 1000 + seq, 'tcp', '',"
+                    " '', '', raw::bytea, 'x', c, 'y', n, '', '' FROM (VALUES ") +
+        values + ") AS v(run, seq, raw, c, n)"))
+        << db_.Error();
+  std::vector<EventRow> late;
+  PgEventStore::Options options{db_.Conninfo(), "gw1", 0, {}, {}};
+  options.heartbeatMs = 100;
+  auto store = std::make_unique<PgEventStore>(
+      options, &context_, [&](std::vector<EventRow> rows) { late = std::move(rows); });
+  store->Start();
+  ASSERT_TRUE(WaitFor([&] { return late.size() == 2; }, 10'000)) << store->LastError();
+  EXPECT_EQ(late[0].raw, "a");
+  EXPECT_EQ(late[1].raw, "b");
+  EXPECT_EQ(db_.Value("SELECT max(version) FROM quell_schema"), "2");
+  const std::string found =
+      std::string("SELECT coalesce(string_agg(e.seq::text, ' ' ORDER BY e.seq), '')") +
+      pg::kPendingRows + " AND e.run = 7";
+  EXPECT_EQ(db_.Value(found), "1 2");
+  // A fate that leaves the other one pending keeps the row; the last ends it.
+  store->SetFate(late[0].Key(), EventTarget::Console, EventFate::Delivered);
+  store->SetFate(late[1].Key(), EventTarget::Console, EventFate::Delivered);
+  EXPECT_TRUE(store->Add(TcpRow("new", EventFate::Delivered), nullptr));
+  ASSERT_TRUE(
+      WaitFor([&] { return db_.Value("SELECT count(*) FROM quell_event WHERE run <> 7") == "1"; }));
+  EXPECT_EQ(db_.Value(found), "1");
+  EXPECT_EQ(db_.Value("SELECT pending_seqs[array_position(pending_runs, 7::bigint)] FROM "
+                      "quell_node WHERE node = 'gw1'"),
+            "1");
+  // The floors lag the fates of their own commit; the next heartbeat
+  // writes them as those fates leave them.
+  store->SetFate(late[0].Key(), EventTarget::Notice, EventFate::Delivered);
+  EXPECT_TRUE(WaitFor(
+      [&] { return db_.Value("SELECT pending_runs FROM quell_node WHERE node = 'gw1'") == "{}"; }));
+  EXPECT_EQ(db_.Value(found), "");
 }
 
 // Each connection writes the configuration digest with the node's row, as
