@@ -10,6 +10,7 @@
 #include <limits>
 #include <random>
 #include <set>
+#include <tuple>
 #include <unordered_map>
 
 #include "core/send_batch.h"
@@ -455,18 +456,67 @@ bool PgEventStore::ReadStartRows(std::string* error) {
   return true;
 }
 
-bool PgEventStore::ReadPending(std::string* error) {
+pg::Conn::Outcome PgEventStore::ReadFloors(const std::string& where,
+                                           const std::vector<pg::Param>& params,
+                                           std::vector<RowKey>* floors, std::string* error) {
   pg::Result r;
-  const std::string sql = "SELECT " + pg::EventColumnsOf("e") + pg::kPendingRows +
-                          " AND n.node = $1 AND e.run <> $2"
-                          " ORDER BY e.run_started_ms, e.run, e.seq";
-  if (conn_.Run(sql, {Text(options_.node), {pg::kInt8, pg::Int8(run_)}}, kCommitMs, &r, error) !=
-      pg::Conn::Outcome::Ok)
-    return false;
-  // Rows of earlier runs keep their keys: fates reach them by (run, seq).
-  std::vector<EventRow> rows;
+  const pg::Conn::Outcome o = conn_.Run(pg::kFloors + where, params, kRoundTripMs, &r, error);
+  if (o != pg::Conn::Outcome::Ok) return o;
   NodeReader nodes;
-  for (int i = 0; i < PQntuples(r.get()); ++i) rows.push_back(RowFrom(r.get(), i, nodes));
+  for (int i = 0; i < PQntuples(r.get()); ++i)
+    floors->push_back(
+        {nodes.Read(r.get(), i, 0), pg::GetInt8(r.get(), i, 1), pg::GetInt8(r.get(), i, 2)});
+  return o;
+}
+
+pg::Conn::Outcome PgEventStore::ReadFromFloor(const RowKey& floor, const std::string& columns,
+                                              int timeoutMs, pg::Result* r, std::string* error) {
+  // One run at a time with its own floor as a value, so the planner reads
+  // the primary key's range from there, whatever the history's length.
+  return conn_.Run(
+      "SELECT " + columns + pg::kPendingFrom,
+      {Text(floor.node.str()), {pg::kInt8, pg::Int8(floor.run)}, {pg::kInt8, pg::Int8(floor.seq)}},
+      timeoutMs, r, error);
+}
+
+pg::Conn::Outcome PgEventStore::ReadPendingRows(const std::string& where,
+                                                const std::vector<pg::Param>& params,
+                                                std::vector<std::vector<EventRow>>* runs,
+                                                std::vector<int64_t>* runStartedMs,
+                                                std::string* error) {
+  std::vector<RowKey> floors;
+  pg::Conn::Outcome o = ReadFloors(where, params, &floors, error);
+  const std::string columns = std::string(pg::kEventColumns) + ", run_started_ms";
+  for (size_t k = 0; k < floors.size() && o == pg::Conn::Outcome::Ok; ++k) {
+    pg::Result r;
+    o = ReadFromFloor(floors[k], columns, kCommitMs, &r, error);
+    const int n = PQntuples(r.get());
+    if (n == 0) continue;
+    NodeReader nodes;
+    runs->emplace_back();
+    for (int i = 0; i < n; ++i) runs->back().push_back(RowFrom(r.get(), i, nodes));
+    runStartedMs->push_back(pg::GetInt8(r.get(), 0, 15));
+  }
+  return o;
+}
+
+bool PgEventStore::ReadPending(std::string* error) {
+  // Rows of earlier runs keep their keys: fates reach them by (run, seq).
+  // In acceptance order: the runs by their start, each by seq.
+  std::vector<std::vector<EventRow>> runs;
+  std::vector<int64_t> started;
+  if (ReadPendingRows(" WHERE n.node = $1 AND f.run <> $2",
+                      {Text(options_.node), {pg::kInt8, pg::Int8(run_)}}, &runs, &started,
+                      error) != pg::Conn::Outcome::Ok)
+    return false;
+  std::vector<size_t> order(runs.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return std::make_pair(started[a], runs[a][0].run) < std::make_pair(started[b], runs[b][0].run);
+  });
+  std::vector<EventRow> rows;
+  for (size_t i : order)
+    for (EventRow& row : runs[i]) rows.push_back(std::move(row));
   pendingRead_ = true;
   for (const EventRow& row : rows) floors_.Add(row);
   if (meter_) {
@@ -936,23 +986,31 @@ bool PgEventStore::ReadNotified(const std::string& node, int64_t run, int64_t fi
 bool PgEventStore::Scan(OtherRows* out, std::string* error) {
   // From the other nodes' floors, keys only: the rows themselves are read
   // for the keys not yet reported.
-  pg::Result r;
-  if (conn_.Run(std::string("SELECT e.node, e.run, e.seq") + pg::kPendingRows + " AND n.node <> $1",
-                {Text(options_.node)}, kRoundTripMs, &r, error) != pg::Conn::Outcome::Ok)
+  std::vector<RowKey> floors;
+  if (ReadFloors(" WHERE n.node <> $1", {Text(options_.node)}, &floors, error) !=
+      pg::Conn::Outcome::Ok)
     return false;
+  std::vector<pg::Result> ranges;
+  for (const RowKey& floor : floors) {
+    ranges.emplace_back();
+    if (ReadFromFloor(floor, "node, run, seq", kRoundTripMs, &ranges.back(), error) !=
+        pg::Conn::Outcome::Ok)
+      return false;
+  }
   std::unordered_set<RowKey, RowKeyHash> now;
   std::vector<const std::string*> nodes;
   std::vector<int64_t> runs, seqs;
   NodeReader names;
-  for (int i = 0; i < PQntuples(r.get()); ++i) {
-    const RowKey key{names.Read(r.get(), i, 0), pg::GetInt8(r.get(), i, 1),
-                     pg::GetInt8(r.get(), i, 2)};
-    now.insert(key);
-    if (othersTold_.count(key)) continue;
-    nodes.push_back(&key.node.str());
-    runs.push_back(key.run);
-    seqs.push_back(key.seq);
-  }
+  for (const pg::Result& r : ranges)
+    for (int i = 0; i < PQntuples(r.get()); ++i) {
+      const RowKey key{names.Read(r.get(), i, 0), pg::GetInt8(r.get(), i, 1),
+                       pg::GetInt8(r.get(), i, 2)};
+      now.insert(key);
+      if (othersTold_.count(key)) continue;
+      nodes.push_back(&key.node.str());
+      runs.push_back(key.run);
+      seqs.push_back(key.seq);
+    }
   for (auto it = othersTold_.begin(); it != othersTold_.end();) {
     if (now.count(*it)) {
       ++it;
@@ -962,6 +1020,7 @@ bool PgEventStore::Scan(OtherRows* out, std::string* error) {
     it = othersTold_.erase(it);
   }
   if (seqs.empty()) return true;
+  pg::Result r;
   const std::string sql = std::string("SELECT ") + pg::kEventColumns +
                           " FROM quell_event JOIN unnest($1::text[], $2::int8[], $3::int8[])"
                           " AS k(node, run, seq) USING (node, run, seq)"
@@ -994,20 +1053,24 @@ void PgEventStore::AnswerAsks() {
   std::vector<EventRow> rows;
   bool ok = false;
   if (conn_.IsOpen()) {
-    pg::Result r;
     std::string error;
-    const std::string sql = "SELECT " + pg::EventColumnsOf("e") + pg::kPendingRows +
-                            " ORDER BY e.received_ms, e.node, e.run, e.seq";
-    const pg::Conn::Outcome o = conn_.Run(sql, {}, kCommitMs, &r, &error);
+    std::vector<std::vector<EventRow>> runs;
+    std::vector<int64_t> started;
+    const pg::Conn::Outcome o = ReadPendingRows("", {}, &runs, &started, &error);
     ok = o == pg::Conn::Outcome::Ok;
     if (o == pg::Conn::Outcome::Broken) Broke(error);
     if (ok) {
-      NodeReader nodes;
-      for (int i = 0; i < PQntuples(r.get()); ++i) {
-        rows.push_back(RowFrom(r.get(), i, nodes));
-        // Returned now: others hears of them again only once they settle.
-        if (options_.others && !(rows.back().node == node_)) othersTold_.insert(rows.back().Key());
-      }
+      for (std::vector<EventRow>& run : runs)
+        for (EventRow& row : run) {
+          // Returned now: others hears of them again only once they settle.
+          if (options_.others && !(row.node == node_)) othersTold_.insert(row.Key());
+          rows.push_back(std::move(row));
+        }
+      // In the shared order.
+      std::sort(rows.begin(), rows.end(), [](const EventRow& a, const EventRow& b) {
+        return std::forward_as_tuple(a.receivedMs, a.node.str(), a.run, a.seq) <
+               std::forward_as_tuple(b.receivedMs, b.node.str(), b.run, b.seq);
+      });
     }
   }
   Post([asks = std::move(asks), ok, rows = std::move(rows)] {

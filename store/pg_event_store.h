@@ -168,6 +168,17 @@ class PgEventStore final : public EventBackend, private RowIntake {
   bool Connect();
   bool Setup(std::string* error);
   bool ReadPending(std::string* error);
+  // The floors ("node, run, seq" each) of the nodes `where` selects.
+  pg::Conn::Outcome ReadFloors(const std::string& where, const std::vector<pg::Param>& params,
+                               std::vector<RowKey>* floors, std::string* error);
+  // The rows pending of one run from its floor, in seq order, `columns` of each.
+  pg::Conn::Outcome ReadFromFloor(const RowKey& floor, const std::string& columns, int timeoutMs,
+                                  pg::Result* r, std::string* error);
+  // The rows pending of the nodes `where` selects, a vector for each run in
+  // seq order, with the run's start time.
+  pg::Conn::Outcome ReadPendingRows(const std::string& where, const std::vector<pg::Param>& params,
+                                    std::vector<std::vector<EventRow>>* runs,
+                                    std::vector<int64_t>* runStartedMs, std::string* error);
   // Writes rows and fates with the heartbeat; false when the connection
   // broke (doubt set when it broke after sending) or the server refused.
   // found: rows of a commit in doubt found stored, told to the meter with

@@ -1,7 +1,6 @@
 #include "store/pg_schema.h"
 
 #include <algorithm>
-#include <string_view>
 #include <vector>
 
 namespace quell::pg {
@@ -63,24 +62,13 @@ const char* const kFloorsFromRows =
     " ON CONFLICT (node) DO UPDATE SET pending_runs = excluded.pending_runs,"
     " pending_seqs = excluded.pending_seqs;";
 
-const char* const kPendingRows =
-    " FROM quell_node n CROSS JOIN LATERAL unnest(n.pending_runs, n.pending_seqs)"
-    " AS f(run, seq) JOIN quell_event e ON e.node = n.node AND e.run = f.run AND e.seq >= f.seq"
-    " WHERE (e.console_state = 1 OR e.notice_state = 1)";
+const char* const kFloors =
+    "SELECT n.node, f.run, f.seq FROM quell_node n"
+    " CROSS JOIN LATERAL unnest(n.pending_runs, n.pending_seqs) AS f(run, seq)";
 
-std::string EventColumnsOf(const std::string& alias) {
-  std::string out;
-  std::string_view rest = kEventColumns;
-  while (!rest.empty()) {
-    const size_t comma = std::min(rest.find(','), rest.size());
-    std::string_view name = rest.substr(0, comma);
-    while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
-    if (!out.empty()) out += ", ";
-    out += alias + "." + std::string(name);
-    rest.remove_prefix(std::min(comma + 1, rest.size()));
-  }
-  return out;
-}
+const char* const kPendingFrom =
+    " FROM quell_event WHERE node = $1 AND run = $2 AND seq >= $3"
+    " AND (console_state = 1 OR notice_state = 1) ORDER BY seq";
 
 const char* const kEventColumns =
     "node, run, seq, received_ms, road, line, peer, account, raw, console_text,"

@@ -20,12 +20,13 @@ extern const char* const kEventColumns;
 // (one statement); a node's row is made if it has none.
 extern const char* const kFloorsFromRows;
 
-// FROM and WHERE of the rows pending, found from the nodes' floors: the
-// node's row is n, the event's e; a caller may add " AND ..." conditions.
-extern const char* const kPendingRows;
+// The floors of the nodes, "node, run, seq" for each run with rows pending;
+// a caller may add " WHERE ..." on n.node.
+extern const char* const kFloors;
 
-// kEventColumns, each prefixed with "alias.".
-std::string EventColumnsOf(const std::string& alias);
+// FROM, WHERE and ORDER BY of the rows pending of one run from its floor,
+// by the primary key: $1 node, $2 run, $3 floor.
+extern const char* const kPendingFrom;
 
 // Makes or upgrades the schema; false (error set) when it cannot, or when
 // the server holds a newer version than this build knows.

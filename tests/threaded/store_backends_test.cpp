@@ -311,8 +311,10 @@ TEST_F(PgStoreTest, AnOlderSchemaIsUpgradedAndItsPendingRowsStayPending) {
   EXPECT_EQ(late[1].raw, "b");
   EXPECT_EQ(db_.Value("SELECT max(version) FROM quell_schema"), "2");
   const std::string found =
-      std::string("SELECT coalesce(string_agg(e.seq::text, ' ' ORDER BY e.seq), '')") +
-      pg::kPendingRows + " AND e.run = 7";
+      "SELECT coalesce(string_agg(e.seq::text, ' ' ORDER BY e.seq), '') FROM quell_node n"
+      " CROSS JOIN LATERAL unnest(n.pending_runs, n.pending_seqs) AS f(run, seq)"
+      " JOIN quell_event e ON e.node = n.node AND e.run = f.run AND e.seq >= f.seq"
+      " WHERE (e.console_state = 1 OR e.notice_state = 1) AND e.run = 7";
   EXPECT_EQ(db_.Value(found), "1 2");
   // A fate that leaves the other one pending keeps the row; the last ends it.
   store->SetFate(late[0].Key(), EventTarget::Console, EventFate::Delivered);
