@@ -143,10 +143,14 @@ void UdpPort::ReadReady() {
     // Nothing more ready (or an error, reported with no datagram): the
     // notifier fires again when there is.
     if (n <= 0) return;
-    for (int i = 0; i < n; ++i) {
-      from[i].length = messages[i].msg_hdr.msg_namelen;
-      handler_(std::string_view(buffer_.data() + size_t(i) * kMaxDatagram, messages[i].msg_len),
-               from[i]);
+    {
+      // The rows of one call's datagrams share a commit.
+      WakeBatch wakes;
+      for (int i = 0; i < n; ++i) {
+        from[i].length = messages[i].msg_hdr.msg_namelen;
+        handler_(std::string_view(buffer_.data() + size_t(i) * kMaxDatagram, messages[i].msg_len),
+                 from[i]);
+      }
     }
     taken += size_t(n);
     if (size_t(n) < kBatch) return;

@@ -5,7 +5,9 @@
 // socket where the system has IPv6. Replies go back to the address a
 // datagram came from, as the system gave it. Replies made while a
 // SendBatch is open (while a batch is read, or commits are completed)
-// leave together with one sendmmsg call. Main thread.
+// leave together with one sendmmsg call; rows a batch hands to a store
+// wake its thread once, after the batch (a WakeBatch for each call's
+// datagrams). Main thread.
 #include <sys/socket.h>
 
 #include <QHostAddress>
@@ -16,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/send_batch.h"
+#include "core/batch_scope.h"
 
 namespace quell {
 

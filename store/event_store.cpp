@@ -4,7 +4,7 @@
 
 #include <chrono>
 
-#include "core/send_batch.h"
+#include "core/batch_scope.h"
 
 namespace quell {
 namespace {

@@ -337,6 +337,7 @@ Conn::Outcome Conn::Exchange(const char* prepared, const std::string& sql,
   // A fatal error without a server answer means the connection is gone.
   if (!last || PQstatus(conn_) == CONNECTION_BAD) return broken(why);
   if (error) *error = why;
+  if (result) *result = std::move(last);  // for its error fields
   return Outcome::Failed;
 }
 

@@ -83,7 +83,8 @@ class Conn {
 
   // Sends one statement and waits at most timeoutMs for its result. sent
   // (if given) becomes true once every byte was handed to the socket. A
-  // result with a warning is reported through warning (if given).
+  // result with a warning is reported through warning (if given). When the
+  // server refused it (Failed), result holds the error's result.
   Outcome Run(const std::string& sql, const std::vector<Param>& params, int timeoutMs,
               Result* result, std::string* error, bool* sent = nullptr,
               std::string* warning = nullptr);

@@ -10,10 +10,11 @@
 #include <limits>
 #include <random>
 #include <set>
+#include <string_view>
 #include <tuple>
 #include <unordered_map>
 
-#include "core/send_batch.h"
+#include "core/batch_scope.h"
 #include "store/pg_schema.h"
 
 namespace quell {
@@ -31,14 +32,16 @@ int64_t RandomRun() {
 // The columns a commit writes for each row, in the order of the arrays;
 // the fates go to any node's rows by their keys; the node's row gets the
 // floors of its rows pending after this commit.
-const char* kCommitWith =
+const char* kCommitRows =
     "WITH r AS (SELECT * FROM unnest($4::int8[], $5::int8[], $6::bytea[], $7::bytea[],"
     " $8::bytea[], $9::bytea[], $10::bytea[], $11::bytea[], $12::int2[], $13::bytea[],"
     " $14::int2[], $15::bytea[], $16::bytea[]) AS t(seq, received_ms, road, line, peer,"
     " account, raw, console_text, console_state, notice_text, notice_state, sia, copy_key)),"
     " ins AS (INSERT INTO quell_event(node, run, run_started_ms, seq, received_ms, road, line,"
     " peer, account, raw, console_text, console_state, notice_text, notice_state, sia, copy_key)"
-    " SELECT $1, $2, $3, r.* FROM r ON CONFLICT (node, run, seq) DO NOTHING RETURNING seq),"
+    " SELECT $1, $2, $3, r.* FROM r";
+const char* kCommitRest =
+    " RETURNING seq),"
     " f AS (SELECT * FROM unnest($17::text[], $18::int8[], $19::int8[], $20::int2[],"
     " $21::int2[]) AS t(node, run, seq, console_state, notice_state)),"
     " upd AS (UPDATE quell_event e SET"
@@ -50,16 +53,36 @@ const char* kCommitWith =
     " VALUES ($1, now(), $22, $23) ON CONFLICT (node) DO UPDATE SET seen = now(),"
     " pending_runs = $22, pending_seqs = $23 RETURNING 1)";
 
-const std::string kCommit = std::string(kCommitWith) + " SELECT seq FROM ins";
+// A commit's statement. Its rows go in plainly; where some may be there
+// already (a commit in doubt resolved, a key found taken) each row goes in
+// only if its key is free, and the rows inserted are returned. In a pair,
+// one notification of the rows inserted, sent by the server on commit
+// only; equal payloads in one transaction are sent once, so the aggregate
+// may be evaluated more than once.
+std::string CommitSql(bool mayExist, bool notify) {
+  std::string sql = std::string(kCommitRows) +
+                    (mayExist ? " ON CONFLICT (node, run, seq) DO NOTHING" : "") + kCommitRest;
+  if (!notify) return sql + " SELECT seq FROM ins";
+  return sql + ", n AS (SELECT pg_notify('" + PgEventStore::kChannel +
+         "', $1 || ' ' || $2::text || ' ' || min(seq)::text || ' ' || max(seq)::text)"
+         " FROM ins HAVING count(*) > 0)"
+         " SELECT ins.seq FROM ins CROSS JOIN n";
+}
 
-// The same in a pair: one notification of the rows inserted, sent by the
-// server on commit only. Equal payloads in one transaction are sent once,
-// so the aggregate may be evaluated more than once.
-const std::string kCommitNotify =
-    std::string(kCommitWith) + ", n AS (SELECT pg_notify('" + PgEventStore::kChannel +
-    "', $1 || ' ' || $2::text || ' ' || min(seq)::text || ' ' || max(seq)::text)"
-    " FROM ins HAVING count(*) > 0)"
-    " SELECT ins.seq FROM ins CROSS JOIN n";
+struct CommitStatement {
+  const char* name;
+  std::string sql;
+};
+const CommitStatement kCommits[2][2] = {
+    {{"quell_commit", CommitSql(false, false)}, {"quell_commit_notify", CommitSql(false, true)}},
+    {{"quell_commit_any", CommitSql(true, false)},
+     {"quell_commit_any_notify", CommitSql(true, true)}}};
+
+// A key already taken (unique_violation).
+bool KeyTaken(const PGresult* r) {
+  const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
+  return state && std::string_view(state) == "23505";
+}
 
 // With the floors as the fates committed so far leave them.
 const char* kHeartbeat =
@@ -166,7 +189,7 @@ PgEventStore::~PgEventStore() {
     stop_ = true;
   }
   wake_.notify_all();
-  Wake();
+  WakeNow();
   if (thread_.joinable()) thread_.join();
   loopWake_.reset();
   if (intakeFd_ >= 0) ::close(intakeFd_);
@@ -626,11 +649,14 @@ bool PgEventStore::Commit(std::vector<Item>& items, std::vector<FateUpdate>& fat
   const int oldPid = conn_.BackendPid();
   outstandingSinceMs_ = pg::NowMs();
   const auto start = std::chrono::steady_clock::now();
-  const pg::Conn::Outcome outcome =
-      options_.others ? conn_.RunPrepared("quell_commit_notify", kCommitNotify, params, kCommitMs,
-                                          &r, &error, &sent, &warning)
-                      : conn_.RunPrepared("quell_commit", kCommit, params, kCommitMs, &r, &error,
-                                          &sent, &warning);
+  const auto run = [&](bool mayExist) {
+    const CommitStatement& c = kCommits[mayExist][bool(options_.others)];
+    return conn_.RunPrepared(c.name, c.sql, params, kCommitMs, &r, &error, &sent, &warning);
+  };
+  pg::Conn::Outcome outcome = run(found != nullptr);
+  // Refused whole for a key taken, so nothing was written: again, each
+  // row only if its key is free.
+  if (!found && outcome == pg::Conn::Outcome::Failed && KeyTaken(r.get())) outcome = run(true);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   outstandingSinceMs_ = 0;

@@ -40,7 +40,8 @@ RowKey RowIntake::QueueAndWait(EventRow row, int timeoutMs, const std::atomic<bo
     seq = Number(row);
     queue_.push_back(Item{std::move(row), nullptr, false, waiter});
   }
-  Wake();
+  // Never held for a batch: the caller waits here for the commit.
+  WakeNow();
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   std::unique_lock g(waiter->lock);
   while (waiter->state == 0) {
@@ -68,6 +69,14 @@ void RowIntake::QueueFate(const RowKey& key, EventTarget target, EventFate fate)
 }
 
 void RowIntake::Wake() {
+  if (WakeBatch::Open()) {
+    WakeBatch::Join(this);
+    return;
+  }
+  WakeNow();
+}
+
+void RowIntake::WakeNow() {
   wake_.notify_one();
   if (intakeFd_ < 0) return;
   const uint64_t one = 1;

@@ -12,12 +12,13 @@
 #include <mutex>
 #include <vector>
 
+#include "core/batch_scope.h"
 #include "core/event_log.h"
 #include "store/event_db.h"
 
 namespace quell {
 
-class RowIntake {
+class RowIntake : private WakeBatch::Member {
  public:
   // A fate update waits at most this long for rows to share its commit: a
   // delivery needs no sync of its own, and a commit of fates alone would
@@ -43,6 +44,9 @@ class RowIntake {
   // The rows queued here are keyed (node, run, seq): a store's own file
   // has neither node nor run (empty, 0).
   RowIntake(NodeName node, int64_t run) : node_(node), run_(run) {}
+  ~RowIntake() { WakeBatch::Leave(this); }
+  RowIntake(const RowIntake&) = delete;
+  RowIntake& operator=(const RowIntake&) = delete;
 
   // EventLog's calls: queue and wake the store's thread.
   RowKey Queue(EventRow row, EventLog::Done done, bool keep);
@@ -64,12 +68,19 @@ class RowIntake {
   }
 
   // Wakes the store's thread: its condition variable, and the eventfd of a
-  // store that waits on its server's socket too (when set).
+  // store that waits on its server's socket too (when set). While a
+  // WakeBatch is open on the calling thread, once when it closes.
   void Wake();
+  void WakeNow();
 
   const NodeName node_;
   const int64_t run_;
   int intakeFd_ = -1;  // an eventfd written at each wake (-1: none)
+
+ private:
+  void FlushBatch() override { WakeNow(); }
+
+ protected:
   mutable std::mutex lock_;
   std::condition_variable wake_;
   std::deque<Item> queue_;

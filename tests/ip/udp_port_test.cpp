@@ -12,7 +12,7 @@
 #include <QNetworkDatagram>
 #include <QUdpSocket>
 
-#include "core/send_batch.h"
+#include "core/batch_scope.h"
 #include "ip/peer_address.h"
 #include "tests/support/loopback.h"
 

@@ -334,6 +334,26 @@ TEST_F(PgStoreTest, AnOlderSchemaIsUpgradedAndItsPendingRowsStayPending) {
   EXPECT_EQ(db_.Value(found), "");
 }
 
+// A key already held by another row is never taken for stored: that row
+// is refused and kept as it was, the rest of its commit is stored.
+TEST_F(PgStoreTest, ARowWhoseKeyIsTakenIsRefusedAndTheRestOfItsCommitStored) {
+  auto store = Make("gw1");
+  ASSERT_TRUE(WaitFor([&] { return store->Writable(); }, 10'000)) << store->LastError();
+  ASSERT_TRUE(db_.Exec("INSERT INTO quell_event VALUES ('gw1', " + std::to_string(store->RunId()) +
+                       ", 1, 1, 1765000000000, 'tcp', '', '', '', 'other', '', 2, '', 0, '', '')"))
+      << db_.Error();
+  int first = -1, second = -1;
+  EXPECT_EQ(store->Add(TcpRow("mine"), [&](bool stored) { first = stored; }).seq, 1);
+  store->Add(TcpRow("next"), [&](bool stored) { second = stored; });
+  ASSERT_TRUE(WaitFor([&] { return first >= 0 && second >= 0; }));
+  EXPECT_EQ(first, 0);
+  EXPECT_EQ(second, 1);
+  EXPECT_EQ(db_.Value("SELECT string_agg(convert_from(raw, 'UTF8'), ' ' ORDER BY seq)"
+                      " FROM quell_event"),
+            "other next");
+  EXPECT_NE(store->LastError().find("keys already taken"), std::string::npos) << store->LastError();
+}
+
 // Each connection writes the configuration digest with the node's row, as
 // bytes (0x00 and 0xFF too); a restart with other files replaces it.
 TEST_F(PgStoreTest, TheNodesRowCarriesTheConfigurationDigestOfItsLastStart) {
