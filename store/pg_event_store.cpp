@@ -367,11 +367,7 @@ void PgEventStore::Step(std::deque<Item>& items, std::vector<FateUpdate>& fates)
 bool PgEventStore::Connect() {
   std::string error;
   if (!conn_.Connect(options_.conninfo, kRoundTripMs, &error) || !Setup(&error)) {
-    conn_.Close();
-    pid_ = 0;
-    Failed(error);
-    reconnectAtMs_ = pg::NowMs() + retryMs_;
-    retryMs_ = std::min(retryMs_ * 2, kRetryMostMs);
+    Broke(error);
     return false;
   }
   pid_ = conn_.BackendPid();
@@ -709,17 +705,10 @@ bool PgEventStore::Commit(std::vector<Item>& items, std::vector<FateUpdate>& fat
     heldFates_.insert(heldFates_.end(), fates.begin(), fates.end());
     RefuseOrHold(refused);
     // A server that refuses writes is asked again after the retry delay.
-    conn_.Close();
-    pid_ = 0;
-    reconnectAtMs_ = pg::NowMs() + retryMs_;
-    retryMs_ = std::min(retryMs_ * 2, kRetryMostMs);
+    Reconnect();
     return false;
   }
-  conn_.Close();
-  pid_ = 0;
-  Failed(syncCancelled ? "commit in doubt: " + warning : error);
-  reconnectAtMs_ = pg::NowMs() + retryMs_;
-  retryMs_ = std::min(retryMs_ * 2, kRetryMostMs);
+  Broke(syncCancelled ? "commit in doubt: " + warning : error);
   heldFates_.insert(heldFates_.end(), fates.begin(), fates.end());
   if (!sent) {
     // Nothing reached the server: as if refused.
@@ -742,11 +731,7 @@ bool PgEventStore::Resolve() {
   pg::Result r;
   // Any failure: a new connection tries again after the retry delay.
   const auto broken = [&](const std::string& why) {
-    Failed("commit in doubt, not yet resolved: " + why);
-    conn_.Close();
-    pid_ = 0;
-    reconnectAtMs_ = pg::NowMs() + retryMs_;
-    retryMs_ = std::min(retryMs_ * 2, kRetryMostMs);
+    Broke("commit in doubt, not yet resolved: " + why);
     return false;
   };
   if (systemId_ == doubt_->systemId) {
@@ -865,11 +850,7 @@ void PgEventStore::Heartbeat() {
     Succeeded();
     return;
   }
-  Failed(error);
-  conn_.Close();
-  pid_ = 0;
-  reconnectAtMs_ = pg::NowMs() + retryMs_;
-  retryMs_ = std::min(retryMs_ * 2, kRetryMostMs);
+  Broke(error);
 }
 
 bool PgEventStore::PruneStep() {
@@ -919,6 +900,10 @@ void PgEventStore::WaitForWork(std::unique_lock<std::mutex>& g, int64_t ms) {
 
 void PgEventStore::Broke(const std::string& error) {
   Failed(error);
+  Reconnect();
+}
+
+void PgEventStore::Reconnect() {
   conn_.Close();
   pid_ = 0;
   reconnectAtMs_ = pg::NowMs() + retryMs_;

@@ -208,7 +208,10 @@ class PgEventStore final : public EventBackend, private RowIntake {
   void AnswerAsks();
   // Waits for rows queued or the server's socket, at most ms (a pair).
   void WaitForWork(std::unique_lock<std::mutex>& g, int64_t ms);
-  // Closes a broken connection and plans the reconnect.
+  // Closes the connection and makes it again after the retry delay,
+  // which doubles up to its most.
+  void Reconnect();
+  // A broken connection: the error kept, then Reconnect.
   void Broke(const std::string& error);
   void Report(std::vector<Item>& items, bool stored);
   // Rows with a sender are reported not stored (it retries); the others
