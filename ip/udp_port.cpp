@@ -75,6 +75,7 @@ bool UdpPort::Bind(quint16 port, std::string* error) {
   Peer self;
   self.address = local;
   self.length = length;
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kReceiveBuffer, sizeof kReceiveBuffer);
   fd_ = fd;
   port_ = self.Port();
   buffer_.resize(kBatch * kMaxDatagram);

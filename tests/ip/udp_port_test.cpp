@@ -1,11 +1,13 @@
 // The batched UDP port: every datagram of bursts that end past a batch and
 // exactly at one, in order, with its sender; replies back to IPv4 and IPv6 senders;
-// the largest datagram whole; replies of a batch held until it closes; a
-// port already taken refused with a reason.
+// the largest datagram whole; a burst beyond the system's default receive
+// buffer; replies of a batch held until it closes; a port already taken
+// refused with a reason.
 #include "ip/udp_port.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
 
 #include <QCoreApplication>
@@ -72,6 +74,26 @@ TEST(UdpPort, TakesABurstInOrderAndAnswersEachSender) {
     ASSERT_TRUE(test::WaitFor([&] { return v6.hasPendingDatagrams(); }));
     EXPECT_EQ(v6.receiveDatagram().data().size(), 65510);
   }
+}
+
+// A burst far beyond what the system's default receive buffer holds,
+// arriving while the event loop is busy (here: sending it), is read whole.
+TEST(UdpPort, ABurstWhileTheLoopIsBusyWaitsInTheReceiveBuffer) {
+  std::ifstream most("/proc/sys/net/core/rmem_max");
+  int cap = 0;
+  if (!(most >> cap) || cap < UdpPort::kReceiveBuffer)
+    GTEST_SKIP() << "net.core.rmem_max (" << cap << ") caps the receive buffer below "
+                 << UdpPort::kReceiveBuffer;
+  size_t got = 0;
+  UdpPort port([&](std::string_view, const UdpPort::Peer&) { ++got; });
+  ASSERT_TRUE(port.Bind(0, nullptr));
+  QUdpSocket sender;
+  ASSERT_TRUE(sender.bind(QHostAddress::LocalHost, 0));
+  const QByteArray datagram(69, 'x');  // a DC-09 event's size
+  constexpr size_t kBurst = 4000;
+  for (size_t i = 0; i < kBurst; ++i)
+    ASSERT_EQ(sender.writeDatagram(datagram, QHostAddress::LocalHost, port.LocalPort()), 69);
+  ASSERT_TRUE(test::WaitFor([&] { return got == kBurst; })) << got << " of " << kBurst;
 }
 
 // Replies made inside a batch (as completions make them) are held until the
