@@ -334,11 +334,7 @@ void PgEventStore::Loop() {
 
 void PgEventStore::Step(std::deque<Item>& items, std::vector<FateUpdate>& fates) {
   const int64_t now = pg::NowMs();
-  if (conn_.IsOpen() && !conn_.StillOpen()) {
-    pid_ = 0;
-    Failed("the server closed the connection");
-    reconnectAtMs_ = now;
-  }
+  if (conn_.IsOpen() && !conn_.StillOpen()) ServerClosed(now);
   if (!conn_.IsOpen() && now >= reconnectAtMs_) Connect();
   if (conn_.IsOpen() && doubt_) Resolve();
   // A doubt not resolved in time: its senders hear "not stored"; rows
@@ -621,11 +617,7 @@ bool PgEventStore::Commit(std::vector<Item>& items, std::vector<FateUpdate>& fat
   for (const Item& i : items) from = std::min(from, i.row.seq);
   if (found)
     for (const EventRow& r : *found) from = std::min(from, r.seq);
-  std::vector<int64_t> floorRuns, floorSeqs;
-  for (const auto& [run, seq] : floors_.Floors(run_, from)) {
-    floorRuns.push_back(run);
-    floorSeqs.push_back(seq);
-  }
+  const auto [floorRuns, floorSeqs] = FloorParams(from);
   const std::vector<pg::Param> params = {
       Text(options_.node),
       {pg::kInt8, pg::Int8(run_)},
@@ -648,8 +640,8 @@ bool PgEventStore::Commit(std::vector<Item>& items, std::vector<FateUpdate>& fat
       {pg::kInt8Array, pg::Int8Array(fateSeqs)},
       {pg::kInt2Array, pg::Int2Array(fateConsoles)},
       {pg::kInt2Array, pg::Int2Array(fateNotices)},
-      {pg::kInt8Array, pg::Int8Array(floorRuns)},
-      {pg::kInt8Array, pg::Int8Array(floorSeqs)},
+      floorRuns,
+      floorSeqs,
   };
   pg::Result r;
   std::string error, warning;
@@ -847,16 +839,9 @@ bool PgEventStore::Resolve() {
 void PgEventStore::Heartbeat() {
   std::string error;
   outstandingSinceMs_ = pg::NowMs();
-  std::vector<int64_t> runs, seqs;
-  for (const auto& [run, seq] : floors_.Floors(run_, std::numeric_limits<int64_t>::max())) {
-    runs.push_back(run);
-    seqs.push_back(seq);
-  }
-  const pg::Conn::Outcome o = conn_.Run(kHeartbeat,
-                                        {Text(options_.node),
-                                         {pg::kInt8Array, pg::Int8Array(runs)},
-                                         {pg::kInt8Array, pg::Int8Array(seqs)}},
-                                        kRoundTripMs, nullptr, &error);
+  const auto [runs, seqs] = FloorParams(std::numeric_limits<int64_t>::max());
+  const pg::Conn::Outcome o =
+      conn_.Run(kHeartbeat, {Text(options_.node), runs, seqs}, kRoundTripMs, nullptr, &error);
   outstandingSinceMs_ = 0;
   if (o == pg::Conn::Outcome::Ok) {
     Succeeded();
@@ -878,11 +863,7 @@ bool PgEventStore::PruneStep() {
           std::to_string(kPruneStepRows) + ")) RETURNING 1) SELECT count(*) FROM gone",
       {Text(options_.node), {pg::kInt8, pg::Int8(cutoff)}}, kRoundTripMs, &r, &error);
   if (o != pg::Conn::Outcome::Ok) {
-    if (o == pg::Conn::Outcome::Broken) {
-      Failed(error);
-      pid_ = 0;
-      reconnectAtMs_ = pg::NowMs() + retryMs_;
-    }
+    if (o == pg::Conn::Outcome::Broken) Broke(error);
     return true;
   }
   lastTalkMs_ = pg::NowMs();
@@ -916,6 +897,12 @@ void PgEventStore::Broke(const std::string& error) {
   Reconnect();
 }
 
+void PgEventStore::ServerClosed(int64_t nowMs) {
+  pid_ = 0;
+  Failed("the server closed the connection");
+  reconnectAtMs_ = nowMs;
+}
+
 void PgEventStore::Reconnect() {
   conn_.Close();
   pid_ = 0;
@@ -927,10 +914,7 @@ bool PgEventStore::Learn() {
   AnswerAsks();
   if (!options_.others || !conn_.IsOpen()) return true;
   if (!conn_.StillOpen()) {
-    // Reconnected by the next step.
-    pid_ = 0;
-    Failed("the server closed the connection");
-    reconnectAtMs_ = pg::NowMs();
+    ServerClosed(pg::NowMs());  // reconnected by the next step
     return false;
   }
   OtherRows learnt;
@@ -1106,6 +1090,15 @@ void PgEventStore::Remember(const std::vector<EventRow>& rows,
                             const std::vector<FateUpdate>& fates) {
   for (const EventRow& r : rows) pending_.Add(r);
   for (const FateUpdate& f : fates) pending_.Apply(f);
+}
+
+std::pair<pg::Param, pg::Param> PgEventStore::FloorParams(int64_t from) const {
+  std::vector<int64_t> runs, seqs;
+  for (const auto& [run, seq] : floors_.Floors(run_, from)) {
+    runs.push_back(run);
+    seqs.push_back(seq);
+  }
+  return {{pg::kInt8Array, pg::Int8Array(runs)}, {pg::kInt8Array, pg::Int8Array(seqs)}};
 }
 
 void PgEventStore::FloorFates(const std::vector<FateUpdate>& fates) {

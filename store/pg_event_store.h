@@ -35,6 +35,7 @@
 #include <string>
 #include <thread>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "core/loop_wake.h"
@@ -192,6 +193,8 @@ class PgEventStore final : public EventBackend, private RowIntake {
   void Remember(const std::vector<EventRow>& rows, const std::vector<FateUpdate>& fates);
   // This node's fates just committed, for the floors.
   void FloorFates(const std::vector<FateUpdate>& fates);
+  // The floors (runs, seqs) as a commit's parameters; from as Floors takes it.
+  std::pair<pg::Param, pg::Param> FloorParams(int64_t from) const;
   void TellPending();
   bool Resolve();
   void Heartbeat();
@@ -213,6 +216,9 @@ class PgEventStore final : public EventBackend, private RowIntake {
   void Reconnect();
   // A broken connection: the error kept, then Reconnect.
   void Broke(const std::string& error);
+  // A connection the server closed (restart, session ended): made again
+  // from nowMs on, without the retry delay.
+  void ServerClosed(int64_t nowMs);
   void Report(std::vector<Item>& items, bool stored);
   // Rows with a sender are reported not stored (it retries); the others
   // are held for a later commit and count as stored for their producer.
