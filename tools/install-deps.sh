@@ -11,7 +11,8 @@ set -euo pipefail
 packages=(build-essential cmake pkg-config clang libclang-rt-14-dev qt6-base-dev qt6-serialport-dev qt6-multimedia-dev
           libgl-dev libgtest-dev libgmock-dev googletest alsa-utils
           libsystemd-dev python3 iproute2 file libssl-dev libsqlite3-dev
-          libcivetweb-dev prometheus-cpp-dev postgresql-15 libpq-dev)
+          libcivetweb-dev prometheus-cpp-dev postgresql-15 libpq-dev
+          libgoogle-perftools-dev)
 test_packages=(prometheus)
 with_tests=0
 if [ "${1:-}" = "--test" ]; then with_tests=1; fi
