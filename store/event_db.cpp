@@ -30,8 +30,6 @@ const char* kSchema =
 
 // Indexes, made once the columns of older files have been added.
 const char* kIndexes =
-    "CREATE INDEX IF NOT EXISTS events_pending ON events(seq)"
-    " WHERE console_state = 1 OR notice_state = 1;"
     "CREATE INDEX IF NOT EXISTS events_account ON events(account, seq);"
     "CREATE INDEX IF NOT EXISTS events_received ON events(received_ms);"
     // Copy keys are random hashes: an index of them dirtied a page at a
@@ -39,6 +37,17 @@ const char* kIndexes =
     // They are read back by time (RecentCopies), so files that have the
     // index lose it.
     "DROP INDEX IF EXISTS events_copy_key;";
+
+// The pending floor: every row with a delivery pending has a number at or
+// above it, so the pending rows are read from there on by number. It
+// replaces an index of the pending rows, which each row entered at its
+// insert and left at its delivery: two index writes per row, and one more
+// page in every commit.
+const char* kFloorTable =
+    "CREATE TABLE IF NOT EXISTS events_floor(id INTEGER PRIMARY KEY CHECK (id = 1),"
+    " seq INTEGER NOT NULL);";
+constexpr int64_t kFloorStride = 4096;  // rows the floor may lag behind
+const char* kPendingWhere = "(console_state = 1 OR notice_state = 1)";
 
 // Columns added since the first files: each is added to an older file when opened.
 const char* const kAddedColumns[][2] = {
@@ -115,8 +124,8 @@ EventDb::~EventDb() {
 }
 
 void EventDb::Close() {
-  for (sqlite3_stmt** s :
-       {&begin_, &commit_, &rollback_, &insert_, &setConsole_, &setNotice_, &setBoth_}) {
+  for (sqlite3_stmt** s : {&begin_, &commit_, &rollback_, &insert_, &setConsole_, &setNotice_,
+                           &setBoth_, &setFloor_}) {
     sqlite3_finalize(*s);
     *s = nullptr;
   }
@@ -135,6 +144,48 @@ bool EventDb::AddColumns(std::string* error) {
   return true;
 }
 
+bool EventDb::SetUpFloor(std::string* error) {
+  if (!Exec(kFloorTable, error)) return false;
+  bool hasFloor = false;
+  {
+    Statement s(db_, "SELECT seq FROM events_floor WHERE id = 1");
+    if (s.Ok() && sqlite3_step(s.get()) == SQLITE_ROW) {
+      hasFloor = true;
+      floor_ = sqlite3_column_int64(s.get(), 0);
+    }
+  }
+  bool hasIndex = false;
+  {
+    Statement s(db_,
+                "SELECT 1 FROM sqlite_schema WHERE type = 'index' AND name = 'events_pending'");
+    hasIndex = s.Ok() && sqlite3_step(s.get()) == SQLITE_ROW;
+  }
+  // A file of an earlier version has the pending index and no floor (or a
+  // floor it did not keep): the floor is found through that index, once,
+  // and the index goes in the same transaction.
+  if (hasFloor && !hasIndex) return true;
+  int64_t floor = 1;
+  {
+    Statement s(db_, std::string("SELECT COALESCE(MIN(seq), (SELECT COALESCE(MAX(seq), 0) + 1"
+                                 " FROM events)) FROM events WHERE ") +
+                         kPendingWhere);
+    if (!s.Ok() || sqlite3_step(s.get()) != SQLITE_ROW) {
+      if (error) *error = Error();
+      return false;
+    }
+    floor = sqlite3_column_int64(s.get(), 0);
+  }
+  const std::string sql = "BEGIN IMMEDIATE; INSERT OR REPLACE INTO events_floor VALUES(1, " +
+                          std::to_string(floor) + "); DROP INDEX IF EXISTS events_pending; COMMIT;";
+  if (!Exec(sql.c_str(), error)) {
+    std::string ignored;
+    if (!sqlite3_get_autocommit(db_)) Exec("ROLLBACK", &ignored);
+    return false;
+  }
+  floor_ = floor;
+  return true;
+}
+
 bool EventDb::PrepareWriters(std::string* error) {
   const std::string insert = std::string("INSERT OR REPLACE INTO events(") + kColumns +
                              ") VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?)";
@@ -146,6 +197,7 @@ bool EventDb::PrepareWriters(std::string* error) {
       {&setConsole_, "UPDATE events SET console_state = ? WHERE seq = ?"},
       {&setNotice_, "UPDATE events SET notice_state = ? WHERE seq = ?"},
       {&setBoth_, "UPDATE events SET console_state = ?, notice_state = ? WHERE seq = ?"},
+      {&setFloor_, "UPDATE events_floor SET seq = ? WHERE id = 1"},
   };
   for (const auto& [stmt, sql] : statements) {
     if (sqlite3_prepare_v3(db_, sql.c_str(), int(sql.size()), SQLITE_PREPARE_PERSISTENT, stmt,
@@ -192,7 +244,7 @@ EventDb::OpenResult EventDb::Open(const std::string& path, std::string* error) {
       if (Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;"
                " PRAGMA wal_autocheckpoint=0;",
                error) &&
-          Exec(kSchema, error) && AddColumns(error) && Exec(kIndexes, error) &&
+          Exec(kSchema, error) && AddColumns(error) && Exec(kIndexes, error) && SetUpFloor(error) &&
           PrepareWriters(error)) {
         walPages_ = 0;
         sqlite3_wal_hook(
@@ -245,7 +297,7 @@ bool EventDb::SameFile() const {
 }
 
 bool EventDb::Write(const std::vector<EventRow>& rows, const std::vector<FateUpdate>& fates,
-                    std::string* error) {
+                    std::string* error, int64_t floor) {
   if (!db_) {
     if (error) *error = "not open";
     return false;
@@ -277,7 +329,17 @@ bool EventDb::Write(const std::vector<EventRow>& rows, const std::vector<FateUpd
     ok = Step(insert_, error);
   }
   ok = ok && WriteFates(fates, error);
-  if (ok && Step(commit_, error)) return true;
+  // A floor below the true one only makes the read from it longer: it moves
+  // up in strides, and down (rows written again late) at once.
+  const bool newFloor = floor > 0 && (floor < floor_ || floor - floor_ >= kFloorStride);
+  if (ok && newFloor) {
+    sqlite3_bind_int64(setFloor_, 1, floor);
+    ok = Step(setFloor_, error);
+  }
+  if (ok && Step(commit_, error)) {
+    if (newFloor) floor_ = floor;
+    return true;
+  }
   std::string ignored;
   if (!sqlite3_get_autocommit(db_)) Step(rollback_, &ignored);
   return false;
@@ -326,8 +388,11 @@ int64_t EventDb::MaxSeq() {
 
 std::vector<EventRow> EventDb::Pending() {
   std::vector<EventRow> rows;
+  // From the floor on, by number (a missing floor reads every row).
   Statement s(db_, std::string("SELECT ") + kColumns +
-                       " FROM events WHERE console_state = 1 OR notice_state = 1 ORDER BY seq");
+                       " FROM events WHERE seq >= COALESCE((SELECT seq FROM events_floor"
+                       " WHERE id = 1), 0) AND " +
+                       kPendingWhere + " ORDER BY seq");
   while (s.Ok() && sqlite3_step(s.get()) == SQLITE_ROW) rows.push_back(RowAt(s.get()));
   return rows;
 }

@@ -57,8 +57,10 @@ class EventDb {
 
   // One transaction: the rows, then the fate updates. False (nothing
   // written) when any statement fails; error receives the reason.
+  // floor (when above 0): every row with a delivery pending after this
+  // commit has a number at or above it; it is written with the commit.
   bool Write(const std::vector<EventRow>& rows, const std::vector<FateUpdate>& fates,
-             std::string* error);
+             std::string* error, int64_t floor = 0);
 
   int64_t MaxSeq();
   // Rows with a pending console entry or notice, in sequence order.
@@ -84,6 +86,9 @@ class EventDb {
   bool AddColumns(std::string* error);
   // The statements of every commit, prepared once per open file.
   bool PrepareWriters(std::string* error);
+  // Makes the pending floor of a new file, or of an earlier version's file
+  // from its pending index (which then goes).
+  bool SetUpFloor(std::string* error);
   bool WriteFates(const std::vector<FateUpdate>& fates, std::string* error);
   bool Step(sqlite3_stmt* s, std::string* error);
   std::string Error() const;
@@ -96,6 +101,8 @@ class EventDb {
   sqlite3_stmt* setConsole_ = nullptr;
   sqlite3_stmt* setNotice_ = nullptr;
   sqlite3_stmt* setBoth_ = nullptr;
+  sqlite3_stmt* setFloor_ = nullptr;
+  int64_t floor_ = 0;  // the floor the file holds
   std::string path_;
   int walPages_ = 0;
   dev_t device_ = 0;

@@ -209,7 +209,13 @@ void EventStore::Commit(std::deque<Item>& items, std::vector<FateUpdate>& fates)
   const bool opened = EnsureFile();
   for (EventRow& r : rows) r.seq = InFile(r.seq);
   for (FateUpdate& f : allFates) f.key.seq = InFile(f.key.seq);
-  const bool stored = opened && db_.Write(rows, allFates, &error);
+  // Every row pending after this commit numbers from the first row still
+  // pending before it (rows are remembered in the order written, which is
+  // the order of their numbers) or from this commit's first pending row.
+  int64_t floor = pending_.FirstSeq();
+  for (const EventRow& r : rows)
+    if (PendingRows::Waits(r) && (floor == 0 || r.seq < floor)) floor = r.seq;
+  const bool stored = opened && db_.Write(rows, allFates, &error, floor);
   const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
                           std::chrono::steady_clock::now() - start)
                           .count();

@@ -29,6 +29,8 @@ class PendingRows {
   PendingFigures Figures() const;
 
   bool Empty() const { return rows_.empty(); }
+  // The number of the first row added that still waits (0: none).
+  int64_t FirstSeq() const { return rows_.empty() ? 0 : rows_.begin()->second.seq; }
   // The number of the last row added (0: none).
   int64_t LastSeq() const { return rows_.empty() ? 0 : rows_.rbegin()->second.seq; }
   // In the order added.

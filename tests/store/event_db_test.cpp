@@ -62,6 +62,108 @@ TEST(EventDbTest, RowsAndFatesSurviveReopenAndPendingListsOnlyUndelivered) {
 
 // Fates of one commit are folded per row: both targets of a row in one
 // statement, the last fate given for a target winning, other rows untouched.
+// Pending rows are read from the floor on: a row at the floor itself is
+// pending, the floor moves up only by whole strides of rows, and at once
+// down to a row written late under a smaller number.
+TEST(EventDbTest, PendingRowsAreReadFromTheFloorWhichMovesUpInStridesAndDownAtOnce) {
+  StoreDir dir;
+  const auto storedFloor = [&] {
+    sqlite3* raw = nullptr;
+    EXPECT_EQ(sqlite3_open(dir.Path().c_str(), &raw), SQLITE_OK);
+    int64_t floor = -1;
+    sqlite3_exec(
+        raw, "SELECT seq FROM events_floor WHERE id = 1",
+        [](void* f, int, char** v, char**) {
+          *static_cast<int64_t*>(f) = atoll(v[0]);
+          return 0;
+        },
+        &floor, nullptr);
+    sqlite3_close(raw);
+    return floor;
+  };
+  constexpr int64_t kStride = 4096;
+  EventDb db;
+  ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Opened);
+  // Row 7 is held back (its first write failed) and comes later.
+  std::vector<EventRow> rows = NumberedRows(kStride + 10);
+  EventRow held = rows[6];
+  rows.erase(rows.begin() + 6);
+  ASSERT_TRUE(db.Write(rows, {}, nullptr, 1));
+  std::vector<FateUpdate> delivered;
+  for (int64_t seq = 1; seq < kStride; ++seq)
+    if (seq != 7)
+      delivered.push_back({test::FileKey(seq), EventTarget::Console, EventFate::Delivered});
+  // One row short of a stride: the floor stays where it was.
+  ASSERT_TRUE(db.Write({}, delivered, nullptr, kStride));
+  EXPECT_EQ(storedFloor(), 1);
+  ASSERT_TRUE(db.Write({}, {{test::FileKey(kStride), EventTarget::Console, EventFate::Delivered}},
+                       nullptr, kStride + 1));
+  EXPECT_EQ(storedFloor(), kStride + 1);
+  db.Close();
+  ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Opened);
+  std::vector<EventRow> pending = db.Pending();
+  ASSERT_EQ(pending.size(), 10u);
+  EXPECT_EQ(pending.front().seq, kStride + 1);  // the row at the floor
+  // A row numbered below the floor, written late, brings the floor down.
+  ASSERT_TRUE(db.Write({held}, {}, nullptr, 7));
+  EXPECT_EQ(storedFloor(), 7);
+  db.Close();
+  ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Opened);
+  pending = db.Pending();
+  ASSERT_EQ(pending.size(), 11u);
+  EXPECT_EQ(pending.front().seq, 7);
+}
+
+// A file of an earlier build kept an index of its pending rows and no floor
+// (or a floor it did not keep up to date): opened, it gets its floor from
+// that index, and the index goes.
+TEST(EventDbTest, AnEarlierFilesPendingIndexGivesTheFloorAndGoes) {
+  StoreDir dir;
+  {
+    EventDb db;
+    ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Opened);
+    ASSERT_TRUE(db.Write(NumberedRows(6), {}, nullptr));
+    ASSERT_TRUE(db.Write({},
+                         {{test::FileKey(1), EventTarget::Console, EventFate::Delivered},
+                          {test::FileKey(2), EventTarget::Console, EventFate::Delivered},
+                          {test::FileKey(4), EventTarget::Console, EventFate::Delivered}},
+                         nullptr));
+  }
+  const auto exec = [&](const char* sql) {
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(dir.Path().c_str(), &raw), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(raw, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+    sqlite3_close(raw);
+  };
+  const auto count = [&](const char* sql) {
+    sqlite3* raw = nullptr;
+    EXPECT_EQ(sqlite3_open(dir.Path().c_str(), &raw), SQLITE_OK);
+    int n = -1;
+    sqlite3_exec(
+        raw, sql,
+        [](void* c, int, char** v, char**) {
+          *static_cast<int*>(c) = atoi(v[0]);
+          return 0;
+        },
+        &n, nullptr);
+    sqlite3_close(raw);
+    return n;
+  };
+  const char* kEarlierIndex =
+      "CREATE INDEX events_pending ON events(seq) WHERE console_state = 1 OR notice_state = 1";
+  for (const char* before : {"DROP TABLE events_floor",               // made before the floor
+                             "UPDATE events_floor SET seq = 100"}) {  // a floor not kept
+    exec(before);
+    exec(kEarlierIndex);
+    EventDb db;
+    ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Opened) << before;
+    EXPECT_EQ(Seqs(db.Pending()), (std::vector<int64_t>{3, 5, 6})) << before;
+    db.Close();
+    EXPECT_EQ(count("SELECT seq FROM events_floor"), 3) << before;
+    EXPECT_EQ(count("SELECT count(*) FROM sqlite_master WHERE name = 'events_pending'"), 0);
+  }
+}
+
 TEST(EventDbTest, FatesOfOneCommitAreFoldedPerRowAndTheLastForATargetWins) {
   StoreDir dir;
   EventDb db;

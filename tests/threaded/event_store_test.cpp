@@ -68,6 +68,49 @@ TEST(EventStoreTest, CompletionsRunOnTheEventLoopInSequenceOrder) {
   EXPECT_EQ(store.Add(TcpRow("next"), nullptr), FileKey(51));
 }
 
+// The store keeps the file's pending floor: after thousands of rows
+// delivered past it, a restart finds exactly the rows still pending.
+TEST(EventStoreTest, ARestartFindsThePendingRowsAfterTheFloorMovedPastDeliveredOnes) {
+  StoreDir dir;
+  QObject context;
+  constexpr int kRows = 5000;
+  {
+    EventStore store(dir.Path(), &context);
+    ASSERT_TRUE(store.Start(nullptr, nullptr));
+    int done = 0;
+    for (int i = 1; i <= kRows; ++i)
+      store.Add(TcpRow("e" + std::to_string(i)), [&](bool) { ++done; });
+    ASSERT_TRUE(WaitFor([&] { return done == kRows; }, 20000));
+    for (int64_t seq = 1; seq <= kRows; ++seq)
+      if (seq != 3 && seq != 4500)
+        store.SetFate(FileKey(seq), EventTarget::Console, EventFate::Delivered);
+    store.Add(TcpRow("after"), [&](bool) { ++done; });
+    ASSERT_TRUE(WaitFor([&] { return done == kRows + 1; }));
+    // Row 3 held the floor down; delivered, it lets the floor move on with
+    // the commit after the one that writes its delivery.
+    store.SetFate(FileKey(3), EventTarget::Console, EventFate::Delivered);
+    for (const char* text : {"last", "one more"}) {
+      const int before = done;
+      store.Add(TcpRow(text), [&](bool) { ++done; });
+      ASSERT_TRUE(WaitFor([&] { return done == before + 1; }));
+    }
+  }
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open(dir.Path().c_str(), &raw), SQLITE_OK);
+  int64_t floor = 0;
+  sqlite3_exec(
+      raw, "SELECT seq FROM events_floor",
+      [](void* f, int, char** v, char**) {
+        *static_cast<int64_t*>(f) = atoll(v[0]);
+        return 0;
+      },
+      &floor, nullptr);
+  sqlite3_close(raw);
+  EXPECT_GT(floor, 3);  // it moved
+  EXPECT_LE(floor, 4500);
+  EXPECT_EQ(PendingSeqs(dir.Path()), (std::vector<int64_t>{4500, kRows + 1, kRows + 2, kRows + 3}));
+}
+
 TEST(EventStoreTest, FailedWritesTellSendersAndHoldSenderlessRowsUntilTheFileOpens) {
   StoreDir dir;
   QObject context;
