@@ -3,17 +3,22 @@
 namespace quell {
 
 void TraceView::Append(std::string line) {
-  std::function<void(const std::string&)> observer;
+  // The observer is shared, not copied: a copy of a function object that
+  // holds a shared pointer allocates, at every line of a busy gateway.
+  std::shared_ptr<const Observer> observer;
   {
     std::lock_guard g(lock_);
-    lines_.push_back(line);
+    observer = observer_;
+    if (observer)
+      lines_.push_back(line);
+    else
+      lines_.push_back(std::move(line));
     if (lines_.size() > kFlushAbove) {
       if (flusher_) flusher_(lines_);
       lines_.clear();
     }
-    observer = observer_;
   }
-  if (observer) observer(line);
+  if (observer) (*observer)(line);
 }
 
 void TraceView::FlushAll() {
@@ -38,9 +43,9 @@ void TraceView::SetFlusher(std::function<void(const std::vector<std::string>&)> 
   flusher_ = std::move(flusher);
 }
 
-void TraceView::SetObserver(std::function<void(const std::string&)> observer) {
+void TraceView::SetObserver(Observer observer) {
   std::lock_guard g(lock_);
-  observer_ = std::move(observer);
+  observer_ = observer ? std::make_shared<const Observer>(std::move(observer)) : nullptr;
 }
 
 }  // namespace quell

@@ -3,6 +3,7 @@
 // lines its content is handed to the flusher (the daily trace file) and the
 // view is emptied.
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -24,13 +25,14 @@ class TraceView {
   // flushes from several threads never interleave.
   void SetFlusher(std::function<void(const std::vector<std::string>&)> flusher);
   // Called after every append (any thread), outside the lock.
-  void SetObserver(std::function<void(const std::string&)> observer);
+  using Observer = std::function<void(const std::string&)>;
+  void SetObserver(Observer observer);
 
  private:
   mutable std::mutex lock_;
   std::vector<std::string> lines_;
   std::function<void(const std::vector<std::string>&)> flusher_;
-  std::function<void(const std::string&)> observer_;
+  std::shared_ptr<const Observer> observer_;
 };
 
 }  // namespace quell

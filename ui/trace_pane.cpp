@@ -11,6 +11,7 @@ namespace quell {
 // Outlives the pane while an observer call is in flight on a worker thread:
 // the GUI thread clears target when the pane goes away.
 struct TracePane::Relay {
+  std::atomic<bool> shown{false};  // a hidden pane is refreshed when shown
   std::atomic<bool> pending{false};
   TracePane* target = nullptr;  // GUI thread only
 };
@@ -22,6 +23,7 @@ TracePane::TracePane(TraceView& view, QWidget* parent)
   relay_->target = this;
   std::shared_ptr<Relay> relay = relay_;
   view_.SetObserver([relay](const std::string&) {
+    if (!relay->shown) return;
     if (relay->pending.exchange(true)) return;  // one refresh already scheduled
     QCoreApplication* app = QCoreApplication::instance();
     if (!app) return;
@@ -50,7 +52,13 @@ void TracePane::Reload() {
 
 void TracePane::showEvent(QShowEvent* event) {
   QPlainTextEdit::showEvent(event);
+  relay_->shown = true;
   Reload();
+}
+
+void TracePane::hideEvent(QHideEvent* event) {
+  relay_->shown = false;
+  QPlainTextEdit::hideEvent(event);
 }
 
 }  // namespace quell

@@ -21,6 +21,7 @@ class TracePane : public QPlainTextEdit {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
  private:
   struct Relay;
