@@ -186,6 +186,9 @@ bool IpReceivers::HandleMessage(Listener& l, QTcpSocket* socket, const std::stri
     const std::string sent = stored ? reply : std::string("NACK");
     const std::string bytes = sent + kCR;
     to->write(bytes.data(), qint64(bytes.size()));
+    // Out now, not at the next turn of the event loop: the ACK waits for no
+    // other work, and the loop polls every connection one time less.
+    to->flush();
     // A bare CR (a keep-alive's answer) is neither kind.
     if (meter && !sent.empty())
       meter->Reply(Road::Tcp, sent == "ACK" ? ReplyKind::Ack : ReplyKind::Nack, arrived);
