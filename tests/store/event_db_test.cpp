@@ -68,18 +68,7 @@ TEST(EventDbTest, RowsAndFatesSurviveReopenAndPendingListsOnlyUndelivered) {
 TEST(EventDbTest, PendingRowsAreReadFromTheFloorWhichMovesUpInStridesAndDownAtOnce) {
   StoreDir dir;
   const auto storedFloor = [&] {
-    sqlite3* raw = nullptr;
-    EXPECT_EQ(sqlite3_open(dir.Path().c_str(), &raw), SQLITE_OK);
-    int64_t floor = -1;
-    sqlite3_exec(
-        raw, "SELECT seq FROM events_floor WHERE id = 1",
-        [](void* f, int, char** v, char**) {
-          *static_cast<int64_t*>(f) = atoll(v[0]);
-          return 0;
-        },
-        &floor, nullptr);
-    sqlite3_close(raw);
-    return floor;
+    return test::FileNumber(dir.Path(), "SELECT seq FROM events_floor WHERE id = 1");
   };
   constexpr int64_t kStride = 4096;
   EventDb db;
@@ -135,20 +124,7 @@ TEST(EventDbTest, AnEarlierFilesPendingIndexGivesTheFloorAndGoes) {
     EXPECT_EQ(sqlite3_exec(raw, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql;
     sqlite3_close(raw);
   };
-  const auto count = [&](const char* sql) {
-    sqlite3* raw = nullptr;
-    EXPECT_EQ(sqlite3_open(dir.Path().c_str(), &raw), SQLITE_OK);
-    int n = -1;
-    sqlite3_exec(
-        raw, sql,
-        [](void* c, int, char** v, char**) {
-          *static_cast<int*>(c) = atoi(v[0]);
-          return 0;
-        },
-        &n, nullptr);
-    sqlite3_close(raw);
-    return n;
-  };
+  const auto count = [&](const char* sql) { return test::FileNumber(dir.Path(), sql); };
   const char* kEarlierIndex =
       "CREATE INDEX events_pending ON events(seq) WHERE console_state = 1 OR notice_state = 1";
   for (const char* before : {"DROP TABLE events_floor",               // made before the floor
@@ -387,18 +363,9 @@ TEST(EventDbColumnsTest, AnOlderFileGainsTheNewColumnsAndTheCopyKeysReadBack) {
   ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Opened);  // columns not added twice
   EXPECT_EQ(db.Pending().back().sia, "BA15");
   db.Close();
-  sqlite3* raw = nullptr;
-  ASSERT_EQ(sqlite3_open(dir.Path().c_str(), &raw), SQLITE_OK);
-  int indexes = -1;
-  sqlite3_exec(
-      raw, "SELECT count(*) FROM sqlite_master WHERE name = 'events_copy_key'",
-      [](void* n, int, char** v, char**) {
-        *static_cast<int*>(n) = atoi(v[0]);
-        return 0;
-      },
-      &indexes, nullptr);
-  sqlite3_close(raw);
-  EXPECT_EQ(indexes, 0);
+  EXPECT_EQ(test::FileNumber(dir.Path(),
+                             "SELECT count(*) FROM sqlite_master WHERE name = 'events_copy_key'"),
+            0);
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #pragma once
 // Event rows and a temporary working directory for the store tests.
+#include <sqlite3.h>
+
 #include <QTemporaryDir>
+#include <cstdlib>
 #include <ostream>
 #include <string>
 
@@ -41,5 +44,22 @@ struct StoreDir {
     return dir.filePath(QString::fromLatin1(name)).toStdString();
   }
 };
+
+// The first column of the first row a query gives on the file at path,
+// read through a connection of its own (-1: no row).
+inline int64_t FileNumber(const std::string& path, const char* sql) {
+  sqlite3* raw = nullptr;
+  int64_t n = -1;
+  if (sqlite3_open(path.c_str(), &raw) == SQLITE_OK)
+    sqlite3_exec(
+        raw, sql,
+        [](void* to, int, char** v, char**) {
+          *static_cast<int64_t*>(to) = v[0] ? atoll(v[0]) : -1;
+          return 1;  // the first row only
+        },
+        &n, nullptr);
+  sqlite3_close(raw);
+  return n;
+}
 
 }  // namespace quell::test

@@ -95,17 +95,7 @@ TEST(EventStoreTest, ARestartFindsThePendingRowsAfterTheFloorMovedPastDeliveredO
       ASSERT_TRUE(WaitFor([&] { return done == before + 1; }));
     }
   }
-  sqlite3* raw = nullptr;
-  ASSERT_EQ(sqlite3_open(dir.Path().c_str(), &raw), SQLITE_OK);
-  int64_t floor = 0;
-  sqlite3_exec(
-      raw, "SELECT seq FROM events_floor",
-      [](void* f, int, char** v, char**) {
-        *static_cast<int64_t*>(f) = atoll(v[0]);
-        return 0;
-      },
-      &floor, nullptr);
-  sqlite3_close(raw);
+  const int64_t floor = test::FileNumber(dir.Path(), "SELECT seq FROM events_floor");
   EXPECT_GT(floor, 3);  // it moved
   EXPECT_LE(floor, 4500);
   EXPECT_EQ(PendingSeqs(dir.Path()), (std::vector<int64_t>{4500, kRows + 1, kRows + 2, kRows + 3}));
