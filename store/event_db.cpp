@@ -30,7 +30,6 @@ const char* kSchema =
 
 // Indexes, made once the columns of older files have been added.
 const char* kIndexes =
-    "CREATE INDEX IF NOT EXISTS events_account ON events(account, seq);"
     "CREATE INDEX IF NOT EXISTS events_received ON events(received_ms);"
     // Copy keys are random hashes: an index of them dirtied a page at a
     // random place for each row, which doubled what every commit wrote.
@@ -49,6 +48,24 @@ const char* kFloorTable =
 constexpr int64_t kFloorStride = 4096;  // rows the floor may lag behind
 const char* kPendingWhere = "(console_state = 1 OR notice_state = 1)";
 
+// The account index, filled in batches: events_by_account holds (account,
+// seq) for every row numbered at or below events_indexed's seq, and rows
+// above it are read by number. An index kept by SQLite put each row's entry
+// on its account's own page, so a commit of rows from many accounts wrote a
+// page for each; a batch of a stride of rows sorted by account writes each
+// account's page once. A row written late (numbered at or below the mark)
+// gets its entry at once. The trigger takes the entries of removed rows.
+const char* kAccountTables =
+    "CREATE TABLE IF NOT EXISTS events_by_account(account TEXT NOT NULL, seq INTEGER NOT NULL,"
+    " PRIMARY KEY (account, seq)) WITHOUT ROWID;"
+    "CREATE TABLE IF NOT EXISTS events_indexed(id INTEGER PRIMARY KEY CHECK (id = 1),"
+    " seq INTEGER NOT NULL);"
+    "CREATE TRIGGER IF NOT EXISTS events_by_account_gone AFTER DELETE ON events BEGIN"
+    " DELETE FROM events_by_account WHERE account = old.account AND seq = old.seq; END;";
+constexpr int64_t kAccountStride = 4096;  // rows the account index may lag behind
+// The index of every account that files of earlier versions kept.
+const char* kOldAccountIndex = "events_account";
+
 // Columns added since the first files: each is added to an older file when opened.
 const char* const kAddedColumns[][2] = {
     {"sia", "ALTER TABLE events ADD COLUMN sia TEXT NOT NULL DEFAULT ''"},
@@ -58,6 +75,19 @@ const char* const kAddedColumns[][2] = {
 const char* kColumns =
     "seq, received_ms, road, line, peer, account, raw, console_text, console_state,"
     " notice_text, notice_state, sia, copy_key";
+
+// kColumns, each named as a column of "e" (the events table in a join).
+const std::string& QualifiedColumns() {
+  static const std::string columns = [] {
+    std::string out = "e.";
+    for (const char* c = kColumns; *c; ++c) {
+      out += *c;
+      if (*c == ' ') out += "e.";
+    }
+    return out;
+  }();
+  return columns;
+}
 
 // Owns one prepared statement.
 class Statement {
@@ -125,7 +155,7 @@ EventDb::~EventDb() {
 
 void EventDb::Close() {
   for (sqlite3_stmt** s : {&begin_, &commit_, &rollback_, &insert_, &setConsole_, &setNotice_,
-                           &setBoth_, &setFloor_}) {
+                           &setBoth_, &setFloor_, &addAccount_, &indexAccounts_, &setIndexed_}) {
     sqlite3_finalize(*s);
     *s = nullptr;
   }
@@ -146,20 +176,8 @@ bool EventDb::AddColumns(std::string* error) {
 
 bool EventDb::SetUpFloor(std::string* error) {
   if (!Exec(kFloorTable, error)) return false;
-  bool hasFloor = false;
-  {
-    Statement s(db_, "SELECT seq FROM events_floor WHERE id = 1");
-    if (s.Ok() && sqlite3_step(s.get()) == SQLITE_ROW) {
-      hasFloor = true;
-      floor_ = sqlite3_column_int64(s.get(), 0);
-    }
-  }
-  bool hasIndex = false;
-  {
-    Statement s(db_,
-                "SELECT 1 FROM sqlite_schema WHERE type = 'index' AND name = 'events_pending'");
-    hasIndex = s.Ok() && sqlite3_step(s.get()) == SQLITE_ROW;
-  }
+  const bool hasFloor = ReadMark("events_floor", &floor_);
+  const bool hasIndex = HasIndex("events_pending");
   // A file of an earlier version has the pending index and no floor (or a
   // floor it did not keep): the floor is found through that index, once,
   // and the index goes in the same transaction.
@@ -186,6 +204,41 @@ bool EventDb::SetUpFloor(std::string* error) {
   return true;
 }
 
+bool EventDb::HasIndex(const char* name) {
+  Statement s(db_, "SELECT 1 FROM sqlite_schema WHERE type = 'index' AND name = ?1");
+  if (!s.Ok()) return false;
+  s.Text(1, name);
+  return sqlite3_step(s.get()) == SQLITE_ROW;
+}
+
+bool EventDb::ReadMark(const char* table, int64_t* seq) {
+  Statement s(db_, std::string("SELECT seq FROM ") + table + " WHERE id = 1");
+  if (!s.Ok() || sqlite3_step(s.get()) != SQLITE_ROW) return false;
+  *seq = sqlite3_column_int64(s.get(), 0);
+  return true;
+}
+
+bool EventDb::SetUpAccounts(std::string* error) {
+  if (!Exec(kAccountTables, error)) return false;
+  written_ = MaxSeq();
+  // A file of an earlier version has the index of every account and no
+  // mark (or a mark it did not keep): the entries of all its rows are made
+  // once, and the index goes in the same transaction.
+  if (ReadMark("events_indexed", &indexed_) && !HasIndex(kOldAccountIndex)) return true;
+  const std::string sql =
+      "BEGIN IMMEDIATE; DELETE FROM events_by_account;"
+      " INSERT INTO events_by_account SELECT account, seq FROM events ORDER BY account, seq;"
+      " INSERT OR REPLACE INTO events_indexed VALUES(1, " +
+      std::to_string(written_) + "); DROP INDEX IF EXISTS " + kOldAccountIndex + "; COMMIT;";
+  if (!Exec(sql.c_str(), error)) {
+    std::string ignored;
+    if (!sqlite3_get_autocommit(db_)) Exec("ROLLBACK", &ignored);
+    return false;
+  }
+  indexed_ = written_;
+  return true;
+}
+
 bool EventDb::PrepareWriters(std::string* error) {
   const std::string insert = std::string("INSERT OR REPLACE INTO events(") + kColumns +
                              ") VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?)";
@@ -198,6 +251,11 @@ bool EventDb::PrepareWriters(std::string* error) {
       {&setNotice_, "UPDATE events SET notice_state = ? WHERE seq = ?"},
       {&setBoth_, "UPDATE events SET console_state = ?, notice_state = ? WHERE seq = ?"},
       {&setFloor_, "UPDATE events_floor SET seq = ? WHERE id = 1"},
+      {&addAccount_, "INSERT OR IGNORE INTO events_by_account(account, seq) VALUES(?, ?)"},
+      {&indexAccounts_,
+       "INSERT OR IGNORE INTO events_by_account SELECT account, seq FROM events"
+       " WHERE seq > ?1 AND seq <= ?2 ORDER BY account, seq"},
+      {&setIndexed_, "UPDATE events_indexed SET seq = ? WHERE id = 1"},
   };
   for (const auto& [stmt, sql] : statements) {
     if (sqlite3_prepare_v3(db_, sql.c_str(), int(sql.size()), SQLITE_PREPARE_PERSISTENT, stmt,
@@ -245,7 +303,7 @@ EventDb::OpenResult EventDb::Open(const std::string& path, std::string* error) {
                " PRAGMA wal_autocheckpoint=0;",
                error) &&
           Exec(kSchema, error) && AddColumns(error) && Exec(kIndexes, error) && SetUpFloor(error) &&
-          PrepareWriters(error)) {
+          SetUpAccounts(error) && PrepareWriters(error)) {
         walPages_ = 0;
         sqlite3_wal_hook(
             db_,
@@ -304,6 +362,7 @@ bool EventDb::Write(const std::vector<EventRow>& rows, const std::vector<FateUpd
   }
   if (!Step(begin_, error)) return false;
   bool ok = true;
+  int64_t top = written_;
   for (size_t i = 0; ok && i < rows.size(); ++i) {
     const EventRow& r = rows[i];
     // The texts live until the step: bound without a copy.
@@ -327,8 +386,21 @@ bool EventDb::Write(const std::vector<EventRow>& rows, const std::vector<FateUpd
     text(12, r.sia);
     text(13, r.copyKey);
     ok = Step(insert_, error);
+    top = std::max(top, r.seq);
+    if (ok && r.seq <= indexed_) {
+      sqlite3_bind_text(addAccount_, 1, r.account.data(), int(r.account.size()), SQLITE_STATIC);
+      sqlite3_bind_int64(addAccount_, 2, r.seq);
+      ok = Step(addAccount_, error);
+    }
   }
   ok = ok && WriteFates(fates, error);
+  const bool index = top - indexed_ >= kAccountStride;
+  if (ok && index) {
+    sqlite3_bind_int64(indexAccounts_, 1, indexed_);
+    sqlite3_bind_int64(indexAccounts_, 2, top);
+    sqlite3_bind_int64(setIndexed_, 1, top);
+    ok = Step(indexAccounts_, error) && Step(setIndexed_, error);
+  }
   // A floor below the true one only makes the read from it longer: it moves
   // up in strides, and down (rows written again late) at once.
   const bool newFloor = floor > 0 && (floor < floor_ || floor - floor_ >= kFloorStride);
@@ -338,6 +410,8 @@ bool EventDb::Write(const std::vector<EventRow>& rows, const std::vector<FateUpd
   }
   if (ok && Step(commit_, error)) {
     if (newFloor) floor_ = floor;
+    written_ = top;
+    if (index) indexed_ = top;
     return true;
   }
   std::string ignored;
@@ -420,14 +494,49 @@ std::vector<RecentCopy> EventDb::RecentCopies(int64_t sinceMs, int limit) {
 
 bool EventDb::Read(const EventQuery& q, const std::function<bool(const EventRow&)>& each,
                    std::string* error) {
-  std::string sql = std::string("SELECT ") + kColumns + " FROM events WHERE 1";
-  if (!q.account.empty()) sql += " AND account = ?1";
-  if (q.sinceMs) sql += " AND received_ms >= ?2";
-  if (q.untilMs) sql += " AND received_ms <= ?3";
-  if (q.beforeSeq) sql += " AND seq < ?4";
-  sql += q.newestFirst ? " ORDER BY seq DESC" : " ORDER BY seq";
-  if (q.limit > 0) sql += " LIMIT " + std::to_string(q.limit);
-  Statement s(db_, sql);
+  std::string where;
+  if (q.sinceMs) where += " AND e.received_ms >= ?2";
+  if (q.untilMs) where += " AND e.received_ms <= ?3";
+  if (q.beforeSeq) where += " AND e.seq < ?4";
+  const std::string order = q.newestFirst ? " ORDER BY e.seq DESC" : " ORDER BY e.seq";
+  const std::string select = "SELECT " + QualifiedColumns() + " FROM ";
+  const int limit = q.limit > 0 ? q.limit : -1;
+  int count = 0;
+  bool stopped = false;
+  // One snapshot for the mark and both parts.
+  const bool own = sqlite3_get_autocommit(db_) && Exec("BEGIN", nullptr);
+  int64_t mark = 0;
+  bool ok;
+  if (q.account.empty() || HasIndex(kOldAccountIndex) || !ReadMark("events_indexed", &mark)) {
+    // Every row at once: no account asked, or a file whose account index
+    // is SQLite's own (an earlier version's).
+    ok = ReadRows(select + "events e WHERE 1" + (q.account.empty() ? "" : " AND e.account = ?1") +
+                      where + order,
+                  q, 0, limit, each, &count, &stopped, error);
+  } else {
+    // The indexed rows through the account index, and the rows above the
+    // mark by number: older part first, or newer part first.
+    const std::string indexed = select +
+                                "events_by_account a JOIN events e ON e.seq = a.seq"
+                                " WHERE a.account = ?1 AND e.account = ?1 AND a.seq <= ?5" +
+                                where +
+                                (q.newestFirst ? " ORDER BY a.seq DESC" : " ORDER BY a.seq");
+    const std::string above =
+        select + "events e WHERE e.seq > ?5 AND e.account = ?1" + where + order;
+    const std::string& first = q.newestFirst ? above : indexed;
+    const std::string& second = q.newestFirst ? indexed : above;
+    ok = ReadRows(first, q, mark, limit, each, &count, &stopped, error);
+    if (ok && !stopped && (limit < 0 || count < limit))
+      ok = ReadRows(second, q, mark, limit < 0 ? -1 : limit - count, each, &count, &stopped, error);
+  }
+  if (own) Exec("COMMIT", nullptr);
+  return ok;
+}
+
+bool EventDb::ReadRows(const std::string& sql, const EventQuery& q, int64_t mark, int limit,
+                       const std::function<bool(const EventRow&)>& each, int* count, bool* stopped,
+                       std::string* error) {
+  Statement s(db_, limit < 0 ? sql : sql + " LIMIT " + std::to_string(limit));
   if (!s.Ok()) {
     if (error) *error = Error();
     return false;
@@ -436,9 +545,15 @@ bool EventDb::Read(const EventQuery& q, const std::function<bool(const EventRow&
   if (q.sinceMs) s.Int(2, q.sinceMs);
   if (q.untilMs) s.Int(3, q.untilMs);
   if (q.beforeSeq) s.Int(4, q.beforeSeq);
+  s.Int(5, mark);
   int rc;
-  while ((rc = sqlite3_step(s.get())) == SQLITE_ROW)
-    if (!each(RowAt(s.get()))) return true;
+  while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+    ++*count;
+    if (!each(RowAt(s.get()))) {
+      *stopped = true;
+      return true;
+    }
+  }
   if (rc != SQLITE_DONE) {
     if (error) *error = Error();
     return false;

@@ -89,6 +89,17 @@ class EventDb {
   // Makes the pending floor of a new file, or of an earlier version's file
   // from its pending index (which then goes).
   bool SetUpFloor(std::string* error);
+  // Makes the account index of a new file, or of an earlier version's file
+  // from its index of every account (which then goes).
+  bool SetUpAccounts(std::string* error);
+  bool HasIndex(const char* name);
+  // The seq of a one-row table's row; false when it has none (or no table).
+  bool ReadMark(const char* table, int64_t* seq);
+  // Reads the rows of one statement; limit < 0: all. Stops early (stopped)
+  // when the callback says so.
+  bool ReadRows(const std::string& sql, const EventQuery& q, int64_t mark, int limit,
+                const std::function<bool(const EventRow&)>& each, int* count, bool* stopped,
+                std::string* error);
   bool WriteFates(const std::vector<FateUpdate>& fates, std::string* error);
   bool Step(sqlite3_stmt* s, std::string* error);
   std::string Error() const;
@@ -102,7 +113,12 @@ class EventDb {
   sqlite3_stmt* setNotice_ = nullptr;
   sqlite3_stmt* setBoth_ = nullptr;
   sqlite3_stmt* setFloor_ = nullptr;
-  int64_t floor_ = 0;  // the floor the file holds
+  sqlite3_stmt* addAccount_ = nullptr;
+  sqlite3_stmt* indexAccounts_ = nullptr;
+  sqlite3_stmt* setIndexed_ = nullptr;
+  int64_t floor_ = 0;    // the floor the file holds
+  int64_t indexed_ = 0;  // rows at or below it are in the account index
+  int64_t written_ = 0;  // the highest number written
   std::string path_;
   int walPages_ = 0;
   dev_t device_ = 0;

@@ -60,8 +60,6 @@ TEST(EventDbTest, RowsAndFatesSurviveReopenAndPendingListsOnlyUndelivered) {
   EXPECT_EQ(pending[1].noticeText, std::string("K;1;\x01", 5));  // bytes kept exactly
 }
 
-// Fates of one commit are folded per row: both targets of a row in one
-// statement, the last fate given for a target winning, other rows untouched.
 // Pending rows are read from the floor on: a row at the floor itself is
 // pending, the floor moves up only by whole strides of rows, and at once
 // down to a row written late under a smaller number.
@@ -140,6 +138,8 @@ TEST(EventDbTest, AnEarlierFilesPendingIndexGivesTheFloorAndGoes) {
   }
 }
 
+// Fates of one commit are folded per row: both targets of a row in one
+// statement, the last fate given for a target winning, other rows untouched.
 TEST(EventDbTest, FatesOfOneCommitAreFoldedPerRowAndTheLastForATargetWins) {
   StoreDir dir;
   EventDb db;
@@ -236,6 +236,130 @@ TEST(EventDbTest, QueryFiltersByAccountTimeAndPagesNewestFirst) {
       {query("5678", 0, 0, 6, 0, true), {4, 2}},
   };
   for (const auto& c : cases) EXPECT_EQ(run(c.query), c.seqs);
+}
+
+// Reads of one account's rows (its history) in both orders and with a limit.
+std::vector<int64_t> AccountSeqs(EventDb& db, const char* account, bool newestFirst, int limit,
+                                 int64_t sinceMs = 0) {
+  EventQuery q;
+  q.account = account;
+  q.newestFirst = newestFirst;
+  q.limit = limit;
+  q.sinceMs = sinceMs;
+  std::vector<int64_t> seqs;
+  EXPECT_TRUE(db.Read(
+      q, [&](const EventRow& r) { return seqs.push_back(r.seq), true; }, nullptr));
+  return seqs;
+}
+
+// The account index is filled in strides: one row short of a stride leaves
+// every row above the mark, a whole stride indexes them all, a row written
+// late below the mark is indexed at once, and pruned rows leave the index.
+// A history read finds the same rows on both sides of the mark, after a
+// reopen and through a read-only opener.
+TEST(EventDbTest, RowsByAccountAreFoundOnBothSidesOfTheIndexMarkWhichMovesInStrides) {
+  StoreDir dir;
+  constexpr int64_t kStride = 4096;
+  const auto mark = [&] {
+    return test::FileNumber(dir.Path(), "SELECT seq FROM events_indexed WHERE id = 1");
+  };
+  const auto entries = [&] {
+    return test::FileNumber(dir.Path(), "SELECT count(*) FROM events_by_account");
+  };
+  const auto row = [](int64_t seq) {
+    EventRow r = TcpRow("e", EventFate::Delivered);
+    r.seq = seq;
+    r.receivedMs = seq;
+    r.account = seq % 2 ? "1234" : "5678";
+    return r;
+  };
+  EventDb db;
+  ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Opened);
+  std::vector<EventRow> rows;
+  for (int64_t seq = 1; seq < kStride; ++seq)
+    if (seq != 7) rows.push_back(row(seq));  // 7 is held back and comes late
+  ASSERT_TRUE(db.Write(rows, {}, nullptr));
+  EXPECT_EQ(mark(), 0);
+  EXPECT_EQ(entries(), 0);
+  EXPECT_EQ(AccountSeqs(db, "5678", true, 3), (std::vector<int64_t>{4094, 4092, 4090}));
+  ASSERT_TRUE(db.Write({row(kStride)}, {}, nullptr));
+  EXPECT_EQ(mark(), kStride);
+  EXPECT_EQ(entries(), kStride - 1);
+  ASSERT_TRUE(db.Write({row(4097), row(4098), row(4099), row(7)}, {}, nullptr));
+  EXPECT_EQ(mark(), kStride);
+  EXPECT_EQ(entries(), kStride);  // the late row, and none of the three above the mark
+  const auto check = [&](EventDb& reader, const char* how) {
+    EXPECT_EQ(AccountSeqs(reader, "1234", true, 3), (std::vector<int64_t>{4099, 4097, 4095}))
+        << how;
+    EXPECT_EQ(AccountSeqs(reader, "1234", false, 4), (std::vector<int64_t>{1, 3, 5, 7})) << how;
+    EXPECT_EQ(AccountSeqs(reader, "1234", false, 0, 4090),
+              (std::vector<int64_t>{4091, 4093, 4095, 4097, 4099}))
+        << how;
+    EXPECT_EQ(AccountSeqs(reader, "5678", true, 2), (std::vector<int64_t>{4098, 4096})) << how;
+    EXPECT_EQ(AccountSeqs(reader, "1234", false, 0).size(), 2050u) << how;
+    EXPECT_EQ(AccountSeqs(reader, "123", false, 0), (std::vector<int64_t>{})) << how;
+  };
+  check(db, "writer");
+  db.Close();
+  ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Opened);
+  check(db, "reopened");
+  EventDb reader;
+  ASSERT_TRUE(reader.OpenReadOnly(dir.Path(), nullptr));
+  check(reader, "read-only");
+  reader.Close();
+  EXPECT_EQ(db.Prune(11, 100), 10);
+  EXPECT_EQ(entries(), kStride - 10);
+  EXPECT_EQ(AccountSeqs(db, "1234", false, 2), (std::vector<int64_t>{11, 13}));
+}
+
+// A file of an earlier build kept SQLite's index of every account: a reader
+// reads it through that index, and a writer opening it makes the entries of
+// all its rows and drops the index. So does a file that an earlier build
+// wrote to after a later one had made its entries.
+TEST(EventDbTest, AnEarlierFilesAccountIndexFillsTheEntriesAndGoes) {
+  StoreDir dir;
+  {
+    EventDb db;
+    ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Opened);
+    std::vector<EventRow> rows = NumberedRows(6);
+    for (EventRow& r : rows) r.account = r.seq % 2 ? "1234" : "5678";
+    ASSERT_TRUE(db.Write(rows, {}, nullptr));
+  }
+  const auto exec = [&](const char* sql) {
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(dir.Path().c_str(), &raw), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(raw, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+    sqlite3_close(raw);
+  };
+  const auto number = [&](const char* sql) { return test::FileNumber(dir.Path(), sql); };
+  exec(
+      "DROP TRIGGER events_by_account_gone; DROP TABLE events_by_account;"
+      " DROP TABLE events_indexed; CREATE INDEX events_account ON events(account, seq)");
+  {
+    EventDb reader;
+    ASSERT_TRUE(reader.OpenReadOnly(dir.Path(), nullptr));
+    EXPECT_EQ(AccountSeqs(reader, "5678", true, 0), (std::vector<int64_t>{6, 4, 2}));
+  }
+  {
+    EventDb db;
+    ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Opened);
+    EXPECT_EQ(AccountSeqs(db, "5678", true, 0), (std::vector<int64_t>{6, 4, 2}));
+  }
+  EXPECT_EQ(number("SELECT count(*) FROM events_by_account"), 6);
+  EXPECT_EQ(number("SELECT seq FROM events_indexed"), 6);
+  EXPECT_EQ(number("SELECT count(*) FROM sqlite_master WHERE name = 'events_account'"), 0);
+  // An earlier build adds its index again and a row the entries lack.
+  exec(
+      "CREATE INDEX events_account ON events(account, seq);"
+      " INSERT INTO events(seq, received_ms, road, line, peer, account, raw, console_text,"
+      " console_state, notice_text, notice_state) SELECT 7, received_ms, road, line, peer,"
+      " '5678', raw, console_text, console_state, notice_text, notice_state FROM events"
+      " WHERE seq = 6");
+  EventDb db;
+  ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Opened);
+  EXPECT_EQ(AccountSeqs(db, "5678", true, 0), (std::vector<int64_t>{7, 6, 4, 2}));
+  EXPECT_EQ(number("SELECT count(*) FROM events_by_account"), 7);
+  EXPECT_EQ(number("SELECT seq FROM events_indexed"), 7);
 }
 
 TEST(EventDbTest, PruneRemovesOldRowsButNeverAPendingOne) {
