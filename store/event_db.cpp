@@ -193,15 +193,19 @@ bool EventDb::SetUpFloor(std::string* error) {
     }
     floor = sqlite3_column_int64(s.get(), 0);
   }
-  const std::string sql = "BEGIN IMMEDIATE; INSERT OR REPLACE INTO events_floor VALUES(1, " +
-                          std::to_string(floor) + "); DROP INDEX IF EXISTS events_pending; COMMIT;";
-  if (!Exec(sql.c_str(), error)) {
-    std::string ignored;
-    if (!sqlite3_get_autocommit(db_)) Exec("ROLLBACK", &ignored);
+  if (!ExecTransaction("INSERT OR REPLACE INTO events_floor VALUES(1, " + std::to_string(floor) +
+                           "); DROP INDEX IF EXISTS events_pending;",
+                       error))
     return false;
-  }
   floor_ = floor;
   return true;
+}
+
+bool EventDb::ExecTransaction(const std::string& statements, std::string* error) {
+  if (Exec(("BEGIN IMMEDIATE; " + statements + " COMMIT;").c_str(), error)) return true;
+  std::string ignored;
+  if (!sqlite3_get_autocommit(db_)) Exec("ROLLBACK", &ignored);
+  return false;
 }
 
 bool EventDb::HasIndex(const char* name) {
@@ -225,16 +229,13 @@ bool EventDb::SetUpAccounts(std::string* error) {
   // mark (or a mark it did not keep): the entries of all its rows are made
   // once, and the index goes in the same transaction.
   if (ReadMark("events_indexed", &indexed_) && !HasIndex(kOldAccountIndex)) return true;
-  const std::string sql =
-      "BEGIN IMMEDIATE; DELETE FROM events_by_account;"
-      " INSERT INTO events_by_account SELECT account, seq FROM events ORDER BY account, seq;"
-      " INSERT OR REPLACE INTO events_indexed VALUES(1, " +
-      std::to_string(written_) + "); DROP INDEX IF EXISTS " + kOldAccountIndex + "; COMMIT;";
-  if (!Exec(sql.c_str(), error)) {
-    std::string ignored;
-    if (!sqlite3_get_autocommit(db_)) Exec("ROLLBACK", &ignored);
+  if (!ExecTransaction(
+          "DELETE FROM events_by_account;"
+          " INSERT INTO events_by_account SELECT account, seq FROM events ORDER BY account, seq;"
+          " INSERT OR REPLACE INTO events_indexed VALUES(1, " +
+              std::to_string(written_) + "); DROP INDEX IF EXISTS " + kOldAccountIndex + ";",
+          error))
     return false;
-  }
   indexed_ = written_;
   return true;
 }

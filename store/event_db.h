@@ -82,6 +82,8 @@ class EventDb {
 
  private:
   bool Exec(const char* sql, std::string* error);
+  // Runs the statements in one write transaction; rolled back on failure.
+  bool ExecTransaction(const std::string& statements, std::string* error);
   // Adds the columns an older file lacks.
   bool AddColumns(std::string* error);
   // The statements of every commit, prepared once per open file.

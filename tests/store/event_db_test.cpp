@@ -5,6 +5,7 @@
 #include "store/event_store.h"
 
 #include <gtest/gtest.h>
+
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -116,12 +117,7 @@ TEST(EventDbTest, AnEarlierFilesPendingIndexGivesTheFloorAndGoes) {
                           {test::FileKey(4), EventTarget::Console, EventFate::Delivered}},
                          nullptr));
   }
-  const auto exec = [&](const char* sql) {
-    sqlite3* raw = nullptr;
-    ASSERT_EQ(sqlite3_open(dir.Path().c_str(), &raw), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(raw, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql;
-    sqlite3_close(raw);
-  };
+  const auto exec = [&](const char* sql) { EXPECT_TRUE(test::FileExec(dir.Path(), sql)) << sql; };
   const auto count = [&](const char* sql) { return test::FileNumber(dir.Path(), sql); };
   const char* kEarlierIndex =
       "CREATE INDEX events_pending ON events(seq) WHERE console_state = 1 OR notice_state = 1";
@@ -325,12 +321,7 @@ TEST(EventDbTest, AnEarlierFilesAccountIndexFillsTheEntriesAndGoes) {
     for (EventRow& r : rows) r.account = r.seq % 2 ? "1234" : "5678";
     ASSERT_TRUE(db.Write(rows, {}, nullptr));
   }
-  const auto exec = [&](const char* sql) {
-    sqlite3* raw = nullptr;
-    ASSERT_EQ(sqlite3_open(dir.Path().c_str(), &raw), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(raw, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql;
-    sqlite3_close(raw);
-  };
+  const auto exec = [&](const char* sql) { EXPECT_TRUE(test::FileExec(dir.Path(), sql)) << sql; };
   const auto number = [&](const char* sql) { return test::FileNumber(dir.Path(), sql); };
   exec(
       "DROP TRIGGER events_by_account_gone; DROP TABLE events_by_account;"
@@ -477,12 +468,7 @@ TEST(EventDbColumnsTest, AnOlderFileGainsTheNewColumnsAndTheCopyKeysReadBack) {
   db.Close();
   {
     // A file of the build that indexed the copy keys loses that index.
-    sqlite3* raw = nullptr;
-    ASSERT_EQ(sqlite3_open(dir.Path().c_str(), &raw), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(raw, "CREATE INDEX events_copy_key ON events(copy_key)", nullptr,
-                           nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(raw);
+    ASSERT_TRUE(test::FileExec(dir.Path(), "CREATE INDEX events_copy_key ON events(copy_key)"));
   }
   ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Opened);  // columns not added twice
   EXPECT_EQ(db.Pending().back().sia, "BA15");

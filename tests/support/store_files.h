@@ -45,6 +45,15 @@ struct StoreDir {
   }
 };
 
+// Runs statements on the file at path through a connection of its own.
+inline bool FileExec(const std::string& path, const char* sql) {
+  sqlite3* raw = nullptr;
+  const bool ok = sqlite3_open(path.c_str(), &raw) == SQLITE_OK &&
+                  sqlite3_exec(raw, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+  sqlite3_close(raw);
+  return ok;
+}
+
 // The first column of the first row a query gives on the file at path,
 // read through a connection of its own (-1: no row).
 inline int64_t FileNumber(const std::string& path, const char* sql) {
