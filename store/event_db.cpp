@@ -248,9 +248,10 @@ bool EventDb::PrepareWriters(std::string* error) {
       {&commit_, "COMMIT"},
       {&rollback_, "ROLLBACK"},
       {&insert_, insert},
-      {&setConsole_, "UPDATE events SET console_state = ? WHERE seq = ?"},
-      {&setNotice_, "UPDATE events SET notice_state = ? WHERE seq = ?"},
-      {&setBoth_, "UPDATE events SET console_state = ?, notice_state = ? WHERE seq = ?"},
+      {&setConsole_, "UPDATE events SET console_state = ?1 WHERE seq BETWEEN ?2 AND ?3"},
+      {&setNotice_, "UPDATE events SET notice_state = ?1 WHERE seq BETWEEN ?2 AND ?3"},
+      {&setBoth_,
+       "UPDATE events SET console_state = ?1, notice_state = ?2 WHERE seq BETWEEN ?3 AND ?4"},
       {&setFloor_, "UPDATE events_floor SET seq = ? WHERE id = 1"},
       {&addAccount_, "INSERT OR IGNORE INTO events_by_account(account, seq) VALUES(?, ?)"},
       {&indexAccounts_,
@@ -422,11 +423,14 @@ bool EventDb::Write(const std::vector<EventRow>& rows, const std::vector<FateUpd
 
 // Every UPDATE rewrites the whole row, so a row's two fates that share a
 // commit (an event handed to the console and to the client in one turn) are
-// written by one statement. The last fate given for a target wins.
+// written by one statement. The last fate given for a target wins. Rows
+// with consecutive numbers and the same fates (the console and the clients
+// take rows in order) are written by one statement over their range.
 bool EventDb::WriteFates(const std::vector<FateUpdate>& fates, std::string* error) {
   struct Both {
     int64_t seq = 0;
     std::optional<EventFate> console, notice;
+    bool SameFates(const Both& o) const { return console == o.console && notice == o.notice; }
   };
   std::vector<Both> merged;
   merged.reserve(fates.size());
@@ -438,18 +442,25 @@ bool EventDb::WriteFates(const std::vector<FateUpdate>& fates, std::string* erro
     Both& b = merged[it->second];
     (f.target == EventTarget::Console ? b.console : b.notice) = f.fate;
   }
-  for (const Both& b : merged) {
+  std::sort(merged.begin(), merged.end(),
+            [](const Both& a, const Both& b) { return a.seq < b.seq; });
+  for (size_t first = 0, last = 0; first < merged.size(); first = ++last) {
+    const Both& b = merged[first];
+    while (last + 1 < merged.size() && merged[last + 1].seq == merged[last].seq + 1 &&
+           merged[last + 1].SameFates(b))
+      ++last;
     sqlite3_stmt* s;
+    int column = 1;
     if (b.console && b.notice) {
       s = setBoth_;
-      sqlite3_bind_int(s, 1, int(*b.console));
-      sqlite3_bind_int(s, 2, int(*b.notice));
-      sqlite3_bind_int64(s, 3, b.seq);
+      sqlite3_bind_int(s, column++, int(*b.console));
+      sqlite3_bind_int(s, column++, int(*b.notice));
     } else {
       s = b.console ? setConsole_ : setNotice_;
-      sqlite3_bind_int(s, 1, int(b.console ? *b.console : *b.notice));
-      sqlite3_bind_int64(s, 2, b.seq);
+      sqlite3_bind_int(s, column++, int(b.console ? *b.console : *b.notice));
     }
+    sqlite3_bind_int64(s, column++, b.seq);
+    sqlite3_bind_int64(s, column, merged[last].seq);
     if (!Step(s, error)) return false;
   }
   return true;

@@ -13,6 +13,7 @@
 #include <sqlite3.h>
 #include <QDir>
 #include <fstream>
+#include <map>
 
 #include "tests/support/store_files.h"
 
@@ -173,6 +174,45 @@ TEST(EventDbTest, FatesOfOneCommitAreFoldedPerRowAndTheLastForATargetWins) {
   EXPECT_EQ(first.seq, 1);
   EXPECT_EQ(first.console, EventFate::Dropped);
   EXPECT_EQ(first.notice, EventFate::Delivered);
+}
+
+// Fates are written over runs of consecutive rows with the same fates: a
+// gap, another fate or another target ends a run.
+TEST(EventDbTest, FatesOfConsecutiveRowsReachExactlyTheirRows) {
+  StoreDir dir;
+  EventDb db;
+  ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Opened);
+  std::vector<EventRow> rows = NumberedRows(10);
+  for (EventRow& r : rows) {
+    r.noticeText = "K;" + std::to_string(r.seq);
+    r.notice = EventFate::Pending;
+  }
+  ASSERT_TRUE(db.Write(rows, {}, nullptr));
+  const auto fate = [](int64_t seq, EventTarget target, EventFate f) {
+    return FateUpdate{test::FileKey(seq), target, f};
+  };
+  const EventTarget c = EventTarget::Console, n = EventTarget::Notice;
+  const EventFate done = EventFate::Delivered;
+  ASSERT_TRUE(db.Write({},
+                       {fate(5, c, done), fate(3, c, done), fate(2, c, done), fate(4, c, done),
+                        fate(4, n, done), fate(3, n, done), fate(7, c, done), fate(8, c, done),
+                        fate(9, c, EventFate::Dropped), fate(10, c, done)},
+                       nullptr));
+  std::map<int64_t, std::pair<EventFate, EventFate>> seen;
+  ASSERT_TRUE(db.Read(
+      EventQuery{},
+      [&](const EventRow& r) {
+        seen[r.seq] = {r.console, r.notice};
+        return true;
+      },
+      nullptr));
+  const EventFate p = EventFate::Pending;
+  const std::map<int64_t, std::pair<EventFate, EventFate>> expected{
+      {1, {p, p}},       {2, {done, p}}, {3, {done, done}},
+      {4, {done, done}}, {5, {done, p}}, {6, {p, p}},
+      {7, {done, p}},    {8, {done, p}}, {9, {EventFate::Dropped, p}},
+      {10, {done, p}}};
+  EXPECT_EQ(seen, expected);
 }
 
 TEST(EventDbTest, DamagedFileIsSetAsideAndANewOneMade) {
