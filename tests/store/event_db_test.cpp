@@ -39,6 +39,16 @@ std::vector<EventRow> NumberedRows(int n) {
   return rows;
 }
 
+// Rows 1..n, each pending for the console and for a client.
+std::vector<EventRow> RowsForConsoleAndClient(int n) {
+  std::vector<EventRow> rows = NumberedRows(n);
+  for (EventRow& r : rows) {
+    r.noticeText = "K;" + std::to_string(r.seq);
+    r.notice = EventFate::Pending;
+  }
+  return rows;
+}
+
 TEST(EventDbTest, RowsAndFatesSurviveReopenAndPendingListsOnlyUndelivered) {
   StoreDir dir;
   {
@@ -141,12 +151,7 @@ TEST(EventDbTest, FatesOfOneCommitAreFoldedPerRowAndTheLastForATargetWins) {
   StoreDir dir;
   EventDb db;
   ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Opened);
-  std::vector<EventRow> rows = NumberedRows(4);
-  for (EventRow& r : rows) {
-    r.noticeText = "K;" + std::to_string(r.seq);
-    r.notice = EventFate::Pending;
-  }
-  ASSERT_TRUE(db.Write(rows, {}, nullptr));
+  ASSERT_TRUE(db.Write(RowsForConsoleAndClient(4), {}, nullptr));
   ASSERT_TRUE(db.Write({},
                        {{test::FileKey(1), EventTarget::Notice, EventFate::Delivered},
                         {test::FileKey(2), EventTarget::Console, EventFate::Delivered},
@@ -182,12 +187,7 @@ TEST(EventDbTest, FatesOfConsecutiveRowsReachExactlyTheirRows) {
   StoreDir dir;
   EventDb db;
   ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Opened);
-  std::vector<EventRow> rows = NumberedRows(10);
-  for (EventRow& r : rows) {
-    r.noticeText = "K;" + std::to_string(r.seq);
-    r.notice = EventFate::Pending;
-  }
-  ASSERT_TRUE(db.Write(rows, {}, nullptr));
+  ASSERT_TRUE(db.Write(RowsForConsoleAndClient(10), {}, nullptr));
   const auto fate = [](int64_t seq, EventTarget target, EventFate f) {
     return FateUpdate{test::FileKey(seq), target, f};
   };
