@@ -415,6 +415,7 @@ void Engine::StartStore() {
   } else {
     journal_.InsertTop("Events store: cannot open: " + store_->LastError());
   }
+  JournalStoreNotes();
   if (storeSettings_.fromFile)
     journal_.InsertTop("EventStore.ini read: events file " + storeSettings_.path +
                        ", delivered events kept " + std::to_string(storeSettings_.keepDays) +
@@ -450,8 +451,13 @@ void Engine::QueuePending(const std::vector<EventRow>& rows, bool late) {
   }
 }
 
+void Engine::JournalStoreNotes() {
+  for (const std::string& note : store_->TakeNotes()) journal_.InsertTop("Events store: " + note);
+}
+
 void Engine::WatchStore() {
   constexpr uint32_t kTroubleIntervalMs = 60'000;
+  JournalStoreNotes();
   if (store_->Writable()) {
     storeTroubleShown_ = false;
     return;

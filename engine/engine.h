@@ -158,6 +158,9 @@ class Engine : public QObject {
   void StartStore();
   // Journals a store that cannot write, at most once a minute, with the alarm.
   void WatchStore();
+  // Journals what the store did to its storage: a damaged file set aside, an
+  // earlier version's file brought up to date.
+  void JournalStoreNotes();
 
   Clock& clock_;
   OperatorPrompt& prompt_;

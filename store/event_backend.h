@@ -19,6 +19,10 @@ class EventBackend : public EventLog {
 
   // The reason of the last failed write (empty while writes succeed).
   virtual std::string LastError() const = 0;
+  // What the store did to its storage that the journal should tell (a
+  // damaged file set aside, an old file brought up to date), since the
+  // last call.
+  virtual std::vector<std::string> TakeNotes() { return {}; }
 };
 
 }  // namespace quell

@@ -169,8 +169,11 @@ bool EventDb::AddColumns(std::string* error) {
     Statement s(db_, "PRAGMA table_info(events)");
     while (s.Ok() && sqlite3_step(s.get()) == SQLITE_ROW) have.push_back(ColumnBytes(s.get(), 1));
   }
-  for (const auto& [name, sql] : kAddedColumns)
-    if (std::find(have.begin(), have.end(), name) == have.end() && !Exec(sql, error)) return false;
+  for (const auto& [name, sql] : kAddedColumns) {
+    if (std::find(have.begin(), have.end(), name) != have.end()) continue;
+    if (!Exec(sql, error)) return false;
+    upgraded_ = true;
+  }
   return true;
 }
 
@@ -182,6 +185,7 @@ bool EventDb::SetUpFloor(std::string* error) {
   // floor it did not keep): the floor is found through that index, once,
   // and the index goes in the same transaction.
   if (hasFloor && !hasIndex) return true;
+  if (hasIndex || MaxSeq() > 0) upgraded_ = true;
   int64_t floor = 1;
   {
     Statement s(db_, std::string("SELECT COALESCE(MIN(seq), (SELECT COALESCE(MAX(seq), 0) + 1"
@@ -229,6 +233,7 @@ bool EventDb::SetUpAccounts(std::string* error) {
   // mark (or a mark it did not keep): the entries of all its rows are made
   // once, and the index goes in the same transaction.
   if (ReadMark("events_indexed", &indexed_) && !HasIndex(kOldAccountIndex)) return true;
+  if (written_ > 0) upgraded_ = true;
   if (!ExecTransaction(
           "DELETE FROM events_by_account;"
           " INSERT INTO events_by_account SELECT account, seq FROM events ORDER BY account, seq;"
@@ -293,6 +298,8 @@ bool EventDb::Exec(const char* sql, std::string* error) {
 EventDb::OpenResult EventDb::Open(const std::string& path, std::string* error) {
   Close();
   path_ = path;
+  openNotes_.clear();
+  upgraded_ = false;
   for (int attempt = 0; attempt < 2; ++attempt) {
     const int rc =
         sqlite3_open_v2(path.c_str(), &db_,
@@ -319,6 +326,10 @@ EventDb::OpenResult EventDb::Open(const std::string& path, std::string* error) {
           device_ = st.st_dev;
           inode_ = st.st_ino;
         }
+        if (upgraded_)
+          openNotes_.push_back("events file " + path +
+                               " of an earlier version brought up to date (" +
+                               std::to_string(written_) + " events)");
         return attempt == 0 ? OpenResult::Opened : OpenResult::Recreated;
       }
       code = sqlite3_extended_errcode(db_);
@@ -331,6 +342,8 @@ EventDb::OpenResult EventDb::Open(const std::string& path, std::string* error) {
         path + ".corrupt-" +
         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")).toStdString();
     if (std::rename(path.c_str(), aside.c_str()) != 0) return OpenResult::Failed;
+    openNotes_.push_back("events file " + path + " damaged (" + sqlite3_errstr(code) +
+                         "): set aside as " + aside + ", a new one made");
     std::remove((path + "-wal").c_str());
     std::remove((path + "-shm").c_str());
   }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/event_log.h"
@@ -50,6 +51,9 @@ class EventDb {
   bool OpenReadOnly(const std::string& path, std::string* error);
   void Close();
   bool IsOpen() const { return db_ != nullptr; }
+  // What the last Open did beyond opening, for the journal: a damaged file
+  // set aside, an earlier version's file brought up to date.
+  std::vector<std::string> TakeOpenNotes() { return std::exchange(openNotes_, {}); }
 
   // True while the path still names the file this object has open: in WAL
   // mode writes to a removed file keep succeeding and would be lost.
@@ -122,6 +126,8 @@ class EventDb {
   int64_t indexed_ = 0;  // rows at or below it are in the account index
   int64_t written_ = 0;  // the highest number written
   std::string path_;
+  std::vector<std::string> openNotes_;
+  bool upgraded_ = false;  // this open changed an earlier version's file
   int walPages_ = 0;
   dev_t device_ = 0;
   ino_t inode_ = 0;

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <utility>
 
 #include "core/batch_scope.h"
 
@@ -60,6 +61,7 @@ void EventStore::RunCompletions() {
 bool EventStore::Start(std::vector<EventRow>* pending, std::string* error,
                        std::vector<RecentCopy>* copies, int64_t copiesSinceMs) {
   bool opened = db_.Open(path_, error) != EventDb::OpenResult::Failed;
+  KeepOpenNotes();
   if (opened) {
     if (copies) *copies = db_.RecentCopies(copiesSinceMs, kRecentCopiesRead);
     std::vector<EventRow> rows = db_.Pending();
@@ -79,6 +81,18 @@ bool EventStore::Start(std::vector<EventRow>* pending, std::string* error,
   thread_ = std::thread([this] { Run(); });
   checkpointer_ = std::thread([this] { RunCheckpoints(); });
   return opened;
+}
+
+void EventStore::KeepOpenNotes() {
+  std::vector<std::string> notes = db_.TakeOpenNotes();
+  if (notes.empty()) return;
+  std::lock_guard g(lock_);
+  for (std::string& n : notes) notes_.push_back(std::move(n));
+}
+
+std::vector<std::string> EventStore::TakeNotes() {
+  std::lock_guard g(lock_);
+  return std::exchange(notes_, {});
 }
 
 std::string EventStore::LastError() const {
@@ -155,7 +169,9 @@ bool EventStore::PruneStep() {
 bool EventStore::EnsureFile() {
   if (db_.IsOpen() && db_.SameFile()) return true;
   std::string error;
-  if (db_.Open(path_, &error) == EventDb::OpenResult::Failed) {
+  const bool opened = db_.Open(path_, &error) != EventDb::OpenResult::Failed;
+  KeepOpenNotes();
+  if (!opened) {
     std::lock_guard g(lock_);
     lastError_ = error;
     return false;

@@ -92,6 +92,7 @@ class EventStore final : public EventBackend, private RowIntake {
   const std::string& Path() const { return path_; }
   // The reason of the last failed write (empty while writes succeed).
   std::string LastError() const override;
+  std::vector<std::string> TakeNotes() override;
   // Rows held in memory because they could not be written.
   size_t HeldRows() const;
   // Counters for the benchmark: rows written, commits, and the duration of
@@ -110,6 +111,8 @@ class EventStore final : public EventBackend, private RowIntake {
   // Store thread: writes one group; reports each item's outcome.
   void Commit(std::deque<Item>& items, std::vector<FateUpdate>& fates);
   bool EnsureFile();
+  // Keeps what the last open of the file did, for TakeNotes.
+  void KeepOpenNotes();
   void Remember(std::vector<EventRow> rows, const std::vector<FateUpdate>& fates);
   // Store thread: tells the meter what pending_ holds.
   void TellPending();
@@ -132,6 +135,7 @@ class EventStore final : public EventBackend, private RowIntake {
 
   bool stop_ = false;
   std::string lastError_;
+  std::vector<std::string> notes_;
   Stats stats_;
   std::vector<int> commitMicros_;
 

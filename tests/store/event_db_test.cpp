@@ -121,6 +121,7 @@ TEST(EventDbTest, AnEarlierFilesPendingIndexGivesTheFloorAndGoes) {
   {
     EventDb db;
     ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Opened);
+    EXPECT_TRUE(db.TakeOpenNotes().empty());  // a new file is no upgrade
     ASSERT_TRUE(db.Write(NumberedRows(6), {}, nullptr));
     ASSERT_TRUE(db.Write({},
                          {{test::FileKey(1), EventTarget::Console, EventFate::Delivered},
@@ -139,6 +140,14 @@ TEST(EventDbTest, AnEarlierFilesPendingIndexGivesTheFloorAndGoes) {
     EventDb db;
     ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Opened) << before;
     EXPECT_EQ(Seqs(db.Pending()), (std::vector<int64_t>{3, 5, 6})) << before;
+    EXPECT_EQ(db.TakeOpenNotes(),
+              std::vector<std::string>{"events file " + dir.Path() +
+                                       " of an earlier version brought up to date (6 events)"})
+        << before;
+    // Once brought up to date it opens as it is.
+    db.Close();
+    ASSERT_EQ(db.Open(dir.Path(), nullptr), EventDb::OpenResult::Opened);
+    EXPECT_TRUE(db.TakeOpenNotes().empty()) << before;
     db.Close();
     EXPECT_EQ(count("SELECT seq FROM events_floor"), 3) << before;
     EXPECT_EQ(count("SELECT count(*) FROM sqlite_master WHERE name = 'events_pending'"), 0);
@@ -226,7 +235,16 @@ TEST(EventDbTest, DamagedFileIsSetAsideAndANewOneMade) {
   EXPECT_EQ(db.MaxSeq(), 0);
   const QStringList aside =
       QDir(dir.dir.path()).entryList({QStringLiteral("Events.db.corrupt-*")}, QDir::Files);
-  EXPECT_EQ(aside.size(), 1);
+  ASSERT_EQ(aside.size(), 1);
+  // Told once, with the name it was set aside under.
+  const std::vector<std::string> notes = db.TakeOpenNotes();
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0].rfind("events file " + dir.Path() + " damaged (", 0), 0u) << notes[0];
+  EXPECT_NE(notes[0].find("set aside as " + dir.dir.filePath(aside[0]).toStdString() +
+                          ", a new one made"),
+            std::string::npos)
+      << notes[0];
+  EXPECT_TRUE(db.TakeOpenNotes().empty());
 }
 
 TEST(EventDbTest, QueryFiltersByAccountTimeAndPagesNewestFirst) {

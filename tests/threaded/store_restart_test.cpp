@@ -135,6 +135,32 @@ TEST_F(StoreRestartTest, StoreThatCannotOpenStartsTheGatewayAndRefusesEvents) {
   EXPECT_TRUE(engine_->consoleQueue().Empty());
 }
 
+// A damaged events file is set aside and a new one made; the journal says
+// where the old one went, and events are taken as before.
+TEST_F(StoreRestartTest, ADamagedEventsFileIsJournalledWhereItWasSetAside) {
+  File("Events.db", std::string(8192, 'x'));
+  Start();
+  const QStringList aside =
+      QDir(dir_.path()).entryList({QStringLiteral("Events.db.corrupt-*")}, QDir::Files);
+  ASSERT_EQ(aside.size(), 1);
+  const auto& entries = engine_->journal().Entries();
+  const std::string told = "Events store: events file " + Db() + " damaged (";
+  const auto line = std::find_if(entries.begin(), entries.end(),
+                                 [&](const std::string& e) { return e.rfind(told, 0) == 0; });
+  ASSERT_NE(line, entries.end());
+  EXPECT_NE(line->find("set aside as " + dir_.filePath(aside[0]).toStdString()), std::string::npos)
+      << *line;
+  engine_->ConsoleOutputTick();  // told once
+  EXPECT_EQ(std::count_if(entries.begin(), entries.end(),
+                          [&](const std::string& e) { return e.rfind(told, 0) == 0; }),
+            1);
+  test::TestClient module;
+  ASSERT_TRUE(module.Connect(engine_->ipReceivers().Port(IpListener::P8096)));
+  module.Send(AdmCid(1));
+  ASSERT_TRUE(module.WaitReceived(24 + 4));
+  EXPECT_EQ(module.After(24), "ACK\r");
+}
+
 // A panel that lost the ACK of its last frame sends it again after the
 // gateway restarted: acknowledged, not queued for the console a second time.
 TEST_F(StoreRestartTest, ADc09RetryAfterARestartIsAcknowledgedAndNotDeliveredAgain) {
