@@ -7,6 +7,20 @@ namespace quell {
 
 std::string FieldAt(std::string_view text, int n, std::string_view sep) {
   if (n < 1 || sep.empty()) return std::string(kFalse);
+  // One separator byte and no NUL: the fields are found in text itself, the
+  // appended separator ending the last one (no copy of the text per call).
+  if (sep.size() == 1 && sep[0] != '\0' && text.find('\0') == std::string_view::npos) {
+    size_t fieldStart = 0;
+    for (int i = 1; i < n; ++i) {
+      const size_t at = text.find(sep[0], fieldStart);
+      if (at == std::string_view::npos) return std::string(kFalse);
+      fieldStart = at + 1;
+    }
+    size_t end = text.find(sep[0], fieldStart);
+    if (end == std::string_view::npos) end = text.size();
+    if (end == fieldStart) return std::string(kFalse);
+    return std::string(text.substr(fieldStart, end - fieldStart));
+  }
   std::string w(text);
   w.append(sep);
   // The search treats the copy as ending at its first NUL.

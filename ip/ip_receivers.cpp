@@ -138,7 +138,7 @@ void IpReceivers::OnReadable(Listener& l, QTcpSocket* socket) {
 }
 
 bool IpReceivers::HandleMessage(Listener& l, QTcpSocket* socket, const std::string& peer,
-                                const std::string& m) {
+                                std::string m) {
   trace_.Append(" " + peer + l.traits.traceSeparator + m);
   trace_.Append(std::to_string(m.size()));
   JournalIpMessage(journal_, clock_, m);
@@ -203,8 +203,11 @@ bool IpReceivers::HandleMessage(Listener& l, QTcpSocket* socket, const std::stri
   std::weak_ptr<Replies> waiting(replies);
   const std::string line = std::to_string(Port(l.id));
   auto key = std::make_shared<RowKey>();
-  *key = StoreEvent(log_, IpEventRow(clock_, "tcp", line, peer, m, r),
-                    [this, &l, r, key, waiting, ticket, peer, m](bool stored) {
+  // The row copies the texts; the completion then takes them over.
+  EventRow row = IpEventRow(clock_, "tcp", line, peer, m, r);
+  *key = StoreEvent(log_, std::move(row),
+                    [this, &l, r = std::move(r), key, waiting, ticket, peer,
+                     m = std::move(m)](bool stored) {
                       if (stored) Deliver(l, r, *key);
                       if (!stored) JournalNack(l, peer, m, "the event could not be stored");
                       if (auto w = waiting.lock()) w->order.Release(ticket, stored);

@@ -88,7 +88,7 @@ class IpReceivers final : public IpSupervision {
   // Handles one message; its reply goes out through the connection's
   // order. Returns whether the connection closes after that reply.
   bool HandleMessage(Listener& listener, QTcpSocket* socket, const std::string& peer,
-                     const std::string& m);
+                     std::string m);
   // What a stored event does: forwarding and the console.
   void Deliver(const Listener& listener, const std::string& r, const RowKey& key);
 

@@ -35,7 +35,25 @@ TEST(FieldAt, EmptyTextEmptySeparatorAndBadIndex) {
 TEST(FieldAt, SearchStopsAtFirstNul) {
   std::string text("a;b\0;c", 6);
   EXPECT_EQ(FieldAt(text, 1, ";"), "a");
+  // The separator that ends the last field is cut off with the rest.
+  EXPECT_EQ(FieldAt(text, 2, ";"), "FALSE");
   EXPECT_EQ(FieldAt(text, 3, ";"), "FALSE");
+  // A NUL separator finds nothing: the search ends before it.
+  EXPECT_EQ(FieldAt(std::string("a\0b", 3), 1, std::string("\0", 1)), "FALSE");
+}
+
+// Texts that end exactly at a separator, or one field past the last one.
+TEST(FieldAt, FieldsAtTheEndOfTheText) {
+  EXPECT_EQ(FieldAt("a#b#", 3, "#"), "FALSE");
+  EXPECT_EQ(FieldAt("a#b#", 4, "#"), "FALSE");
+  EXPECT_EQ(FieldAt("a#b", 2, "#"), "b");
+  EXPECT_EQ(FieldAt("a#b", 3, "#"), "FALSE");
+  EXPECT_EQ(FieldAt("#", 1, "#"), "FALSE");
+  EXPECT_EQ(FieldAt("#", 2, "#"), "FALSE");
+  EXPECT_EQ(FieldAt("x", 1, "#"), "x");
+  // A separator of two bytes that the appended one completes.
+  EXPECT_EQ(FieldAt("a;", 1, ";;"), "a");
+  EXPECT_EQ(FieldAt("a;", 2, ";;"), "FALSE");
 }
 
 TEST(TextOperations, SubstringEdgeRules) {

@@ -26,6 +26,20 @@ struct Got {
   std::string from;
 };
 
+// The address text of every message: dotted decimal for IPv4 (also when
+// mapped into IPv6), Qt's own text for IPv6, each octet at its widest and
+// narrowest.
+TEST(PeerAddressText, PrintsAddressesAsQtDoes) {
+  for (const char* v4 : {"0.0.0.0", "255.255.255.255", "127.0.0.1", "10.200.9.100", "1.22.133.4"}) {
+    EXPECT_EQ(PeerAddressText(QHostAddress(QString::fromLatin1(v4))), v4);
+    EXPECT_EQ(PeerAddressText(QHostAddress(QStringLiteral("::ffff:") + QString::fromLatin1(v4))),
+              v4);
+  }
+  for (const char* v6 : {"::1", "2001:db8::ff00:42:8329", "fe80::1"})
+    EXPECT_EQ(PeerAddressText(QHostAddress(QString::fromLatin1(v6))),
+              QHostAddress(QString::fromLatin1(v6)).toString().toStdString());
+}
+
 TEST(UdpPort, TakesABurstInOrderAndAnswersEachSender) {
   std::vector<Got> got;
   UdpPort* self = nullptr;
