@@ -37,6 +37,8 @@ void Dc09TcpListener::Accept() {
   while (QTcpSocket* socket = server_.nextPendingConnection()) {
     if (RefusedAtAccept(access_, AccessGroup::Modules, socket)) continue;
     connections_[socket].lastTick = clock_.TickCount();
+    // Replies leave at once, not behind the panel's delayed TCP ACK.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { Read(socket); });
     QObject::connect(socket, &QTcpSocket::disconnected, socket, [this, socket] {
       connections_.erase(socket);

@@ -10,6 +10,7 @@
 #include "sim/dc09/dc09_frame.h"
 #include "tests/ip/ip_fixture.h"
 #include "tests/support/loopback.h"
+#include "tests/support/peer_socket.h"
 
 namespace quell {
 namespace {
@@ -95,6 +96,14 @@ TEST_F(Dc09TcpTest, PipelinedAndSplitFramesAnsweredInOrder) {
   ASSERT_TRUE(test::WaitFor([&] { return !client.received.empty(); }));
   EXPECT_EQ(client.received, Ack(3));
   EXPECT_EQ(list.Rows().size(), 1u);
+}
+
+// A panel's replies are not held back for its delayed TCP ACK.
+TEST_F(Dc09TcpTest, RepliesAreNotHeldForThePanelsTcpAck) {
+  test::TestClient client;
+  ASSERT_TRUE(client.Connect(listener->Port()));
+  ASSERT_TRUE(test::WaitFor([&] { return listener->ConnectionCount() == 1; }));
+  EXPECT_EQ(test::ServerSideNoDelay(client.socket), std::optional<bool>(true));
 }
 
 TEST_F(Dc09TcpTest, OverLongFrameGetsNakAndIdleConnectionsClose) {

@@ -10,6 +10,7 @@
 #include "tests/ip/ip_fixture.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/loopback.h"
+#include "tests/support/peer_socket.h"
 
 namespace quell {
 namespace {
@@ -229,6 +230,18 @@ TEST_F(IpReceiversTest, EventWaitsBehindEventsQueuedWhileTheConsoleWasSilent) {
   }
   EXPECT_EQ(consoleQueue.Snapshot(),
             (std::vector<std::string>{kept, kEventLine + kDC4, kEventLine + kDC4}));
+}
+
+// Replies leave at once on every module port: with Nagle's rule the second
+// of two replies released together waited for the module's delayed ACK.
+TEST_F(IpReceiversTest, RepliesAreNotHeldForTheModulesTcpAck) {
+  for (IpListener l :
+       {IpListener::P8095, IpListener::P8096, IpListener::P8097, IpListener::P8098}) {
+    TestClient module;
+    ConnectModule(module, l);
+    ASSERT_TRUE(module.WaitReceived(1));  // greeted: accepted and set up
+    EXPECT_EQ(test::ServerSideNoDelay(module.socket), std::optional<bool>(true)) << int(l);
+  }
 }
 
 TEST_F(IpReceiversTest, BurstIsReadAsMessagesOfAtMost54Bytes) {
